@@ -1,0 +1,67 @@
+#include "app/startup.h"
+
+#include <locale.h>
+#include <shlwapi.h>
+#include <wchar.h>
+
+#include "app/os_version.h"
+#include "app/process_state.h"
+#include "app/text_util.h"
+
+namespace {
+
+// The record the version scan writes into; only major and minor are read.
+OSVERSIONINFOEXW VersionRecord;
+
+template <class Fn>
+Fn LookUp(HMODULE module, const char* name) {
+    if (!module) return nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+void CaptureModuleDir() {
+    DWORD length = GetModuleFileNameW(nullptr, ModuleDir, ARRAYSIZE(ModuleDir));
+    if (length >= ARRAYSIZE(ModuleDir)) ModuleDir[ARRAYSIZE(ModuleDir) - 1] = L'\0';
+    wchar_t* lastBackslash = wcsrchr(ModuleDir, L'\\');
+    if (lastBackslash) *lastBackslash = L'\0';
+}
+
+}  // namespace
+
+void CaptureStartupValues() {
+    UINT length = GetSystemDirectoryW(SystemDir, ARRAYSIZE(SystemDir));
+    if (length >= ARRAYSIZE(SystemDir)) SystemDir[0] = L'\0';
+
+    CaptureModuleDir();
+
+    HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
+    IsWow64ProcessEntry = LookUp<IsWow64ProcessFn>(kernel32, "IsWow64Process");
+    RegSaveKeyExEntry = LookUp<RegSaveKeyExFn>(LoadLibraryW(L"advapi32.dll"), "RegSaveKeyExW");
+
+    BOOL wow64 = FALSE;
+    if (IsWow64ProcessEntry) IsWow64ProcessEntry(GetCurrentProcess(), &wow64);
+    UnderWow64 = wow64 != FALSE;
+    if (UnderWow64) {
+        KeyViewFlag = KEY_WOW64_64KEY;
+        Wow64DisableRedirectionEntry =
+            LookUp<Wow64DisableRedirectionFn>(kernel32, "Wow64DisableWow64FsRedirection");
+        Wow64RevertRedirectionEntry =
+            LookUp<Wow64RevertRedirectionFn>(kernel32, "Wow64RevertWow64FsRedirection");
+    }
+
+    VersionRecord.dwOSVersionInfoSize = sizeof(VersionRecord);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&VersionRecord));
+#pragma GCC diagnostic pop
+    DetectOsVersion(&VersionRecord.dwMajorVersion, &VersionRecord.dwMinorVersion,
+                    &VersionRecord.wServicePackMajor);
+    OsMajor = VersionRecord.dwMajorVersion;
+    OsMinor = VersionRecord.dwMinorVersion;
+
+    setlocale(LC_ALL, "");
+
+    length = GetWindowsDirectoryW(BackupRoot, ARRAYSIZE(BackupRoot));
+    if (length >= ARRAYSIZE(BackupRoot)) BackupRoot[0] = L'\0';
+    JoinPath(BackupRoot, ARRAYSIZE(BackupRoot), L"ZEL");
+}

@@ -1,0 +1,1 @@
+#include "backup/boot_store.h"

@@ -1,0 +1,2 @@
+#include "backup/dated_run.h"
+void RunDatedBackup() {}

@@ -1,0 +1,1 @@
+#include "backup/hive_set.h"

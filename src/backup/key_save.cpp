@@ -1,0 +1,1 @@
+#include "backup/key_save.h"

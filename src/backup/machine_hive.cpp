@@ -1,0 +1,1 @@
+#include "backup/machine_hive.h"

@@ -1,0 +1,1 @@
+#include "backup/raw_copy.h"

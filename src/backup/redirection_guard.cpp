@@ -1,0 +1,1 @@
+#include "backup/redirection_guard.h"

@@ -1,0 +1,1 @@
+#include "backup/reparse_point.h"

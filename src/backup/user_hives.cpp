@@ -1,0 +1,1 @@
+#include "backup/user_hives.h"

@@ -1,0 +1,2 @@
+#include "fs/secure_folder.h"
+BOOL CreateProtectedDirectory(const wchar_t* path) { return CreateDirectoryW(path, nullptr); }

@@ -1,0 +1,1 @@
+#include "fs/text_file.h"

@@ -1,0 +1,1 @@
+#include "service/service_command_line.h"

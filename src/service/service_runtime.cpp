@@ -1,0 +1,2 @@
+#include "service/service_runtime.h"
+void RunServiceDispatcher() {}

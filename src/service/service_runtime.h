@@ -1,0 +1,17 @@
+#pragma once
+#include <windows.h>
+
+extern SERVICE_STATUS ServiceStatus;
+extern SERVICE_STATUS_HANDLE ServiceStatusHandle;
+extern DWORD NextCheckPoint;
+extern volatile LONG DispatcherRunning;
+
+// Hands the main thread to the service control dispatcher and returns when
+// the service has stopped, or at once when the dispatcher cannot start.
+void RunServiceDispatcher();
+
+void WINAPI ServiceMain(DWORD argc, LPWSTR* argv);
+void WINAPI ServiceCtrlHandler(DWORD control);
+
+// Fills the shared status record and sends it, as one step.
+void ReportServiceStatus(DWORD state, DWORD exitCode, DWORD waitHint);

@@ -1,0 +1,120 @@
+#include "support/scratch.h"
+
+#include <vector>
+
+#include "app/owned_handle.h"
+
+ScratchFolder::ScratchFolder(const std::wstring& tag) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring base = temp;
+    if (!base.empty() && base.back() == L'\\') base.pop_back();
+    for (unsigned n = GetTickCount() % 100000;; ++n) {
+        path_ = base + L"\\" + tag + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(n);
+        if (CreateDirectoryW(path_.c_str(), nullptr)) break;
+    }
+}
+
+ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
+
+void RemoveTree(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileW(path.c_str());
+        return;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        WIN32_FIND_DATAW entry;
+        FindHandle find(FindFirstFileW((path + L"\\*").c_str(), &entry));
+        if (find) {
+            do {
+                std::wstring name = entry.cFileName;
+                if (name == L"." || name == L"..") continue;
+                RemoveTree(path + L"\\" + name);
+            } while (FindNextFileW(find.get(), &entry));
+        }
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
+           written == bytes.size();
+}
+
+std::string ReadFileBytes(const std::wstring& path, bool* ok) {
+    if (ok) *ok = false;
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return std::string();
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+        bytes.append(buffer, got);
+    }
+    if (ok) *ok = true;
+    return bytes;
+}
+
+bool FileExists(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string Utf16Bytes(const std::wstring& text) {
+    std::string bytes;
+    for (wchar_t c : text) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>((c >> 8) & 0xFF));
+    }
+    return bytes;
+}
+
+std::string Narrow(const std::wstring& text) {
+    std::string narrow;
+    for (wchar_t c : text) narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    return narrow;
+}
+
+std::wstring Widen(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+std::wstring TodayFolderName() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t name[32];
+    swprintf(name, 32, L"%04d-%02d-%02d", now.wYear, now.wMonth, now.wDay);
+    return name;
+}
+
+std::wstring WindowsDir() {
+    wchar_t path[MAX_PATH];
+    GetWindowsDirectoryW(path, MAX_PATH);
+    return path;
+}
+
+std::wstring SystemDirectory() {
+    wchar_t path[MAX_PATH];
+    GetSystemDirectoryW(path, MAX_PATH);
+    return path;
+}
+
+std::string SystemText(DWORD code) {
+    wchar_t text[4096];
+    DWORD n = FormatMessageW(0x12FF, nullptr, code, 0, text, ARRAYSIZE(text), nullptr);
+    return Narrow(std::wstring(text, n));
+}
