@@ -1,1 +1,33 @@
 #include "backup/key_save.h"
+
+#include "app/owned_handle.h"
+#include "app/process_state.h"
+
+DWORD LastSaveError = 0;
+
+bool SaveKeyToFile(const wchar_t* target, const wchar_t* subkey, HKEY root) {
+    REGSAM access = MAXIMUM_ALLOWED;
+    if (UnderWow64) access |= KeyViewFlag;
+
+    KeyHandle key;
+    LastSaveError = RegOpenKeyExW(root, subkey, 0, access, key.put());
+    if (LastSaveError != ERROR_SUCCESS) return false;
+
+    // The save functions refuse to overwrite, so the old file goes first.
+    SetFileAttributesW(target, 0);
+    DeleteFileW(target);
+    if (RegSaveKeyExEntry &&
+        RegSaveKeyExEntry(key.get(), target, nullptr, REG_NO_COMPRESSION) == ERROR_SUCCESS) {
+        LastSaveError = ERROR_SUCCESS;
+        return true;
+    }
+
+    DeleteFileW(target);
+    LastSaveError = RegSaveKeyW(key.get(), target, nullptr);
+    if (LastSaveError != ERROR_SUCCESS) {
+        // A half-written hive must not pass for a good one.
+        DeleteFileW(target);
+        return false;
+    }
+    return true;
+}

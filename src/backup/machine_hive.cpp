@@ -1,1 +1,63 @@
 #include "backup/machine_hive.h"
+
+#include <strsafe.h>
+
+#include "app/process_state.h"
+#include "app/text_util.h"
+#include "backup/key_save.h"
+#include "backup/raw_copy.h"
+#include "report/console.h"
+#include "resource_ids.h"
+
+bool SaveMachineHive(HKEY root, const wchar_t* name, const wchar_t* subkey) {
+    wchar_t target[PathCapacity];
+    if (FAILED(StringCchCopyW(target, ARRAYSIZE(target), BackupRoot)) ||
+        !JoinPath(target, ARRAYSIZE(target), name)) {
+        PrintHiveFailed(name, ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+
+    if (SaveKeyToFile(target, subkey, root)) {
+        PrintHiveSaved(name);
+        return true;
+    }
+    // Not found means the hive is not loaded: its file is copied instead.
+    if (LastSaveError == ERROR_FILE_NOT_FOUND) return CopyConfigHive(name);
+
+    PrintHiveFailed(name, LastSaveError);
+    return false;
+}
+
+bool CopyConfigHive(const wchar_t* name) {
+    wchar_t source[PathCapacity];
+    wchar_t destination[PathCapacity];
+    if (FAILED(StringCchCopyW(source, ARRAYSIZE(source), SystemDir)) ||
+        FAILED(StringCchCatW(source, ARRAYSIZE(source), L"\\CONFIG\\")) ||
+        FAILED(StringCchCatW(source, ARRAYSIZE(source), name)) ||
+        FAILED(StringCchCopyW(destination, ARRAYSIZE(destination), BackupRoot)) ||
+        !JoinPath(destination, ARRAYSIZE(destination), name)) {
+        PrintHiveFailed(name, ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+
+    if (CopyFileRaw(source, destination)) {
+        PrintHiveSaved(name);
+        return true;
+    }
+    PrintHiveFailed(name, LastCopyError);
+    return false;
+}
+
+LSTATUS OpenMachineKey(const wchar_t* subkey, HKEY* key) {
+    LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, subkey, 0, KEY_READ, key);
+    if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) return status;
+
+    wchar_t prefix[PathCapacity];
+    LoadResourceText(IDS_UNABLE_TO_OPEN_KEY, prefix, ARRAYSIZE(prefix));
+    PrintError(static_cast<DWORD>(status), prefix);
+
+    wchar_t line[PathCapacity];
+    FormatText(line, ARRAYSIZE(line), L"HKLM\\%s", subkey);
+    PrintLine(line);
+    return status;
+}
