@@ -2,5 +2,9 @@
 #include <windows.h>
 
 // Composes "ModuleDir\zel.exe" /service /days:N "BackupRoot" into a buffer of
-// `capacity` characters. False when it does not fit.
+// `capacity` characters, each path quoted so that the C runtime's argument
+// splitting gives it back unchanged. False when it cannot be composed, with
+// the reason in GetLastError(): ERROR_FILENAME_EXCED_RANGE when the line does
+// not fit, ERROR_INVALID_PARAMETER when a path holds a double quote. The
+// buffer is left empty then.
 bool ComposeServiceCommandLine(wchar_t* commandLine, size_t capacity);

@@ -6,6 +6,11 @@ extern SERVICE_STATUS_HANDLE ServiceStatusHandle;
 extern DWORD NextCheckPoint;
 extern volatile LONG DispatcherRunning;
 
+// Every status report goes out through this entry; it is SetServiceStatus
+// unless a test puts a recorder in its place.
+using SetServiceStatusFn = BOOL(WINAPI*)(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS);
+extern SetServiceStatusFn SetServiceStatusEntry;
+
 // Hands the main thread to the service control dispatcher and returns when
 // the service has stopped, or at once when the dispatcher cannot start.
 void RunServiceDispatcher();
