@@ -1,1 +1,170 @@
 #include "backup/retention.h"
+
+#include <strsafe.h>
+#include <wchar.h>
+
+#include "app/owned_handle.h"
+#include "app/text_util.h"
+#include "backup/redirection_guard.h"
+#include "fs/directory_probe.h"
+
+wchar_t ScratchPath[LongPathCapacity];
+UtcNowFn UtcNowEntry = ReadUtcNow;
+
+namespace {
+
+constexpr double SecondsPerUnit = 1e-7;  // a FILETIME counts 100 ns units
+constexpr double SecondsPerDay = 86400.0;
+
+// A path on the heap, sized for exactly parent + backslash + name.
+struct HeapPath {
+    wchar_t* text = nullptr;
+    ~HeapPath() {
+        if (text) HeapFree(GetProcessHeap(), 0, text);
+    }
+};
+
+wchar_t* AllocateChildPath(const wchar_t* parent, const wchar_t* name) {
+    const size_t count = wcslen(parent) + wcslen(name) + 2;
+    auto* path = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, count * sizeof(wchar_t)));
+    if (!path) return nullptr;
+    if (FAILED(StringCchCopyW(path, count, parent)) || FAILED(StringCchCatW(path, count, L"\\")) ||
+        FAILED(StringCchCatW(path, count, name))) {
+        HeapFree(GetProcessHeap(), 0, path);
+        return nullptr;
+    }
+    return path;
+}
+
+// ScratchPath = first + second + third. What does not fit is refused and
+// leaves ScratchPath empty, so a cut-off path is never acted on.
+bool ComposeScratchPath(const wchar_t* first, const wchar_t* second, const wchar_t* third) {
+    if (SUCCEEDED(StringCchCopyW(ScratchPath, ARRAYSIZE(ScratchPath), first)) &&
+        SUCCEEDED(StringCchCatW(ScratchPath, ARRAYSIZE(ScratchPath), second)) &&
+        SUCCEEDED(StringCchCatW(ScratchPath, ARRAYSIZE(ScratchPath), third))) {
+        return true;
+    }
+    ScratchPath[0] = L'\0';
+    return false;
+}
+
+bool IsDotName(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
+
+bool IsAsciiDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+// Deletes the link named by ScratchPath. Its attributes are not cleared:
+// SetFileAttributesW would change the target's instead.
+BOOL DeleteScratchLink() {
+    RedirectionGuard guard;
+    return DeleteFileW(ScratchPath);
+}
+
+}  // namespace
+
+void ReadUtcNow(FILETIME* now) {
+    SYSTEMTIME utc;
+    GetSystemTime(&utc);
+    SystemTimeToFileTime(&utc, now);
+}
+
+bool IsOlderThanRetention(FILETIME now, FILETIME created, int retentionDays) {
+    ULARGE_INTEGER later;
+    later.LowPart = now.dwLowDateTime;
+    later.HighPart = now.dwHighDateTime;
+    ULARGE_INTEGER earlier;
+    earlier.LowPart = created.dwLowDateTime;
+    earlier.HighPart = created.dwHighDateTime;
+    // Negative when the folder was created in the future.
+    const LONGLONG diff = static_cast<LONGLONG>(later.QuadPart - earlier.QuadPart);
+    const double ageDays = static_cast<double>(diff) * SecondsPerUnit / SecondsPerDay;
+    return retentionDays < ageDays;
+}
+
+bool IsDatedFolderName(const wchar_t* name) {
+    static const wchar_t Form[] = L"0000-00-00";
+    for (size_t i = 0; i + 1 < ARRAYSIZE(Form); ++i) {
+        // A shorter name stops here at its terminator, which matches neither.
+        const bool fits = Form[i] == L'0' ? IsAsciiDigit(name[i]) : name[i] == Form[i];
+        if (!fits) return false;
+    }
+    return name[ARRAYSIZE(Form) - 1] == L'\0';
+}
+
+TreeEntryAction ClassifyTreeEntry(const WIN32_FIND_DATAW& entry) {
+    if (IsDotName(entry.cFileName)) return TreeEntryAction::PassOver;
+    const bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return link ? TreeEntryAction::DeleteFileLink : TreeEntryAction::DeletePlainFile;
+    }
+    return link ? TreeEntryAction::RemoveFolderLink : TreeEntryAction::EmptySubfolder;
+}
+
+BOOL DeleteScratchFile() {
+    RedirectionGuard guard;
+    SetFileAttributesW(ScratchPath, 0);
+    return DeleteFileW(ScratchPath);
+}
+
+void DeleteTree(const wchar_t* folder) {
+    if (folder[0] == L'\0') return;
+    if (!ComposeScratchPath(folder, L"\\*.*", L"")) return;
+    WIN32_FIND_DATAW entry;
+    FindHandle listing(FindFirstFileW(ScratchPath, &entry));
+    if (!listing) return;
+    do {
+        const TreeEntryAction action = ClassifyTreeEntry(entry);
+        switch (action) {
+        case TreeEntryAction::PassOver:
+            break;
+        case TreeEntryAction::DeletePlainFile:
+        case TreeEntryAction::DeleteFileLink:
+            UpperCaseInPlace(entry.cFileName);
+            if (!ComposeScratchPath(folder, L"\\", entry.cFileName)) break;
+            if (action == TreeEntryAction::DeletePlainFile) {
+                DeleteScratchFile();
+            } else {
+                DeleteScratchLink();
+            }
+            break;
+        case TreeEntryAction::RemoveFolderLink:
+        case TreeEntryAction::EmptySubfolder: {
+            HeapPath sub;
+            sub.text = AllocateChildPath(folder, entry.cFileName);
+            if (!sub.text) break;
+            if (action == TreeEntryAction::EmptySubfolder) {
+                DeleteTree(sub.text);
+                SetFileAttributesW(sub.text, FILE_ATTRIBUTE_DIRECTORY);
+            }
+            RemoveDirectoryW(sub.text);
+            break;
+        }
+        }
+    } while (FindNextFileW(listing.get(), &entry));
+}
+
+void PurgeOldBackups() {
+    const int retentionDays = RetentionDays;
+    FILETIME now;
+    UtcNowEntry(&now);
+    if (BackupRoot[0] == L'\0') return;
+    if (!ComposeScratchPath(BackupRoot, L"\\*.*", L"")) return;
+    WIN32_FIND_DATAW entry;
+    FindHandle listing(FindFirstFileW(ScratchPath, &entry));
+    if (!listing) return;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsDotName(entry.cFileName)) {
+            continue;
+        }
+        HeapPath candidate;
+        candidate.text = AllocateChildPath(BackupRoot, entry.cFileName);
+        if (!candidate.text) continue;
+        WIN32_FIND_DATAW folder;
+        if (!IsDirectory(candidate.text, &folder)) continue;
+        if (!IsDatedFolderName(folder.cFileName)) continue;
+        if (!IsOlderThanRetention(now, folder.ftCreationTime, retentionDays)) continue;
+        // A link that carries a dated name goes as a link; what it points to
+        // is not ours to empty.
+        if (!(folder.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) DeleteTree(candidate.text);
+        RemoveDirectoryW(candidate.text);
+    } while (FindNextFileW(listing.get(), &entry));
+}
