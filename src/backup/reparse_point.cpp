@@ -1,1 +1,144 @@
 #include "backup/reparse_point.h"
+
+#include <stddef.h>
+#include <string.h>
+#include <strsafe.h>
+#include <wchar.h>
+#include <winioctl.h>
+
+#include "app/owned_handle.h"
+#include "app/process_state.h"
+#include "app/text_util.h"
+#include "fs/directory_probe.h"
+
+namespace {
+
+// REPARSE_DATA_BUFFER as documented; MinGW's user-mode headers do not carry
+// it. The fields are read with memcpy, so the data needs no alignment.
+struct ReparseHeader {
+    DWORD ReparseTag;
+    WORD ReparseDataLength;  // bytes that follow this header
+    WORD Reserved;
+};
+struct MountPointFields {
+    WORD SubstituteNameOffset;
+    WORD SubstituteNameLength;
+    WORD PrintNameOffset;  // bytes, relative to PathBuffer
+    WORD PrintNameLength;  // bytes, without a terminator
+};
+struct SymbolicLinkFields {
+    WORD SubstituteNameOffset;
+    WORD SubstituteNameLength;
+    WORD PrintNameOffset;
+    WORD PrintNameLength;
+    DWORD Flags;
+};
+static_assert(sizeof(ReparseHeader) == 8, "REPARSE_DATA_BUFFER header");
+static_assert(sizeof(MountPointFields) == 8, "MountPointReparseBuffer fields");
+static_assert(sizeof(SymbolicLinkFields) == 12, "SymbolicLinkReparseBuffer fields");
+
+constexpr DWORD ReparseBufferBytes = 16384;
+constexpr DWORD OpenReparsePointFlags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+struct PrintName {
+    const BYTE* first;  // UTF-16LE code units, not aligned
+    size_t length;      // characters before the end of the field or an embedded NUL
+};
+
+wchar_t CharAt(const BYTE* text, size_t index) {
+    wchar_t c;
+    memcpy(&c, text + index * sizeof(wchar_t), sizeof(c));
+    return c;
+}
+
+// Finds the print name; false when its field does not lie within the reparse
+// data, which itself must lie within the `size` bytes returned.
+bool LocatePrintName(const BYTE* data, DWORD size, DWORD fieldBytes, WORD offset, WORD length,
+                     PrintName* name) {
+    ReparseHeader header;
+    memcpy(&header, data, sizeof(header));
+    DWORD end = sizeof(ReparseHeader) + header.ReparseDataLength;
+    if (end > size) return false;
+    if (end < sizeof(ReparseHeader) + fieldBytes) return false;
+    if (offset % sizeof(wchar_t) != 0 || length % sizeof(wchar_t) != 0) return false;
+    DWORD pathBuffer = sizeof(ReparseHeader) + fieldBytes;
+    if (static_cast<DWORD>(offset) + length > end - pathBuffer) return false;
+
+    name->first = data + pathBuffer + offset;
+    size_t count = length / sizeof(wchar_t);
+    name->length = 0;
+    while (name->length < count && CharAt(name->first, name->length) != L'\0') ++name->length;
+    return true;
+}
+
+}  // namespace
+
+bool DecodeReparseTarget(const BYTE* data, DWORD size, wchar_t* path, size_t capacity) {
+    if (data == nullptr || path == nullptr || capacity == 0) return false;
+    if (size < sizeof(ReparseHeader)) return false;
+    size_t room = capacity < PathCapacity ? capacity : PathCapacity;
+
+    ReparseHeader header;
+    memcpy(&header, data, sizeof(header));
+    PrintName name{};
+    bool relative = false;
+    if (header.ReparseTag == IO_REPARSE_TAG_MOUNT_POINT) {
+        if (size < sizeof(ReparseHeader) + sizeof(MountPointFields)) return false;
+        MountPointFields fields;
+        memcpy(&fields, data + sizeof(ReparseHeader), sizeof(fields));
+        if (!LocatePrintName(data, size, sizeof(fields), fields.PrintNameOffset,
+                             fields.PrintNameLength, &name)) {
+            return false;
+        }
+    } else if (header.ReparseTag == IO_REPARSE_TAG_SYMLINK) {
+        if (size < sizeof(ReparseHeader) + sizeof(SymbolicLinkFields)) return false;
+        SymbolicLinkFields fields;
+        memcpy(&fields, data + sizeof(ReparseHeader), sizeof(fields));
+        if (!LocatePrintName(data, size, sizeof(fields), fields.PrintNameOffset,
+                             fields.PrintNameLength, &name)) {
+            return false;
+        }
+        relative = (fields.Flags & SYMLINK_FLAG_RELATIVE) != 0;
+    } else {
+        return false;
+    }
+
+    if (name.length >= room) return false;
+    wchar_t target[PathCapacity];
+    memcpy(target, name.first, name.length * sizeof(wchar_t));
+    target[name.length] = L'\0';
+
+    if (relative) {
+        // The target sits beside the link: replace the link's own name.
+        wchar_t joined[PathCapacity];
+        if (FAILED(StringCchCopyW(joined, room, path))) return false;
+        wchar_t* lastSeparator = wcsrchr(joined, L'\\');
+        if (lastSeparator != nullptr) *lastSeparator = L'\0';
+        if (!JoinPath(joined, room, target)) return false;
+        StringCchCopyW(path, room, joined);
+        return true;
+    }
+    StringCchCopyW(path, room, target);
+    UpperCaseInPlace(path);
+    return true;
+}
+
+bool ResolveReparsePoint(wchar_t* path) {
+    WIN32_FIND_DATAW entry;
+    if (!IsDirectory(path, &entry)) return false;
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+
+    FileHandle link(CreateFileW(path, 0, ShareAll, nullptr, OPEN_EXISTING, OpenReparsePointFlags,
+                                nullptr));
+    if (!link) return false;
+
+    alignas(8) BYTE data[ReparseBufferBytes];
+    DWORD returned = 0;
+    if (!DeviceIoControl(link.get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, data, sizeof(data),
+                         &returned, nullptr)) {
+        return false;
+    }
+    // Only the bytes the platform returned are looked at.
+    return DecodeReparseTarget(data, returned, path, PathCapacity);
+}

@@ -4,3 +4,12 @@
 // When path (a 2048-character buffer) is a junction or symbolic link to a
 // directory, replaces it with the link's target. False leaves it unchanged.
 bool ResolveReparsePoint(wchar_t* path);
+
+// Applies the reparse data that FSCTL_GET_REPARSE_POINT returned (`size`
+// bytes at `data`) to path, a buffer of `capacity` characters (at most 2048
+// of them are used): a junction or an absolute symbolic link replaces it with
+// the upper-cased print name, a relative symbolic link replaces its last
+// component with the print name. False, with path unchanged, for any other
+// tag, for data whose lengths or offsets do not lie within `size`, and for a
+// target that would not fit.
+bool DecodeReparseTarget(const BYTE* data, DWORD size, wchar_t* path, size_t capacity);

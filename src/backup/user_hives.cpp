@@ -1,1 +1,158 @@
 #include "backup/user_hives.h"
+
+#include <strsafe.h>
+#include <wchar.h>
+
+#include "app/owned_handle.h"
+#include "app/process_state.h"
+#include "app/text_util.h"
+#include "backup/key_save.h"
+#include "backup/machine_hive.h"
+#include "backup/raw_copy.h"
+#include "backup/reparse_point.h"
+#include "fs/secure_folder.h"
+#include "fs/text_file.h"
+#include "report/console.h"
+
+namespace {
+
+constexpr wchar_t ProfileListKey[] =
+    L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+constexpr wchar_t LocalSystemSid[] = L"S-1-5-18";
+constexpr wchar_t ClassesSuffix[] = L"_Classes";
+
+// Copies folder into path and joins name; false when the result does not fit.
+bool BuildPath(wchar_t* path, const wchar_t* folder, const wchar_t* name) {
+    if (FAILED(StringCchCopyW(path, PathCapacity, folder))) return false;
+    return JoinPath(path, PathCapacity, name);
+}
+
+// The live UsrClass.dat: Local Settings and Application Data may each be a
+// junction or link into the newer profile layout.
+bool BuildClassesPath(wchar_t* path, const wchar_t* profilePath) {
+    if (!BuildPath(path, profilePath, L"Local Settings")) return false;
+    ResolveReparsePoint(path);
+    if (!JoinPath(path, PathCapacity, L"Application Data")) return false;
+    ResolveReparsePoint(path);
+    return JoinPath(path, PathCapacity, L"Microsoft\\Windows\\UsrClass.dat");
+}
+
+// Records where the live hive lies, without its drive letter and colon.
+void WriteLocation(const wchar_t* sidFolder, const wchar_t* fileName, const wchar_t* livePath) {
+    wchar_t textPath[PathCapacity];
+    // Like any text file that cannot be written, one whose name does not fit
+    // is left out.
+    if (!BuildPath(textPath, sidFolder, fileName)) return;
+    const wchar_t* withoutDrive = wcslen(livePath) >= 2 ? livePath + 2 : L"";
+    WriteTextFile(textPath, withoutDrive);
+}
+
+void BackupProfile(const wchar_t* profileName) {
+    // Room for the classes suffix after the longest name the list can give.
+    wchar_t keyName[PathCapacity + ARRAYSIZE(ClassesSuffix) - 1];
+    StringCchCopyW(keyName, PathCapacity, profileName);
+    UpperCaseInPlace(keyName);
+    if (wcscmp(keyName, LocalSystemSid) == 0) return;
+
+    // Registry key names are at most 255 characters, so this always fits.
+    wchar_t profileKeyPath[PathCapacity];
+    if (FAILED(StringCchPrintfW(profileKeyPath, ARRAYSIZE(profileKeyPath), L"%s\\%s",
+                                ProfileListKey, profileName))) {
+        return;
+    }
+    KeyHandle profileKey;
+    if (OpenMachineKey(profileKeyPath, profileKey.put()) != ERROR_SUCCESS) return;
+
+    // One character more than the query may fill, for the terminator.
+    wchar_t profilePath[PathCapacity + 1];
+    DWORD type = REG_NONE;
+    DWORD bytes = PathCapacity * sizeof(wchar_t);
+    if (RegQueryValueExW(profileKey.get(), L"ProfileImagePath", nullptr, &type,
+                         reinterpret_cast<BYTE*>(profilePath), &bytes) != ERROR_SUCCESS) {
+        return;
+    }
+    // A path of any other type would have no defined end.
+    if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) return;
+    profilePath[bytes / sizeof(wchar_t)] = L'\0';  // an odd last byte is dropped
+
+    wchar_t sidFolder[PathCapacity];
+    if (!BuildPath(sidFolder, BackupRoot, keyName)) {
+        PrintHiveFailed(keyName, ERROR_FILENAME_EXCED_RANGE);
+        StringCchCatW(keyName, ARRAYSIZE(keyName), ClassesSuffix);
+        PrintHiveFailed(keyName, ERROR_FILENAME_EXCED_RANGE);
+        return;
+    }
+    CreateProtectedDirectory(sidFolder);
+
+    // Upper-cased before expansion, so that expanded text keeps its own case.
+    UpperCaseInPlace(profilePath);
+    ExpandInPlace(profilePath);
+
+    wchar_t liveHive[PathCapacity];
+    if (!BuildPath(liveHive, profilePath, L"NTUSER.DAT")) {
+        PrintHiveFailed(keyName, ERROR_FILENAME_EXCED_RANGE);
+    } else if (SaveUserHive(keyName, liveHive, L"NTUSER", sidFolder, L".DAT")) {
+        WriteLocation(sidFolder, L"NTUSER.DAT.txt", liveHive);
+    }
+
+    StringCchCatW(keyName, ARRAYSIZE(keyName), ClassesSuffix);
+    if (!BuildClassesPath(liveHive, profilePath)) {
+        PrintHiveFailed(keyName, ERROR_FILENAME_EXCED_RANGE);
+    } else if (SaveUserHive(keyName, liveHive, L"UsrClass", sidFolder, L".dat")) {
+        WriteLocation(sidFolder, L"UsrClass.dat.txt", liveHive);
+    }
+}
+
+}  // namespace
+
+void BackupUserHives() {
+    KeyHandle profileList;
+    if (OpenMachineKey(ProfileListKey, profileList.put()) != ERROR_SUCCESS) return;
+
+    wchar_t profileName[PathCapacity];
+    for (DWORD index = 0;
+         RegEnumKeyW(profileList.get(), index, profileName, PathCapacity) == ERROR_SUCCESS;
+         ++index) {
+        BackupProfile(profileName);
+    }
+}
+
+bool SaveUserHive(const wchar_t* keyName, const wchar_t* livePath, const wchar_t* baseName,
+                  const wchar_t* folder, const wchar_t* extension) {
+    wchar_t target[PathCapacity];
+    if (!BuildPath(target, folder, baseName) ||
+        FAILED(StringCchCatW(target, ARRAYSIZE(target), extension))) {
+        PrintHiveFailed(keyName, ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+
+    if (SaveKeyToFile(target, keyName, HKEY_USERS)) {
+        PrintHiveSaved(keyName);
+        return true;
+    }
+    if (LastSaveError != ERROR_FILE_NOT_FOUND) {
+        PrintHiveFailed(keyName, LastSaveError);
+        return false;
+    }
+
+    // The hive is not loaded: copy its file instead.
+    if (CopyFileRaw(livePath, target)) {
+        PrintHiveSaved(keyName);
+        return true;
+    }
+    // Neither loaded nor on disk: a stale profile, nothing to report.
+    if (LastCopyError == ERROR_FILE_NOT_FOUND || LastCopyError == ERROR_PATH_NOT_FOUND) {
+        return false;
+    }
+    PrintHiveFailed(keyName, LastCopyError);
+    return false;
+}
+
+void ExpandInPlace(wchar_t* path) {
+    wchar_t expanded[LongPathCapacity];
+    DWORD needed = ExpandEnvironmentStringsW(path, expanded, ARRAYSIZE(expanded));
+    if (needed == 0 || needed > ARRAYSIZE(expanded)) return;
+    size_t length = 0;
+    if (FAILED(StringCchLengthW(expanded, PathCapacity, &length))) return;
+    StringCchCopyW(path, PathCapacity, expanded);
+}
