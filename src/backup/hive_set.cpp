@@ -1,1 +1,65 @@
 #include "backup/hive_set.h"
+
+#include <strsafe.h>
+
+#include "app/process_state.h"
+#include "app/text_util.h"
+#include "backup/boot_store.h"
+#include "backup/machine_hive.h"
+#include "backup/redirection_guard.h"
+#include "backup/user_hives.h"
+#include "fs/secure_folder.h"
+#include "fs/text_file.h"
+#include "report/console.h"
+
+namespace {
+
+void StartBcdEdit() {
+    wchar_t tool[PathCapacity];
+    if (FAILED(StringCchCopyW(tool, ARRAYSIZE(tool), SystemDir))) return;
+    if (!JoinPath(tool, ARRAYSIZE(tool), L"bcdedit.exe")) return;
+    RunBcdEdit(tool);
+}
+
+void SaveBootStore() {
+    wchar_t keyName[PathCapacity];
+    wchar_t filePath[PathCapacity];
+    if (!FindBcdHive(keyName, filePath)) {
+        // The lookup has no status of its own: the store is simply not there.
+        PrintHiveFailed(L"BCD", ERROR_FILE_NOT_FOUND);
+        return;
+    }
+    SaveMachineHive(HKEY_LOCAL_MACHINE, L"BCD", keyName);
+
+    // Written even when the save failed: it tells a restore where the store lives.
+    wchar_t textPath[LongPathCapacity];
+    if (FAILED(StringCchCopyW(textPath, ARRAYSIZE(textPath), BackupRoot))) return;
+    if (!JoinPath(textPath, ARRAYSIZE(textPath), L"bcd.txt")) return;
+    WriteTextFile(textPath, filePath);
+}
+
+}  // namespace
+
+void BackupAllHives() {
+    // One guard for the whole pass, so under WOW64 bcdedit.exe, the CONFIG
+    // fallbacks and the profile hives all see the real system directory.
+    RedirectionGuard guard;
+
+    CreateProtectedDirectory(BackupRoot);
+    StartBcdEdit();
+    SaveBootStore();
+
+    SaveMachineHive(HKEY_LOCAL_MACHINE, L"SYSTEM", L"SYSTEM");
+    SaveMachineHive(HKEY_LOCAL_MACHINE, L"SOFTWARE", L"SOFTWARE");
+    SaveMachineHive(HKEY_USERS, L"DEFAULT", L".DEFAULT");
+    SaveMachineHive(HKEY_LOCAL_MACHINE, L"SAM", L"SAM");
+    SaveMachineHive(HKEY_LOCAL_MACHINE, L"SECURITY", L"SECURITY");
+
+    // DRIVERS is a hive of its own from 6.2 on, COMPONENTS from 6.0 on.
+    if (OsMajor > 6 || (OsMajor == 6 && OsMinor >= 2)) {
+        SaveMachineHive(HKEY_LOCAL_MACHINE, L"DRIVERS", L"DRIVERS");
+    }
+    if (OsMajor >= 6) SaveMachineHive(HKEY_LOCAL_MACHINE, L"COMPONENTS", L"COMPONENTS");
+
+    BackupUserHives();
+}
