@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "app/owned_handle.h"
 #include "fs/directory_probe.h"
 #include "fs/text_file.h"
 #include "support/scratch.h"
@@ -92,17 +91,5 @@ TEST(WriteTextFile, LongerOldFileIsTruncated) {
     EXPECT_EQ(std::string("a\0b\0", 4), ReadFileBytes(file));
 }
 
-TEST(WriteTextFile, FileHeldWithoutSharingIsLeftAsItWas) {
-    ScratchFolder folder;
-    std::wstring file = folder / L"held.txt";
-    ASSERT_TRUE(WriteFileBytes(file, "held"));
-    FileHandle holder(CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                                  nullptr));
-    ASSERT_TRUE(holder.valid());
-
-    EXPECT_FALSE(WriteTextFile(file.c_str(), L"new"));
-    holder.reset();
-    EXPECT_EQ("held", ReadFileBytes(file));
-}
 
 }  // namespace

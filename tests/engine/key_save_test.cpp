@@ -36,16 +36,6 @@ TEST_F(KeySave, SavedHiveHoldsTheMarkerValue) {
     EXPECT_NE(std::string::npos, ReadFileBytes(target).find(Marker));
 }
 
-TEST_F(KeySave, ReplacesAReadOnlyTarget) {
-    std::wstring target = folder_ / L"OLD";
-    ASSERT_TRUE(WriteFileBytes(target, "old contents"));
-    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-
-    EXPECT_TRUE(SaveKeyToFile(target.c_str(), TestKey, HKEY_LOCAL_MACHINE));
-    std::string bytes = ReadFileBytes(target);
-    EXPECT_EQ(std::string::npos, bytes.find("old contents"));
-    EXPECT_NE(std::string::npos, bytes.find(Marker));
-}
 
 TEST_F(KeySave, MissingKeyLeavesTheTargetInPlace) {
     std::wstring target = folder_ / L"KEEP";

@@ -93,13 +93,6 @@ TEST_F(RawCopyFailure, MissingSourceLeavesTheDestinationAlone) {
     ExpectDestinationUntouched();
 }
 
-TEST_F(RawCopyFailure, MissingSourceFolderGivesPathNotFound) {
-    std::wstring source = folder_ / L"no-such-folder\\file";
-
-    EXPECT_FALSE(CopyFileRaw(source.c_str(), destination_.c_str()));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), LastCopyError);
-    ExpectDestinationUntouched();
-}
 
 TEST_F(RawCopyFailure, SourceHeldWithoutReadSharingGivesTheSharingError) {
     std::wstring source = folder_ / L"locked";

@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/process_state.h"
-#include "backup/raw_copy.h"
 #include "backup/redirection_guard.h"
-#include "support/scratch.h"
 
 namespace {
 
@@ -62,17 +60,6 @@ TEST_F(SimulatedWow64, OnlyTheOutermostGuardCallsThePlatform) {
     EXPECT_EQ(reinterpret_cast<PVOID>(0x5eed), Fake.lastReverted);
 }
 
-TEST_F(SimulatedWow64, CopyInsideAGuardOnlyMovesTheCounter) {
-    ScratchFolder folder;
-    ASSERT_TRUE(WriteFileBytes(folder / L"a", "abc"));
-    {
-        RedirectionGuard pass;
-        EXPECT_TRUE(CopyFileRaw((folder / L"a").c_str(), (folder / L"b").c_str()));
-        EXPECT_EQ(1, Fake.disableCalls);
-        EXPECT_EQ(0, Fake.revertCalls);
-    }
-    EXPECT_EQ(1, Fake.revertCalls);
-}
 
 TEST_F(SimulatedWow64, FailedDisableCorrectsTheCounter) {
     Fake.disableResult = FALSE;
