@@ -1,5 +1,7 @@
 #include "fs/secure_folder.h"
 
+CreateDirectoryFn CreateDirectoryEntry = CreateDirectoryW;
+
 namespace {
 
 constexpr BYTE InheritToAll = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
@@ -55,5 +57,5 @@ BOOL CreateProtectedDirectory(const wchar_t* path) {
     // inherit its parent's permissions is not made at all.
     ProtectedFolderSecurity security;
     if (!BuildProtectedFolderSecurity(&security)) return FALSE;
-    return CreateDirectoryW(path, &security.attributes);
+    return CreateDirectoryEntry(path, &security.attributes);
 }

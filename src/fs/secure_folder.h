@@ -8,6 +8,11 @@
 // the refusing call is in GetLastError().
 BOOL CreateProtectedDirectory(const wchar_t* path);
 
+// The platform's CreateDirectoryW, which CreateProtectedDirectory calls
+// through; a test may put a recorder in its place.
+using CreateDirectoryFn = BOOL(WINAPI*)(LPCWSTR, LPSECURITY_ATTRIBUTES);
+extern CreateDirectoryFn CreateDirectoryEntry;
+
 // The security that CreateProtectedDirectory hands to CreateDirectoryW. It
 // points into itself, so it is built in place and never copied.
 struct ProtectedFolderSecurity {
