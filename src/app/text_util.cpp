@@ -21,3 +21,12 @@ bool JoinPath(wchar_t* path, size_t capacity, const wchar_t* more) {
     if (!PathAppendW(joined, more)) return false;
     return SUCCEEDED(StringCchCopyW(path, capacity, joined));
 }
+
+bool BuildPath(wchar_t* path, size_t capacity, const wchar_t* folder, const wchar_t* name) {
+    if (FAILED(StringCchCopyW(path, capacity, folder))) return false;
+    return JoinPath(path, capacity, name);
+}
+
+const wchar_t* WithoutDrive(const wchar_t* path) {
+    return path[0] != L'\0' && path[1] != L'\0' ? path + 2 : L"";
+}

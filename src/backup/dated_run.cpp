@@ -21,12 +21,6 @@ constexpr const wchar_t* CompanionTools[] = {L"revert.exe", L"tidy.exe", L"rever
 // fit, every machine hive, tool and text file of the run fits.
 constexpr const wchar_t* LongestEntryNames[] = {L"COMPONENTS", L"revert_x64.exe", L"sysdir.txt"};
 
-// Copies folder into path and joins name to it; false when it does not fit.
-bool BuildPath(wchar_t* path, size_t capacity, const wchar_t* folder, const wchar_t* name) {
-    if (FAILED(StringCchCopyW(path, capacity, folder))) return false;
-    return JoinPath(path, capacity, name);
-}
-
 bool DatedFolderHoldsEveryEntry(const wchar_t* datedFolder) {
     for (const wchar_t* name : LongestEntryNames) {
         wchar_t path[LongPathCapacity];
@@ -58,9 +52,8 @@ void CopyCompanionTools() {
 void WriteSystemDirText() {
     wchar_t path[LongPathCapacity];
     if (!BuildPath(path, ARRAYSIZE(path), BackupRoot, L"sysdir.txt")) return;
-    // Without the drive letter and colon; a restore puts its own drive in front.
-    const wchar_t* withoutDrive = wcslen(SystemDir) >= 2 ? SystemDir + 2 : L"";
-    WriteTextFile(path, withoutDrive);
+    // A restore puts its own drive in front.
+    WriteTextFile(path, WithoutDrive(SystemDir));
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "backup/hive_set.h"
 
-#include <strsafe.h>
 
 #include "app/process_state.h"
 #include "app/text_util.h"
@@ -16,8 +15,7 @@ namespace {
 
 void StartBcdEdit() {
     wchar_t tool[PathCapacity];
-    if (FAILED(StringCchCopyW(tool, ARRAYSIZE(tool), SystemDir))) return;
-    if (!JoinPath(tool, ARRAYSIZE(tool), L"bcdedit.exe")) return;
+    if (!BuildPath(tool, ARRAYSIZE(tool), SystemDir, L"bcdedit.exe")) return;
     RunBcdEdit(tool);
 }
 
@@ -33,8 +31,7 @@ void SaveBootStore() {
 
     // Written even when the save failed: it tells a restore where the store lives.
     wchar_t textPath[LongPathCapacity];
-    if (FAILED(StringCchCopyW(textPath, ARRAYSIZE(textPath), BackupRoot))) return;
-    if (!JoinPath(textPath, ARRAYSIZE(textPath), L"bcd.txt")) return;
+    if (!BuildPath(textPath, ARRAYSIZE(textPath), BackupRoot, L"bcd.txt")) return;
     WriteTextFile(textPath, filePath);
 }
 

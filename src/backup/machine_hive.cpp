@@ -11,8 +11,7 @@
 
 bool SaveMachineHive(HKEY root, const wchar_t* name, const wchar_t* subkey) {
     wchar_t target[PathCapacity];
-    if (FAILED(StringCchCopyW(target, ARRAYSIZE(target), BackupRoot)) ||
-        !JoinPath(target, ARRAYSIZE(target), name)) {
+    if (!BuildPath(target, ARRAYSIZE(target), BackupRoot, name)) {
         PrintHiveFailed(name, ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
@@ -34,8 +33,7 @@ bool CopyConfigHive(const wchar_t* name) {
     if (FAILED(StringCchCopyW(source, ARRAYSIZE(source), SystemDir)) ||
         FAILED(StringCchCatW(source, ARRAYSIZE(source), L"\\CONFIG\\")) ||
         FAILED(StringCchCatW(source, ARRAYSIZE(source), name)) ||
-        FAILED(StringCchCopyW(destination, ARRAYSIZE(destination), BackupRoot)) ||
-        !JoinPath(destination, ARRAYSIZE(destination), name)) {
+        !BuildPath(destination, ARRAYSIZE(destination), BackupRoot, name)) {
         PrintHiveFailed(name, ERROR_FILENAME_EXCED_RANGE);
         return false;
     }

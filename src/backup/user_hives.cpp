@@ -21,16 +21,10 @@ constexpr wchar_t ProfileListKey[] =
 constexpr wchar_t LocalSystemSid[] = L"S-1-5-18";
 constexpr wchar_t ClassesSuffix[] = L"_Classes";
 
-// Copies folder into path and joins name; false when the result does not fit.
-bool BuildPath(wchar_t* path, const wchar_t* folder, const wchar_t* name) {
-    if (FAILED(StringCchCopyW(path, PathCapacity, folder))) return false;
-    return JoinPath(path, PathCapacity, name);
-}
-
 // The live UsrClass.dat: Local Settings and Application Data may each be a
 // junction or link into the newer profile layout.
 bool BuildClassesPath(wchar_t* path, const wchar_t* profilePath) {
-    if (!BuildPath(path, profilePath, L"Local Settings")) return false;
+    if (!BuildPath(path, PathCapacity, profilePath, L"Local Settings")) return false;
     ResolveReparsePoint(path);
     if (!JoinPath(path, PathCapacity, L"Application Data")) return false;
     ResolveReparsePoint(path);
@@ -42,9 +36,8 @@ void WriteLocation(const wchar_t* sidFolder, const wchar_t* fileName, const wcha
     wchar_t textPath[PathCapacity];
     // Like any text file that cannot be written, one whose name does not fit
     // is left out.
-    if (!BuildPath(textPath, sidFolder, fileName)) return;
-    const wchar_t* withoutDrive = wcslen(livePath) >= 2 ? livePath + 2 : L"";
-    WriteTextFile(textPath, withoutDrive);
+    if (!BuildPath(textPath, ARRAYSIZE(textPath), sidFolder, fileName)) return;
+    WriteTextFile(textPath, WithoutDrive(livePath));
 }
 
 void BackupProfile(const wchar_t* profileName) {
@@ -76,7 +69,7 @@ void BackupProfile(const wchar_t* profileName) {
     profilePath[bytes / sizeof(wchar_t)] = L'\0';  // an odd last byte is dropped
 
     wchar_t sidFolder[PathCapacity];
-    if (!BuildPath(sidFolder, BackupRoot, keyName)) {
+    if (!BuildPath(sidFolder, ARRAYSIZE(sidFolder), BackupRoot, keyName)) {
         PrintHiveFailed(keyName, ERROR_FILENAME_EXCED_RANGE);
         StringCchCatW(keyName, ARRAYSIZE(keyName), ClassesSuffix);
         PrintHiveFailed(keyName, ERROR_FILENAME_EXCED_RANGE);
@@ -89,7 +82,7 @@ void BackupProfile(const wchar_t* profileName) {
     ExpandInPlace(profilePath);
 
     wchar_t liveHive[PathCapacity];
-    if (!BuildPath(liveHive, profilePath, L"NTUSER.DAT")) {
+    if (!BuildPath(liveHive, ARRAYSIZE(liveHive), profilePath, L"NTUSER.DAT")) {
         PrintHiveFailed(keyName, ERROR_FILENAME_EXCED_RANGE);
     } else if (SaveUserHive(keyName, liveHive, L"NTUSER", sidFolder, L".DAT")) {
         WriteLocation(sidFolder, L"NTUSER.DAT.txt", liveHive);
@@ -120,7 +113,7 @@ void BackupUserHives() {
 bool SaveUserHive(const wchar_t* keyName, const wchar_t* livePath, const wchar_t* baseName,
                   const wchar_t* folder, const wchar_t* extension) {
     wchar_t target[PathCapacity];
-    if (!BuildPath(target, folder, baseName) ||
+    if (!BuildPath(target, ARRAYSIZE(target), folder, baseName) ||
         FAILED(StringCchCatW(target, ARRAYSIZE(target), extension))) {
         PrintHiveFailed(keyName, ERROR_FILENAME_EXCED_RANGE);
         return false;

@@ -41,8 +41,7 @@ bool ComposeServiceCommandLine(wchar_t* commandLine, size_t capacity) {
 
     // The registered name is zel.exe whatever this file is called.
     wchar_t executable[LongPathCapacity];
-    if (FAILED(StringCchCopyW(executable, ARRAYSIZE(executable), ModuleDir)) ||
-        !JoinPath(executable, ARRAYSIZE(executable), L"zel.exe")) {
+    if (!BuildPath(executable, ARRAYSIZE(executable), ModuleDir, L"zel.exe")) {
         return Refuse(commandLine, capacity, ERROR_FILENAME_EXCED_RANGE);
     }
 
