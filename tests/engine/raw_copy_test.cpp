@@ -124,3 +124,49 @@ TEST_F(RawCopyFailure, DestinationThatCannotBeCreatedKeepsItsAttributes) {
 }
 
 }  // namespace
+
+namespace {
+
+// A hive of 4 GiB or more must be copied whole, not cut to the low 32 bits of
+// its size. The source is sparse, so only the copy takes real disk space.
+TEST(RawCopyLargeFile, CopiesPastFourGibibytes) {
+    ScratchFolder folder;
+    ULARGE_INTEGER freeBytes{};
+    GetDiskFreeSpaceExW(folder.path().c_str(), &freeBytes, nullptr, nullptr);
+    if (freeBytes.QuadPart < (16ull << 30)) GTEST_SKIP() << "needs 16 GiB of free disk";
+
+    const std::string tail = "end-of-the-hive!";
+    const LONGLONG size = (4ll << 30) + static_cast<LONGLONG>(tail.size());
+    std::wstring source = folder / L"big";
+    std::wstring destination = folder / L"copy";
+    {
+        FileHandle file(CreateFileW(source.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                                    nullptr));
+        ASSERT_TRUE(file.valid());
+        LARGE_INTEGER end;
+        end.QuadPart = size - static_cast<LONGLONG>(tail.size());
+        ASSERT_TRUE(SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN));
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(file.get(), tail.data(), static_cast<DWORD>(tail.size()), &written,
+                              nullptr));
+    }
+
+    EXPECT_TRUE(CopyFileRaw(source.c_str(), destination.c_str()));
+    EXPECT_EQ(0u, LastCopyError);
+
+    FileHandle copy(CreateFileW(destination.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(copy.valid());
+    LARGE_INTEGER copied{};
+    ASSERT_TRUE(GetFileSizeEx(copy.get(), &copied));
+    EXPECT_EQ(size, copied.QuadPart);
+    LARGE_INTEGER end;
+    end.QuadPart = size - static_cast<LONGLONG>(tail.size());
+    ASSERT_TRUE(SetFilePointerEx(copy.get(), end, nullptr, FILE_BEGIN));
+    char read[16] = {};
+    DWORD got = 0;
+    ASSERT_TRUE(ReadFile(copy.get(), read, sizeof(read), &got, nullptr));
+    EXPECT_EQ(tail, std::string(read, got));
+}
+
+}  // namespace
