@@ -79,6 +79,8 @@ TEST(LinkPurge, ALinkInsideAPurgedFolderIsNeverFollowed) {
     ASSERT_TRUE(CreateDirectoryW((outside + L"\\inner").c_str(), nullptr));
     ASSERT_TRUE(WriteFileBytes(outside + L"\\inner\\deep.txt", "deep"));
     ASSERT_TRUE(SetFileAttributesW((outside + L"\\inner").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    // Hidden, so that clearing the link's attributes through it would show.
+    ASSERT_TRUE(SetFileAttributesW(outside.c_str(), FILE_ATTRIBUTE_HIDDEN));
     const DWORD attributes[] = {GetFileAttributesW(outside.c_str()),
                                 GetFileAttributesW((outside + L"\\locked.txt").c_str()),
                                 GetFileAttributesW((outside + L"\\inner").c_str())};
@@ -91,9 +93,13 @@ TEST(LinkPurge, ALinkInsideAPurgedFolderIsNeverFollowed) {
     const int savedDays = RetentionDays;
     wcscpy_s(BackupRoot, root.c_str());
     RetentionDays = -1;
-    StdoutCapture capture;
-    PurgeOldBackups();
-    EXPECT_EQ("", capture.Bytes());
+    std::string printed;
+    {
+        StdoutCapture capture;
+        PurgeOldBackups();
+        printed = capture.Bytes();
+    }
+    EXPECT_EQ("", printed);
     wcscpy_s(BackupRoot, savedRoot.c_str());
     RetentionDays = savedDays;
 
