@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+
 #include "app/privileges.h"
 #include "app/startup.h"
+#include "support/stdout_capture.h"
 
 namespace {
 
@@ -16,5 +19,21 @@ public:
 };
 
 const auto* const Registered = ::testing::AddGlobalTestEnvironment(new StartupEnvironment);
+
+// A failure inside a stdout capture would vanish into the captured bytes.
+class CapturedFailureReporter : public ::testing::EmptyTestEventListener {
+public:
+    void OnTestPartResult(const ::testing::TestPartResult& result) override {
+        if (!result.failed() || !StdoutCapture::Active()) return;
+        fprintf(stderr, "%s:%d: Failure (while stdout was captured)\n%s\n",
+                result.file_name() ? result.file_name() : "?", result.line_number(),
+                result.message());
+    }
+};
+
+const bool Listening = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new CapturedFailureReporter);
+    return true;
+}();
 
 }  // namespace

@@ -6,7 +6,12 @@
 #include <stdio.h>
 #include <sys/stat.h>
 
+int StdoutCapture::active_ = 0;
+
+bool StdoutCapture::Active() { return active_ > 0; }
+
 StdoutCapture::StdoutCapture() {
+    ++active_;
     wchar_t folder[MAX_PATH];
     wchar_t file[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
@@ -24,6 +29,7 @@ StdoutCapture::~StdoutCapture() {
     _close(savedFd_);
     _close(fileFd_);
     DeleteFileW(path_.c_str());
+    --active_;
 }
 
 std::string StdoutCapture::Bytes() {

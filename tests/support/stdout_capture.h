@@ -13,7 +13,12 @@ public:
     // Everything printed since the capture began.
     std::string Bytes();
 
+    // True while a capture holds standard output; test failures are then
+    // reported on standard error, or they would be captured too.
+    static bool Active();
+
 private:
+    static int active_;
     int savedFd_ = -1;
     int fileFd_ = -1;
     std::wstring path_;
