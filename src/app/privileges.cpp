@@ -20,10 +20,8 @@ void EnablePrivilege(const wchar_t* name, UINT failureMessage) {
     if (!AdjustTokenPrivileges(ProcessToken, FALSE, &privileges, 0, nullptr, nullptr)) {
         DWORD error = GetLastError();
         PrintResource(failureMessage);
-        wchar_t format[LongPathCapacity];
         wchar_t line[LongPathCapacity];
-        LoadResourceText(IDS_ERROR_NUMBER, format, ARRAYSIZE(format));
-        FormatText(line, ARRAYSIZE(line), format, static_cast<int>(error));
+        FormatResource(line, ARRAYSIZE(line), IDS_ERROR_NUMBER, static_cast<int>(error));
         PrintLine(line);
     }
 }

@@ -22,6 +22,23 @@ constexpr DWORD HiveDataBytes = 4096;
 // and it is hidden by the start-up record.
 constexpr DWORD BcdEditCreationFlags = 0x30;
 
+// How long the pass waits for bcdedit.exe before it stops the tool.
+constexpr DWORD BcdEditWaitMs = 120000;
+
+// An upper-cased \DEVICE\HARDDISKVOLUME... path becomes \\?\HARDDISKVOLUME...;
+// any other path stays as it is.
+void RewriteVolumeDevicePath(wchar_t* path) {
+    static constexpr wchar_t Rest[] = L"VICE\\HARDDISKVOLUME";
+    if (path[0] != L'\\' || path[1] != L'D' || path[2] != L'E') return;
+    if (wcsncmp(path + 3, Rest, ARRAYSIZE(Rest) - 1) != 0) return;
+    // "\DEVICE" (7 characters) becomes "\\?" (3): the text moves 4 to the left.
+    size_t length = wcslen(path);
+    wmemmove(path + 3, path + 7, length - 7 + 1);
+    path[0] = L'\\';
+    path[1] = L'\\';
+    path[2] = L'?';
+}
+
 }  // namespace
 
 void RunBcdEdit(const wchar_t* applicationPath) {
@@ -46,14 +63,13 @@ void RunBcdEdit(const wchar_t* applicationPath) {
                         BcdEditCreationFlags, nullptr, nullptr, &startup, &started)) {
         return;
     }
+    // Declared in this order, the thread handle is closed before the process's.
     KernelHandle process(started.hProcess);
     KernelHandle thread(started.hThread);
 
     WaitForToolEnd(process.get(), BcdEditWaitMs);
     DWORD exitCode = 0;
     GetExitCodeProcess(process.get(), &exitCode);
-    thread.reset();
-    process.reset();
 }
 
 bool WaitForToolEnd(HANDLE process, DWORD timeoutMs) {
@@ -64,17 +80,6 @@ bool WaitForToolEnd(HANDLE process, DWORD timeoutMs) {
     return false;
 }
 
-void RewriteVolumeDevicePath(wchar_t* path) {
-    static constexpr wchar_t Rest[] = L"VICE\\HARDDISKVOLUME";
-    if (path[0] != L'\\' || path[1] != L'D' || path[2] != L'E') return;
-    if (wcsncmp(path + 3, Rest, ARRAYSIZE(Rest) - 1) != 0) return;
-    // "\DEVICE" (7 characters) becomes "\\?" (3): the text moves 4 to the left.
-    size_t length = wcslen(path);
-    wmemmove(path + 3, path + 7, length - 7 + 1);
-    path[0] = L'\\';
-    path[1] = L'\\';
-    path[2] = L'?';
-}
 
 bool FindBcdHive(wchar_t* keyName, wchar_t* filePath) {
     std::unique_ptr<wchar_t[]> name(new (std::nothrow) wchar_t[HiveNameCapacity]);

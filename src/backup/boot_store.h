@@ -1,9 +1,6 @@
 #pragma once
 #include <windows.h>
 
-// How long the pass waits for bcdedit.exe before it stops the tool.
-constexpr DWORD BcdEditWaitMs = 120000;
-
 // Starts applicationPath with "/enum", hidden, and waits for it to end.
 void RunBcdEdit(const wchar_t* applicationPath);
 
@@ -14,7 +11,3 @@ bool WaitForToolEnd(HANDLE process, DWORD timeoutMs);
 // Looks the boot store up in the list of loaded hives. keyName and filePath
 // are 2048-character buffers, left as they were when nothing is found.
 bool FindBcdHive(wchar_t* keyName, wchar_t* filePath);
-
-// Rewrites an upper-cased \DEVICE\HARDDISKVOLUME... path in place to
-// \\?\HARDDISKVOLUME...; any other path stays as it is.
-void RewriteVolumeDevicePath(wchar_t* path);

@@ -8,10 +8,13 @@
 #include "backup/redirection_guard.h"
 #include "fs/directory_probe.h"
 
-wchar_t ScratchPath[LongPathCapacity];
-UtcNowFn UtcNowEntry = ReadUtcNow;
-
 namespace {
+
+void ReadUtcNow(FILETIME* now) {
+    SYSTEMTIME utc;
+    GetSystemTime(&utc);
+    SystemTimeToFileTime(&utc, now);
+}
 
 constexpr double SecondsPerUnit = 1e-7;  // a FILETIME counts 100 ns units
 constexpr double SecondsPerDay = 86400.0;
@@ -61,11 +64,8 @@ BOOL DeleteScratchLink() {
 
 }  // namespace
 
-void ReadUtcNow(FILETIME* now) {
-    SYSTEMTIME utc;
-    GetSystemTime(&utc);
-    SystemTimeToFileTime(&utc, now);
-}
+wchar_t ScratchPath[LongPathCapacity];
+UtcNowFn UtcNowEntry = ReadUtcNow;
 
 bool IsOlderThanRetention(FILETIME now, FILETIME created, int retentionDays) {
     ULARGE_INTEGER later;
@@ -90,15 +90,6 @@ bool IsDatedFolderName(const wchar_t* name) {
     return name[ARRAYSIZE(Form) - 1] == L'\0';
 }
 
-TreeEntryAction ClassifyTreeEntry(const WIN32_FIND_DATAW& entry) {
-    if (IsDotName(entry.cFileName)) return TreeEntryAction::PassOver;
-    const bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        return link ? TreeEntryAction::DeleteFileLink : TreeEntryAction::DeletePlainFile;
-    }
-    return link ? TreeEntryAction::RemoveFolderLink : TreeEntryAction::EmptySubfolder;
-}
-
 BOOL DeleteScratchFile() {
     RedirectionGuard guard;
     SetFileAttributesW(ScratchPath, 0);
@@ -112,33 +103,28 @@ void DeleteTree(const wchar_t* folder) {
     FindHandle listing(FindFirstFileW(ScratchPath, &entry));
     if (!listing) return;
     do {
-        const TreeEntryAction action = ClassifyTreeEntry(entry);
-        switch (action) {
-        case TreeEntryAction::PassOver:
-            break;
-        case TreeEntryAction::DeletePlainFile:
-        case TreeEntryAction::DeleteFileLink:
+        if (IsDotName(entry.cFileName)) continue;
+        const bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             UpperCaseInPlace(entry.cFileName);
-            if (!ComposeScratchPath(folder, L"\\", entry.cFileName)) break;
-            if (action == TreeEntryAction::DeletePlainFile) {
-                DeleteScratchFile();
-            } else {
+            if (!ComposeScratchPath(folder, L"\\", entry.cFileName)) continue;
+            if (link) {
                 DeleteScratchLink();
+            } else {
+                DeleteScratchFile();
             }
-            break;
-        case TreeEntryAction::RemoveFolderLink:
-        case TreeEntryAction::EmptySubfolder: {
-            HeapPath sub;
-            sub.text = AllocateChildPath(folder, entry.cFileName);
-            if (!sub.text) break;
-            if (action == TreeEntryAction::EmptySubfolder) {
-                DeleteTree(sub.text);
-                SetFileAttributesW(sub.text, FILE_ATTRIBUTE_DIRECTORY);
-            }
-            RemoveDirectoryW(sub.text);
-            break;
+            continue;
         }
+        HeapPath sub;
+        sub.text = AllocateChildPath(folder, entry.cFileName);
+        if (!sub.text) continue;
+        // A link is removed as it is: never listed, and its attributes are
+        // left alone, since setting them by path would reach the target.
+        if (!link) {
+            DeleteTree(sub.text);
+            SetFileAttributesW(sub.text, FILE_ATTRIBUTE_DIRECTORY);
         }
+        RemoveDirectoryW(sub.text);
     } while (FindNextFileW(listing.get(), &entry));
 }
 

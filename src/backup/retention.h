@@ -19,8 +19,7 @@ extern wchar_t ScratchPath[LongPathCapacity];
 
 // Where the purge reads the current UTC time from; tests may replace it.
 using UtcNowFn = void (*)(FILETIME* now);
-extern UtcNowFn UtcNowEntry;
-void ReadUtcNow(FILETIME* now);  // the default: GetSystemTime as a FILETIME
+extern UtcNowFn UtcNowEntry;  // GetSystemTime as a FILETIME unless replaced
 
 // True when a folder created at created is strictly older than
 // retentionDays at now, the age counted in fractional days.
@@ -29,15 +28,3 @@ bool IsOlderThanRetention(FILETIME now, FILETIME created, int retentionDays);
 // True for the names this program gives its dated folders: YYYY-MM-DD,
 // ASCII digits only.
 bool IsDatedFolderName(const wchar_t* name);
-
-// What DeleteTree does with one entry of a listing. Links are never
-// followed, and their attributes are left alone: setting them by path would
-// reach the link's target.
-enum class TreeEntryAction {
-    PassOver,         // "." or "..", wherever the listing puts them
-    DeletePlainFile,  // attributes cleared, then deleted
-    DeleteFileLink,   // the link deleted as it is
-    RemoveFolderLink, // the link removed as it is, never listed
-    EmptySubfolder    // emptied, reset to FILE_ATTRIBUTE_DIRECTORY, removed
-};
-TreeEntryAction ClassifyTreeEntry(const WIN32_FIND_DATAW& entry);

@@ -82,6 +82,15 @@ void FormatText(wchar_t* destination, size_t capacity, const wchar_t* format, ..
     va_end(args);
 }
 
+void FormatResource(wchar_t* destination, size_t capacity, UINT id, ...) {
+    wchar_t format[LongPathCapacity];
+    LoadResourceText(id, format, ARRAYSIZE(format));
+    va_list args;
+    va_start(args, id);
+    StringCchVPrintfW(destination, capacity, format, args);
+    va_end(args);
+}
+
 void PrintError(DWORD code, const wchar_t* prefix) {
     wchar_t line[LongPathCapacity];
     size_t prefixRoom = ARRAYSIZE(line) - 2 - 1 - SystemTextReserve;
@@ -93,27 +102,19 @@ void PrintError(DWORD code, const wchar_t* prefix) {
     wchar_t* text = line + used;
     DWORD room = static_cast<DWORD>(ARRAYSIZE(line) - used - 1);  // one kept for "]"
     DWORD written = FormatMessageW(SystemTextFlags, nullptr, code, 0, text, room, nullptr);
-    if (written == 0) {
-        wchar_t format[LongPathCapacity];
-        LoadResourceText(IDS_ERROR_NUMBER, format, ARRAYSIZE(format));
-        FormatText(text, room, format, static_cast<int>(code));
-    }
+    if (written == 0) FormatResource(text, room, IDS_ERROR_NUMBER, static_cast<int>(code));
     StringCchCatW(line, ARRAYSIZE(line), L"]");
     PrintLine(line);
 }
 
 void PrintHiveSaved(const wchar_t* hiveName) {
-    wchar_t format[PathCapacity];
     wchar_t line[PathCapacity];
-    LoadResourceText(IDS_BACKUP_COMPLETED, format, ARRAYSIZE(format));
-    FormatText(line, ARRAYSIZE(line), format, hiveName);
+    FormatResource(line, ARRAYSIZE(line), IDS_BACKUP_COMPLETED, hiveName);
     PrintLine(line);
 }
 
 void PrintHiveFailed(const wchar_t* hiveName, DWORD code) {
-    wchar_t format[PathCapacity];
     wchar_t prefix[PathCapacity];
-    LoadResourceText(IDS_SAVING_ERROR, format, ARRAYSIZE(format));
-    FormatText(prefix, ARRAYSIZE(prefix), format, hiveName);
+    FormatResource(prefix, ARRAYSIZE(prefix), IDS_SAVING_ERROR, hiveName);
     PrintError(code, prefix);
 }

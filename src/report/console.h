@@ -19,6 +19,9 @@ void FormatText(wchar_t* destination, size_t capacity, const wchar_t* format, ..
 // Loads string `id` into buffer (empty when the id is missing).
 void LoadResourceText(UINT id, wchar_t* buffer, size_t capacity);
 
+// Formats string `id` of the table with the arguments into destination.
+void FormatResource(wchar_t* destination, size_t capacity, UINT id, ...);
+
 // The hive result lines: string 339 with the name, or string 340 with the
 // name as the prefix of a PrintError report for `code`.
 void PrintHiveSaved(const wchar_t* hiveName);
