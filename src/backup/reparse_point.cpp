@@ -72,6 +72,15 @@ bool LocatePrintName(const BYTE* data, DWORD size, DWORD fieldBytes, WORD offset
     return true;
 }
 
+// Reads the tag's fields after the header and finds their print name.
+template <class Fields>
+bool ReadPrintName(const BYTE* data, DWORD size, Fields* fields, PrintName* name) {
+    if (size < sizeof(ReparseHeader) + sizeof(Fields)) return false;
+    memcpy(fields, data + sizeof(ReparseHeader), sizeof(Fields));
+    return LocatePrintName(data, size, sizeof(Fields), fields->PrintNameOffset,
+                           fields->PrintNameLength, name);
+}
+
 }  // namespace
 
 bool DecodeReparseTarget(const BYTE* data, DWORD size, wchar_t* path, size_t capacity) {
@@ -84,21 +93,11 @@ bool DecodeReparseTarget(const BYTE* data, DWORD size, wchar_t* path, size_t cap
     PrintName name{};
     bool relative = false;
     if (header.ReparseTag == IO_REPARSE_TAG_MOUNT_POINT) {
-        if (size < sizeof(ReparseHeader) + sizeof(MountPointFields)) return false;
         MountPointFields fields;
-        memcpy(&fields, data + sizeof(ReparseHeader), sizeof(fields));
-        if (!LocatePrintName(data, size, sizeof(fields), fields.PrintNameOffset,
-                             fields.PrintNameLength, &name)) {
-            return false;
-        }
+        if (!ReadPrintName(data, size, &fields, &name)) return false;
     } else if (header.ReparseTag == IO_REPARSE_TAG_SYMLINK) {
-        if (size < sizeof(ReparseHeader) + sizeof(SymbolicLinkFields)) return false;
         SymbolicLinkFields fields;
-        memcpy(&fields, data + sizeof(ReparseHeader), sizeof(fields));
-        if (!LocatePrintName(data, size, sizeof(fields), fields.PrintNameOffset,
-                             fields.PrintNameLength, &name)) {
-            return false;
-        }
+        if (!ReadPrintName(data, size, &fields, &name)) return false;
         relative = (fields.Flags & SYMLINK_FLAG_RELATIVE) != 0;
     } else {
         return false;

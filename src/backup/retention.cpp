@@ -51,6 +51,13 @@ bool ComposeScratchPath(const wchar_t* first, const wchar_t* second, const wchar
     return false;
 }
 
+// Starts a listing of folder, its pattern built in ScratchPath; an empty
+// handle when the pattern does not fit or the folder cannot be listed.
+FindHandle ListFolder(const wchar_t* folder, WIN32_FIND_DATAW* entry) {
+    if (!ComposeScratchPath(folder, L"\\*.*", L"")) return FindHandle();
+    return FindHandle(FindFirstFileW(ScratchPath, entry));
+}
+
 bool IsDotName(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
 
 bool IsAsciiDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
@@ -98,9 +105,8 @@ BOOL DeleteScratchFile() {
 
 void DeleteTree(const wchar_t* folder) {
     if (folder[0] == L'\0') return;
-    if (!ComposeScratchPath(folder, L"\\*.*", L"")) return;
     WIN32_FIND_DATAW entry;
-    FindHandle listing(FindFirstFileW(ScratchPath, &entry));
+    FindHandle listing = ListFolder(folder, &entry);
     if (!listing) return;
     do {
         if (IsDotName(entry.cFileName)) continue;
@@ -133,9 +139,8 @@ void PurgeOldBackups() {
     FILETIME now;
     UtcNowEntry(&now);
     if (BackupRoot[0] == L'\0') return;
-    if (!ComposeScratchPath(BackupRoot, L"\\*.*", L"")) return;
     WIN32_FIND_DATAW entry;
-    FindHandle listing(FindFirstFileW(ScratchPath, &entry));
+    FindHandle listing = ListFolder(BackupRoot, &entry);
     if (!listing) return;
     do {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsDotName(entry.cFileName)) {
