@@ -19,13 +19,21 @@ constexpr DWORD SystemTextFlags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IG
 // Room kept for the system text when a long prefix has to be cut.
 constexpr size_t SystemTextReserve = 512;
 
+// Enough for every line but a very long path, which then goes out in pieces.
+constexpr size_t StdoutBufferBytes = 4096;
+
 void WriteBytes(const char* bytes, size_t count) {
-    static bool binaryMode = false;
-    if (!binaryMode) {
-        // The CR LF is written by us; the runtime must not add a second CR.
+    static bool prepared = false;
+    if (!prepared) {
         fflush(stdout);
+        // The runtime leaves stdout unbuffered on a character device (a
+        // console, NUL) and then writes it one byte per system call; a
+        // full buffer, flushed at the end of every line, writes each line
+        // at once.
+        setvbuf(stdout, nullptr, _IOFBF, StdoutBufferBytes);
+        // The CR LF is written by us; the runtime must not add a second CR.
         _setmode(_fileno(stdout), _O_BINARY);
-        binaryMode = true;
+        prepared = true;
     }
     fwrite(bytes, 1, count, stdout);
 }
