@@ -1,0 +1,129 @@
+// phase_driver ROUNDS FOLDER
+//
+// Runs the steps of one day's backup ROUNDS times in this process, each round
+// into a fresh root under FOLDER, and reports the median time of each step on
+// standard error, one line each: MILLISECONDS <tab> STEP. Standard output
+// carries the steps' own console lines. It shows where the time of a backup
+// goes beyond the saves that the baseline makes as well.
+#include <windows.h>
+
+#include <strsafe.h>
+
+#include <algorithm>
+#include <stdio.h>
+#include <vector>
+
+#include "app/privileges.h"
+#include "app/process_state.h"
+#include "app/startup.h"
+#include "app/text_util.h"
+#include "backup/boot_store.h"
+#include "backup/machine_hive.h"
+#include "backup/retention.h"
+#include "backup/user_hives.h"
+#include "fs/secure_folder.h"
+#include "fs/text_file.h"
+
+namespace {
+
+struct Step {
+    const wchar_t* name;
+    std::vector<double> seconds;
+};
+
+std::vector<Step> Steps;
+
+double Now() {
+    LARGE_INTEGER frequency, counter;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+template <class Work>
+void Time(size_t index, const wchar_t* name, Work work) {
+    if (Steps.size() <= index) Steps.push_back(Step{name, {}});
+    const double start = Now();
+    work();
+    Steps[index].seconds.push_back(Now() - start);
+}
+
+void SaveHive(HKEY root, const wchar_t* name, const wchar_t* subkey) {
+    SaveMachineHive(root, name, subkey);
+}
+
+void CopyCompanionsAndWriteSysdir() {
+    for (const wchar_t* name : {L"revert.exe", L"tidy.exe", L"revert_x64.exe", L"tidy_x64.exe"}) {
+        wchar_t source[LongPathCapacity], destination[LongPathCapacity];
+        if (BuildPath(source, ARRAYSIZE(source), ModuleDir, name) &&
+            BuildPath(destination, ARRAYSIZE(destination), BackupRoot, name)) {
+            CopyFileW(source, destination, FALSE);
+        }
+    }
+    wchar_t text[LongPathCapacity];
+    if (BuildPath(text, ARRAYSIZE(text), BackupRoot, L"sysdir.txt")) {
+        WriteTextFile(text, WithoutDrive(SystemDir));
+    }
+}
+
+void RunOneBackup(const wchar_t* root) {
+    size_t step = 0;
+    StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), root);
+    Time(step++, L"backup root folder", [] { CreateProtectedDirectory(BackupRoot); });
+    Time(step++, L"purge of the root", [] { PurgeOldBackups(); });
+    JoinPath(BackupRoot, ARRAYSIZE(BackupRoot), L"2000-01-01");
+    Time(step++, L"dated folder", [] { CreateProtectedDirectory(BackupRoot); });
+    Time(step++, L"bcdedit.exe start", [] {
+        wchar_t tool[PathCapacity];
+        if (BuildPath(tool, ARRAYSIZE(tool), SystemDir, L"bcdedit.exe")) RunBcdEdit(tool);
+    });
+    Time(step++, L"boot store lookup", [] {
+        wchar_t keyName[PathCapacity], filePath[PathCapacity];
+        FindBcdHive(keyName, filePath);
+    });
+    Time(step++, L"SYSTEM", [] { SaveHive(HKEY_LOCAL_MACHINE, L"SYSTEM", L"SYSTEM"); });
+    Time(step++, L"SOFTWARE", [] { SaveHive(HKEY_LOCAL_MACHINE, L"SOFTWARE", L"SOFTWARE"); });
+    Time(step++, L"DEFAULT", [] { SaveHive(HKEY_USERS, L"DEFAULT", L".DEFAULT"); });
+    Time(step++, L"SAM", [] { SaveHive(HKEY_LOCAL_MACHINE, L"SAM", L"SAM"); });
+    Time(step++, L"SECURITY", [] { SaveHive(HKEY_LOCAL_MACHINE, L"SECURITY", L"SECURITY"); });
+    if (OsMajor > 6 || (OsMajor == 6 && OsMinor >= 2)) {
+        Time(step++, L"DRIVERS", [] { SaveHive(HKEY_LOCAL_MACHINE, L"DRIVERS", L"DRIVERS"); });
+    }
+    if (OsMajor >= 6) {
+        Time(step++, L"COMPONENTS",
+             [] { SaveHive(HKEY_LOCAL_MACHINE, L"COMPONENTS", L"COMPONENTS"); });
+    }
+    Time(step++, L"profile hives", [] { BackupUserHives(); });
+    Time(step++, L"companion tools and sysdir.txt", [] { CopyCompanionsAndWriteSysdir(); });
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 3 || _wtoi(argv[1]) < 1) {
+        fprintf(stderr, "usage: phase_driver ROUNDS FOLDER\n");
+        return 2;
+    }
+    const int rounds = _wtoi(argv[1]);
+    CaptureStartupValues();
+    EnableBackupPrivileges();
+    CreateDirectoryW(argv[2], nullptr);
+    for (int round = 0; round < rounds; ++round) {
+        wchar_t root[MAX_PATH];
+        if (FAILED(StringCchPrintfW(root, ARRAYSIZE(root), L"%s\\%d", argv[2], round))) {
+            fprintf(stderr, "phase_driver: folder path too long\n");
+            return 2;
+        }
+        RunOneBackup(root);
+    }
+    for (const Step& step : Steps) {
+        fprintf(stderr, "%.2f\t%ls\n", Median(step.seconds) * 1000, step.name);
+    }
+    return 0;
+}
