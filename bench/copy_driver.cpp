@@ -10,13 +10,13 @@
 
 #include <strsafe.h>
 
-#include <algorithm>
 #include <stdio.h>
 #include <stdlib.h>
 #include <vector>
 
 #include "app/owned_handle.h"
 #include "backup/raw_copy.h"
+#include "timing.h"
 
 namespace {
 
@@ -44,13 +44,6 @@ bool WriteSource(const wchar_t* path, unsigned mebibytes) {
     return true;
 }
 
-double Now() {
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 struct Contestant {
     const wchar_t* target;
     bool (*copy)(const wchar_t* source, const wchar_t* target);
@@ -66,17 +59,11 @@ bool CopyPlatform(const wchar_t* source, const wchar_t* target) {
 // One copy into a fresh target; the time is kept unless this is the warm-up.
 bool TimedCopy(const wchar_t* source, Contestant* contestant, bool keep) {
     DeleteFileW(contestant->target);
-    const double start = Now();
+    const double start = NowSeconds();
     if (!contestant->copy(source, contestant->target)) return false;
-    const double elapsed = Now() - start;
+    const double elapsed = NowSeconds() - start;
     if (keep) contestant->seconds.push_back(elapsed);
     return true;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 bool BuildFilePath(wchar_t* path, size_t capacity, const wchar_t* folder, const wchar_t* name) {

@@ -9,7 +9,6 @@
 
 #include <strsafe.h>
 
-#include <algorithm>
 #include <stdio.h>
 #include <vector>
 
@@ -23,6 +22,7 @@
 #include "backup/user_hives.h"
 #include "fs/secure_folder.h"
 #include "fs/text_file.h"
+#include "timing.h"
 
 namespace {
 
@@ -33,19 +33,12 @@ struct Step {
 
 std::vector<Step> Steps;
 
-double Now() {
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 template <class Work>
 void Time(size_t index, const wchar_t* name, Work work) {
     if (Steps.size() <= index) Steps.push_back(Step{name, {}});
-    const double start = Now();
+    const double start = NowSeconds();
     work();
-    Steps[index].seconds.push_back(Now() - start);
+    Steps[index].seconds.push_back(NowSeconds() - start);
 }
 
 void SaveHive(HKEY root, const wchar_t* name, const wchar_t* subkey) {
@@ -95,12 +88,6 @@ void RunOneBackup(const wchar_t* root) {
     }
     Time(step++, L"profile hives", [] { BackupUserHives(); });
     Time(step++, L"companion tools and sysdir.txt", [] { CopyCompanionsAndWriteSysdir(); });
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 }  // namespace
