@@ -7,6 +7,7 @@
 
 #include "app/command_line.h"
 #include "app/process_state.h"
+#include "support/saved_process_values.h"
 #include "support/scratch.h"
 #include "support/stdout_capture.h"
 
@@ -26,20 +27,9 @@ TEST(ReadDaysValue, ReadsSignAndLeadingDigitsAndSaturates) {
 
 const wchar_t PoisonRoot[] = L"C:\\poison\\root";
 
-// BackupRoot, RetentionDays and ServiceMode are put back after every test.
 class CommandLine : public ::testing::Test {
 protected:
-    void SetUp() override {
-        savedRoot_ = BackupRoot;
-        savedDays_ = RetentionDays;
-        savedServiceMode_ = ServiceMode;
-        ServiceMode = false;
-    }
-    void TearDown() override {
-        wcscpy_s(BackupRoot, ARRAYSIZE(BackupRoot), savedRoot_.c_str());
-        RetentionDays = savedDays_;
-        ServiceMode = savedServiceMode_;
-    }
+    void SetUp() override { ServiceMode = false; }
 
     // Reads "zel.exe" and `arguments` over a poisoned root and 15 days.
     bool Read(std::vector<std::wstring> arguments) {
@@ -60,9 +50,7 @@ protected:
     std::string printed;
 
 private:
-    std::wstring savedRoot_;
-    int savedDays_ = 0;
-    bool savedServiceMode_ = false;
+    SavedProcessValues saved_;
 };
 
 TEST_F(CommandLine, OrderAndRepetitionOfArguments) {

@@ -5,6 +5,7 @@
 #include "app/owned_handle.h"
 #include "backup/retention.h"
 #include "fs/directory_probe.h"
+#include "support/saved_process_values.h"
 #include "support/scratch.h"
 #include "support/stdout_capture.h"
 
@@ -60,26 +61,14 @@ void ReadFakeNow(FILETIME* now) { *now = FakeNow; }
 class Purge : public ::testing::Test {
 protected:
     void SetUp() override {
-        savedRoot_ = BackupRoot;
-        savedDays_ = RetentionDays;
-        savedClock_ = UtcNowEntry;
         wcscpy_s(BackupRoot, root_.path().c_str());
         RetentionDays = -1;
-    }
-    void TearDown() override {
-        wcscpy_s(BackupRoot, savedRoot_.c_str());
-        RetentionDays = savedDays_;
-        UtcNowEntry = savedClock_;
     }
 
     std::wstring Under(const std::wstring& name) const { return root_ / name; }
 
+    SavedProcessValues saved_;
     ScratchFolder root_{L"zelpurge"};
-
-private:
-    std::wstring savedRoot_;
-    int savedDays_ = 0;
-    UtcNowFn savedClock_ = nullptr;
 };
 
 TEST_F(Purge, DatedFoldersGoWithEverythingInsideOtherNamesStay) {

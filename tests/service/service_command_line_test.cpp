@@ -9,6 +9,7 @@
 
 #include "app/process_state.h"
 #include "service/service_command_line.h"
+#include "support/saved_process_values.h"
 #include "support/scratch.h"
 
 namespace {
@@ -18,16 +19,8 @@ constexpr size_t LineCapacity = 2048;
 class ServiceCommandLine : public ::testing::Test {
 protected:
     void SetUp() override {
-        StringCchCopyW(savedModuleDir_, ARRAYSIZE(savedModuleDir_), ModuleDir);
-        StringCchCopyW(savedBackupRoot_, ARRAYSIZE(savedBackupRoot_), BackupRoot);
-        savedDays_ = RetentionDays;
         StringCchCopyW(ModuleDir, ARRAYSIZE(ModuleDir), L"C:\\Tools");
         RetentionDays = 15;
-    }
-    void TearDown() override {
-        StringCchCopyW(ModuleDir, ARRAYSIZE(ModuleDir), savedModuleDir_);
-        StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), savedBackupRoot_);
-        RetentionDays = savedDays_;
     }
 
     // Composes for `root` into a poisoned buffer.
@@ -42,9 +35,7 @@ protected:
     }
 
 private:
-    wchar_t savedModuleDir_[LongPathCapacity];
-    wchar_t savedBackupRoot_[LongPathCapacity];
-    int savedDays_ = 0;
+    SavedProcessValues saved_;
 };
 
 // shell32 is not linked; the platform's own splitting is loaded at run time.
