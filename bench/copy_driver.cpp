@@ -14,7 +14,7 @@
 #include <stdlib.h>
 #include <vector>
 
-#include "app/owned_handle.h"
+#include "shared/owned_handle.h"
 #include "backup/raw_copy.h"
 #include "timing.h"
 

@@ -15,7 +15,7 @@
 #include "app/privileges.h"
 #include "app/process_state.h"
 #include "app/startup.h"
-#include "app/text_util.h"
+#include "shared/path_join.h"
 #include "backup/boot_store.h"
 #include "backup/machine_hive.h"
 #include "backup/retention.h"

@@ -3,15 +3,12 @@
 // The least any registry backup must do: enable the backup privilege, then
 // open each key a day's backup saves and save it with RegSaveKeyExW into one
 // FOLDER. No dated folder, retention, protection, text files or report.
-// Prints how many keys it saved; exits 1 when it saved none. Built a second
-// time with BENCH_LOAD_SHELL_DLLS, it first loads user32 and shlwapi.
+// Prints how many keys it saved; exits 1 when it saved none.
 #include <windows.h>
 
 #include <strsafe.h>
 
 #include <stdio.h>
-
-#include "shell_dlls.h"
 
 namespace {
 
@@ -87,7 +84,6 @@ int wmain(int argc, wchar_t** argv) {
         fprintf(stderr, "usage: save_baseline FOLDER\n");
         return 2;
     }
-    LoadShellDlls();
     EnableBackupPrivilege();
     CreateDirectoryW(argv[1], nullptr);
     int saved = 0;

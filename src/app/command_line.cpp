@@ -6,7 +6,7 @@
 #include <wctype.h>
 
 #include "app/process_state.h"
-#include "report/console.h"
+#include "shared/console.h"
 
 int ReadDaysValue(const wchar_t* text) {
     while (*text && iswspace(*text)) ++text;

@@ -6,7 +6,7 @@
 #include "app/startup.h"
 #include "backup/dated_run.h"
 #include "fs/secure_folder.h"
-#include "report/console.h"
+#include "shared/console.h"
 #include "service/service_install.h"
 #include "service/service_runtime.h"
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/process_state.h"
-#include "report/console.h"
+#include "shared/console.h"
 #include "resource_ids.h"
 
 namespace {

@@ -4,7 +4,7 @@ wchar_t SystemDir[PathCapacity];
 wchar_t ModuleDir[LongPathCapacity];
 wchar_t BackupRoot[LongPathCapacity];
 int RetentionDays = 15;
-bool ServiceMode = false;
+
 bool UnderWow64 = false;
 DWORD KeyViewFlag = 0;
 DWORD OsMajor = 0;

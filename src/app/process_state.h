@@ -3,6 +3,8 @@
 // BackupRoot alone changes later: the dated run appends today's date to it.
 #include <windows.h>
 
+#include "shared/console.h"  // ServiceMode
+
 constexpr size_t PathCapacity = 2048;      // ordinary paths and message lines
 constexpr size_t LongPathCapacity = 4096;  // BackupRoot, ModuleDir, report lines
 
@@ -10,7 +12,7 @@ extern wchar_t SystemDir[PathCapacity];
 extern wchar_t ModuleDir[LongPathCapacity];
 extern wchar_t BackupRoot[LongPathCapacity];
 extern int RetentionDays;
-extern bool ServiceMode;
+
 extern bool UnderWow64;
 extern DWORD KeyViewFlag;
 extern DWORD OsMajor;

@@ -1,12 +1,11 @@
 #include "app/startup.h"
 
 #include <locale.h>
-#include <shlwapi.h>
 #include <wchar.h>
 
 #include "app/os_version.h"
 #include "app/process_state.h"
-#include "app/text_util.h"
+#include "shared/path_join.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <memory>
 #include <new>
 
-#include "app/owned_handle.h"
+#include "shared/owned_handle.h"
 #include "app/process_state.h"
-#include "app/text_util.h"
+#include "shared/path_join.h"
 #include "backup/machine_hive.h"
-#include "report/console.h"
+#include "shared/console.h"
 
 namespace {
 

@@ -4,13 +4,13 @@
 #include <wchar.h>
 
 #include "app/process_state.h"
-#include "app/text_util.h"
+#include "shared/path_join.h"
 #include "backup/hive_set.h"
 #include "backup/retention.h"
 #include "fs/directory_probe.h"
 #include "fs/secure_folder.h"
 #include "fs/text_file.h"
-#include "report/console.h"
+#include "shared/console.h"
 
 namespace {
 

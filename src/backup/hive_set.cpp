@@ -2,14 +2,15 @@
 
 
 #include "app/process_state.h"
-#include "app/text_util.h"
+#include "shared/path_join.h"
 #include "backup/boot_store.h"
 #include "backup/machine_hive.h"
 #include "backup/redirection_guard.h"
 #include "backup/user_hives.h"
 #include "fs/secure_folder.h"
 #include "fs/text_file.h"
-#include "report/console.h"
+#include "report/hive_report.h"
+#include "shared/console.h"
 
 namespace {
 

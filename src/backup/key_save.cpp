@@ -1,6 +1,6 @@
 #include "backup/key_save.h"
 
-#include "app/owned_handle.h"
+#include "shared/owned_handle.h"
 #include "app/process_state.h"
 
 DWORD LastSaveError = 0;

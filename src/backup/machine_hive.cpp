@@ -3,10 +3,11 @@
 #include <strsafe.h>
 
 #include "app/process_state.h"
-#include "app/text_util.h"
+#include "shared/path_join.h"
 #include "backup/key_save.h"
 #include "backup/raw_copy.h"
-#include "report/console.h"
+#include "report/hive_report.h"
+#include "shared/console.h"
 #include "resource_ids.h"
 
 bool SaveMachineHive(HKEY root, const wchar_t* name, const wchar_t* subkey) {

@@ -1,6 +1,6 @@
 #include "backup/raw_copy.h"
 
-#include "app/owned_handle.h"
+#include "shared/owned_handle.h"
 #include "backup/redirection_guard.h"
 
 DWORD LastCopyError = 0;

@@ -6,9 +6,9 @@
 #include <wchar.h>
 #include <winioctl.h>
 
-#include "app/owned_handle.h"
+#include "shared/owned_handle.h"
 #include "app/process_state.h"
-#include "app/text_util.h"
+#include "shared/path_join.h"
 #include "fs/directory_probe.h"
 
 namespace {

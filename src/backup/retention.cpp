@@ -3,8 +3,8 @@
 #include <strsafe.h>
 #include <wchar.h>
 
-#include "app/owned_handle.h"
-#include "app/text_util.h"
+#include "shared/owned_handle.h"
+#include "shared/path_join.h"
 #include "backup/redirection_guard.h"
 #include "fs/directory_probe.h"
 

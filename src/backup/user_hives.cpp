@@ -3,16 +3,17 @@
 #include <strsafe.h>
 #include <wchar.h>
 
-#include "app/owned_handle.h"
+#include "shared/owned_handle.h"
 #include "app/process_state.h"
-#include "app/text_util.h"
+#include "shared/path_join.h"
 #include "backup/key_save.h"
 #include "backup/machine_hive.h"
 #include "backup/raw_copy.h"
 #include "backup/reparse_point.h"
 #include "fs/secure_folder.h"
 #include "fs/text_file.h"
-#include "report/console.h"
+#include "report/hive_report.h"
+#include "shared/console.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <strsafe.h>
 
-#include "app/owned_handle.h"
+#include "shared/owned_handle.h"
 
 DWORD IsDirectory(const wchar_t* path, WIN32_FIND_DATAW* entry) {
     wchar_t probe[4096] = L"\\\\?\\";

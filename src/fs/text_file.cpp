@@ -2,7 +2,7 @@
 
 #include <wchar.h>
 
-#include "app/owned_handle.h"
+#include "shared/owned_handle.h"
 
 bool WriteTextFile(const wchar_t* fileName, const wchar_t* text) {
     FileHandle file(CreateFileW(fileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));

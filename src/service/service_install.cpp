@@ -1,8 +1,8 @@
 #include "service/service_install.h"
 
-#include "app/owned_handle.h"
+#include "shared/owned_handle.h"
 #include "app/process_state.h"
-#include "report/console.h"
+#include "shared/console.h"
 #include "service/service_command_line.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/owned_handle.h"
+#include "shared/owned_handle.h"
 
 ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
     ProcessResult result;

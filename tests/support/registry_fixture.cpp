@@ -1,6 +1,6 @@
 #include "support/registry_fixture.h"
 
-#include "app/owned_handle.h"
+#include "shared/owned_handle.h"
 
 namespace {
 const wchar_t AppDefaultsKey[] = L"Software\\Wine\\AppDefaults\\zel.exe";

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/owned_handle.h"
+#include "shared/owned_handle.h"
 
 ScratchFolder::ScratchFolder(const std::wstring& tag) {
     wchar_t temp[MAX_PATH];

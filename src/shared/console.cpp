@@ -1,4 +1,4 @@
-#include "report/console.h"
+#include "shared/console.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -8,8 +8,9 @@
 #include <strsafe.h>
 #include <wchar.h>
 
-#include "app/process_state.h"
 #include "resource_ids.h"
+
+bool ServiceMode = false;
 
 namespace {
 
@@ -71,13 +72,29 @@ void PrintLine(const wchar_t* text) {
 }
 
 void LoadResourceText(UINT id, wchar_t* buffer, size_t capacity) {
+    if (capacity == 0) return;
     buffer[0] = L'\0';
-    int room = capacity > INT_MAX ? INT_MAX : static_cast<int>(capacity);
-    if (LoadStringW(GetModuleHandleW(nullptr), id, buffer, room) <= 0) buffer[0] = L'\0';
+    // Strings live in blocks of sixteen; each is a length, then its
+    // characters, without a terminator.
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC block = FindResourceW(module, MAKEINTRESOURCEW(id / 16 + 1), RT_STRING);
+    HGLOBAL loaded = block ? LoadResource(module, block) : nullptr;
+    const WCHAR* text = loaded ? static_cast<const WCHAR*>(LockResource(loaded)) : nullptr;
+    if (!text) return;
+    const WCHAR* end = text + SizeofResource(module, block) / sizeof(WCHAR);
+    for (UINT index = 0; text < end; ++index) {
+        size_t length = *text++;
+        if (length > static_cast<size_t>(end - text)) return;
+        if (index == id % 16) {
+            StringCchCopyNW(buffer, capacity, text, length);
+            return;
+        }
+        text += length;
+    }
 }
 
 void PrintResource(UINT id) {
-    wchar_t text[LongPathCapacity];
+    wchar_t text[4096];
     LoadResourceText(id, text, ARRAYSIZE(text));
     PrintLine(text);
 }
@@ -91,7 +108,7 @@ void FormatText(wchar_t* destination, size_t capacity, const wchar_t* format, ..
 }
 
 void FormatResource(wchar_t* destination, size_t capacity, UINT id, ...) {
-    wchar_t format[LongPathCapacity];
+    wchar_t format[4096];
     LoadResourceText(id, format, ARRAYSIZE(format));
     va_list args;
     va_start(args, id);
@@ -99,30 +116,26 @@ void FormatResource(wchar_t* destination, size_t capacity, UINT id, ...) {
     va_end(args);
 }
 
-void PrintError(DWORD code, const wchar_t* prefix) {
-    wchar_t line[LongPathCapacity];
-    size_t prefixRoom = ARRAYSIZE(line) - 2 - 1 - SystemTextReserve;
-    StringCchCopyNW(line, ARRAYSIZE(line), prefix, prefixRoom - 1);
-    StringCchCatW(line, ARRAYSIZE(line), L" [");
+void FormatErrorLine(wchar_t* line, size_t capacity, DWORD code, const wchar_t* prefix) {
+    if (capacity <= SystemTextReserve + 4) {
+        StringCchCopyW(line, capacity, L"");
+        return;
+    }
+    size_t prefixRoom = capacity - 2 - 1 - SystemTextReserve;
+    StringCchCopyNW(line, capacity, prefix, prefixRoom - 1);
+    StringCchCatW(line, capacity, L" [");
 
     size_t used = 0;
-    StringCchLengthW(line, ARRAYSIZE(line), &used);
+    StringCchLengthW(line, capacity, &used);
     wchar_t* text = line + used;
-    DWORD room = static_cast<DWORD>(ARRAYSIZE(line) - used - 1);  // one kept for "]"
+    DWORD room = static_cast<DWORD>(capacity - used - 1);  // one kept for "]"
     DWORD written = FormatMessageW(SystemTextFlags, nullptr, code, 0, text, room, nullptr);
     if (written == 0) FormatResource(text, room, IDS_ERROR_NUMBER, static_cast<int>(code));
-    StringCchCatW(line, ARRAYSIZE(line), L"]");
-    PrintLine(line);
+    StringCchCatW(line, capacity, L"]");
 }
 
-void PrintHiveSaved(const wchar_t* hiveName) {
-    wchar_t line[PathCapacity];
-    FormatResource(line, ARRAYSIZE(line), IDS_BACKUP_COMPLETED, hiveName);
+void PrintError(DWORD code, const wchar_t* prefix) {
+    wchar_t line[4096];
+    FormatErrorLine(line, ARRAYSIZE(line), code, prefix);
     PrintLine(line);
-}
-
-void PrintHiveFailed(const wchar_t* hiveName, DWORD code) {
-    wchar_t prefix[PathCapacity];
-    FormatResource(prefix, ARRAYSIZE(prefix), IDS_SAVING_ERROR, hiveName);
-    PrintError(code, prefix);
 }

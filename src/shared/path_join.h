@@ -1,0 +1,24 @@
+#pragma once
+#include <windows.h>
+
+// The longest path a join gives, as the shell's PathAppendW allows: 259
+// characters and the terminator.
+constexpr size_t JoinedPathCapacity = MAX_PATH;
+
+// Appends `more` to path as the shell's PathAppendW does: one backslash
+// between them, a single leading backslash of `more` dropped, an absolute
+// `more` (a drive or \\ form) taking the place of path, and "." and ".."
+// segments resolved. Refuses (false, path untouched) when the result would
+// not fit the buffer or PathAppendW's limit, so callers can report
+// ERROR_FILENAME_EXCED_RANGE.
+bool JoinPath(wchar_t* path, size_t capacity, const wchar_t* more);
+
+// path = folder joined with name, under the same refusal rule as JoinPath.
+bool BuildPath(wchar_t* path, size_t capacity, const wchar_t* folder, const wchar_t* name);
+
+// The path from its third character on: a live path without its drive
+// letter and colon, as the location text files record it.
+const wchar_t* WithoutDrive(const wchar_t* path);
+
+// Maps a string to upper case in place under the process locale.
+void UpperCaseInPlace(wchar_t* text);

@@ -1,0 +1,62 @@
+#pragma once
+// A small harness in the manner of Wine's conformance tests: every check
+// names what it compared and prints both values when they differ. A test
+// program runs each TEST in order and exits 1 when any check failed.
+#include <windows.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+using TestFunction = void (*)();
+struct TestRegistration {
+    TestRegistration(const char* name, TestFunction function);
+};
+#define TEST(name)                                                   \
+    static void name();                                              \
+    static const TestRegistration name##Registered(#name, name);     \
+    static void name()
+
+// A label printed with every failure while it lives, for table rows.
+class Context {
+public:
+    explicit Context(const std::string& label);
+    explicit Context(const std::wstring& label);
+    ~Context();
+    Context(const Context&) = delete;
+    Context& operator=(const Context&) = delete;
+};
+
+bool Report(bool passed, const char* file, int line, const std::string& message);
+
+inline std::string Show(const std::string& text) { return "\"" + text + "\""; }
+std::string Show(const std::wstring& text);
+inline std::string Show(const char* text) { return Show(std::string(text)); }
+inline std::string Show(const wchar_t* text) { return Show(std::wstring(text)); }
+template <class T>
+std::string Show(const std::vector<T>& items) {
+    std::string text = "{";
+    for (const T& item : items) text += "\n    " + Show(item);
+    return text + "}";
+}
+template <class T>
+std::string Show(const T& value) {
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
+
+template <class A, class B>
+bool CheckEqual(const A& expected, const B& actual, const char* file, int line, const char* what) {
+    if (expected == actual) return Report(true, file, line, "");
+    return Report(false, file, line,
+                  std::string(what) + "\n  expected: " + Show(expected) + "\n  actual:   " + Show(actual));
+}
+
+#define CHECK(condition) Report((condition), __FILE__, __LINE__, #condition)
+#define CHECK_EQ(expected, actual) CheckEqual((expected), (actual), __FILE__, __LINE__, #actual)
+// Ends the test at once when the condition does not hold.
+#define REQUIRE(condition)                 \
+    do {                                   \
+        if (!CHECK(condition)) return;     \
+    } while (0)
