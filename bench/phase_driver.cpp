@@ -12,7 +12,7 @@
 #include <stdio.h>
 #include <vector>
 
-#include "app/privileges.h"
+#include "shared/privileges.h"
 #include "app/process_state.h"
 #include "app/startup.h"
 #include "shared/path_join.h"
@@ -21,7 +21,7 @@
 #include "backup/retention.h"
 #include "backup/user_hives.h"
 #include "fs/secure_folder.h"
-#include "fs/text_file.h"
+#include "shared/location_text.h"
 #include "timing.h"
 
 namespace {
@@ -63,7 +63,7 @@ void RunOneBackup(const wchar_t* root) {
     size_t step = 0;
     StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), root);
     Time(step++, L"backup root folder", [] { CreateProtectedDirectory(BackupRoot); });
-    Time(step++, L"purge of the root", [] { PurgeOldBackups(); });
+    Time(step++, L"purge of the root", [] { PurgeOldBackups(BackupRoot); });
     JoinPath(BackupRoot, ARRAYSIZE(BackupRoot), L"2000-01-01");
     Time(step++, L"dated folder", [] { CreateProtectedDirectory(BackupRoot); });
     Time(step++, L"bcdedit.exe start", [] {

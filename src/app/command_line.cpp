@@ -3,26 +3,23 @@
 #include <limits.h>
 #include <strsafe.h>
 #include <wchar.h>
-#include <wctype.h>
 
+#include "app/backup_root.h"
 #include "app/process_state.h"
 #include "shared/console.h"
 
-int ReadDaysValue(const wchar_t* text) {
-    while (*text && iswspace(*text)) ++text;
-    bool negative = false;
-    if (*text == L'+' || *text == L'-') {
-        negative = *text == L'-';
-        ++text;
-    }
+bool ReadDaysValue(const wchar_t* text, int* days) {
+    bool negative = *text == L'-';
+    if (*text == L'+' || *text == L'-') ++text;
+    if (*text < L'0' || *text > L'9') return false;
     long long value = 0;
     for (; *text >= L'0' && *text <= L'9'; ++text) {
         if (value <= static_cast<long long>(INT_MAX) + 1) value = value * 10 + (*text - L'0');
     }
+    if (*text != L'\0') return false;
     if (negative) value = -value;
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return static_cast<int>(value);
+    *days = value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : static_cast<int>(value);
+    return true;
 }
 
 void PrintUsage() {
@@ -39,39 +36,46 @@ bool StartsWith(const wchar_t* text, const wchar_t* prefix) {
 }
 
 // Ends the reading with a report on `argument`, then the usage.
-void RefuseArgument(DWORD code, const wchar_t* argument) {
-    PrintError(code, argument);
+CommandLineOutcome Refuse(DWORD code, const wchar_t* argument) {
+    // An empty argument still needs something to point at.
+    PrintError(code, argument[0] != L'\0' ? argument : L"\"\"");
     PrintUsage();
+    return CommandLineOutcome::Refused;
 }
 
 }  // namespace
 
-bool ReadCommandLine(int argc, wchar_t** argv, CommandLineRequest* request) {
+CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, CommandLineRequest* request) {
+    const wchar_t* path = nullptr;
     for (int i = 1; i < argc; ++i) {
         const wchar_t* argument = argv[i];
         if (argument[0] != L'/') {
-            if (FAILED(StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), argument))) {
-                // Nothing may run against a cut path: it would name another folder.
-                BackupRoot[0] = L'\0';
-                RefuseArgument(ERROR_FILENAME_EXCED_RANGE, argument);
-                return false;
-            }
+            path = argument;
         } else if (wcscmp(argument, L"/i") == 0) {
             request->install = true;
         } else if (wcscmp(argument, L"/u") == 0) {
             request->uninstall = true;
         } else if (StartsWith(argument, L"/days:")) {
-            RetentionDays = ReadDaysValue(argument + 6);
+            // A value that is not a number must never read as 0, which
+            // would delete every backup.
+            if (!ReadDaysValue(argument + 6, &RetentionDays)) {
+                return Refuse(ERROR_INVALID_PARAMETER, argument);
+            }
         } else if (wcscmp(argument, L"/service") == 0) {
             ServiceMode = true;
+        } else if (wcscmp(argument, L"/?") == 0) {
+            PrintUsage();
+            return CommandLineOutcome::Help;
         } else {
-            if (wcscmp(argument, L"/?") == 0) {
-                PrintUsage();
-            } else {
-                RefuseArgument(ERROR_INVALID_PARAMETER, argument);
-            }
-            return false;
+            return Refuse(ERROR_INVALID_PARAMETER, argument);
         }
     }
-    return true;
+
+    // One root, one folder: every spelling of a folder gives the same text,
+    // so the once-a-day test and retention see the folders they made.
+    wchar_t root[LongPathCapacity];
+    DWORD error = MakeCanonicalRoot(path ? path : BackupRoot, root, ARRAYSIZE(root));
+    if (error != ERROR_SUCCESS) return Refuse(error, path ? path : BackupRoot);
+    StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), root);
+    return CommandLineOutcome::Run;
 }

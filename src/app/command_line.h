@@ -6,14 +6,21 @@ struct CommandLineRequest {
     bool uninstall = false;
 };
 
-// Reads the decimal number after "/days:": leading blanks, one sign, digits up
-// to the first non-digit; no digits give 0; out-of-range values saturate.
-int ReadDaysValue(const wchar_t* text);
+// How the reading of the command line ended.
+enum class CommandLineOutcome {
+    Run,      // options read, BackupRoot canonical: go on
+    Help,     // "/?": the usage was printed
+    Refused,  // an argument was refused with a report and the usage
+};
 
-// Reads the arguments after the program name into BackupRoot, RetentionDays,
-// ServiceMode and the request. Returns false when the run ends here: an
-// unrecognised option or "/?" (usage printed), or a path too long for
-// BackupRoot (refused with ERROR_FILENAME_EXCED_RANGE, usage printed).
-bool ReadCommandLine(int argc, wchar_t** argv, CommandLineRequest* request);
+// Reads "/days:" values: an optional sign, then at least one digit, and
+// nothing else. Values past the range of an int saturate. False for any
+// other text, with *days untouched.
+bool ReadDaysValue(const wchar_t* text, int* days);
+
+// Reads the arguments after the program name into RetentionDays,
+// ServiceMode and the request, and makes BackupRoot the canonical form of
+// the last path argument (or of the default root).
+CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, CommandLineRequest* request);
 
 void PrintUsage();

@@ -1,34 +1,36 @@
 #include <windows.h>
 
 #include "app/command_line.h"
-#include "app/privileges.h"
+#include "app/exit_status.h"
 #include "app/process_state.h"
 #include "app/startup.h"
 #include "backup/dated_run.h"
 #include "fs/secure_folder.h"
-#include "shared/console.h"
 #include "service/service_install.h"
 #include "service/service_runtime.h"
+#include "shared/console.h"
+#include "shared/privileges.h"
 
 int wmain(int argc, wchar_t** argv) {
     CaptureStartupValues();
 
     CommandLineRequest request;
-    if (!ReadCommandLine(argc, argv, &request)) return 0;
+    switch (ReadCommandLine(argc, argv, &request)) {
+    case CommandLineOutcome::Help:
+        return ExitDone;
+    case CommandLineOutcome::Refused:
+        return ExitRefused;
+    case CommandLineOutcome::Run:
+        break;
+    }
 
     PrintLine(L"ZEL - Corvane v1.20");
     EnableBackupPrivileges();
     PrintLine(BackupRoot);
     CreateProtectedDirectory(BackupRoot);
 
-    if (request.install) {
-        InstallService();
-    } else if (request.uninstall) {
-        UninstallService();
-    } else if (ServiceMode) {
-        RunServiceDispatcher();
-    } else {
-        RunDatedBackup();
-    }
-    return 0;
+    if (request.install) return InstallService();
+    if (request.uninstall) return UninstallService();
+    if (ServiceMode) return RunServiceDispatcher();
+    return RunDatedBackup();
 }

@@ -3,45 +3,44 @@
 #include <strsafe.h>
 #include <wchar.h>
 
+#include "app/exit_status.h"
 #include "app/process_state.h"
-#include "shared/path_join.h"
 #include "backup/hive_set.h"
 #include "backup/retention.h"
+#include "backup/work_folder.h"
 #include "fs/directory_probe.h"
 #include "fs/secure_folder.h"
-#include "fs/text_file.h"
+#include "report/hive_report.h"
+#include "report/run_log.h"
 #include "shared/console.h"
+#include "shared/location_text.h"
+#include "shared/path_join.h"
+
+DWORD RunStepError = ERROR_SUCCESS;
 
 namespace {
 
 constexpr const wchar_t* CompanionTools[] = {L"revert.exe", L"tidy.exe", L"revert_x64.exe",
                                              L"tidy_x64.exe"};
 
-// The longest names a run puts straight into the dated folder: when these
-// fit, every machine hive, tool and text file of the run fits.
-constexpr const wchar_t* LongestEntryNames[] = {L"COMPONENTS", L"revert_x64.exe", L"sysdir.txt"};
+// The longest name a run puts straight into its folder: when it fits, every
+// machine hive, log, tool and text file of the run fits.
+constexpr wchar_t LongestEntryName[] = L"COMPONENTS.LOG1";
 
-bool DatedFolderHoldsEveryEntry(const wchar_t* datedFolder) {
-    for (const wchar_t* name : LongestEntryNames) {
-        wchar_t path[LongPathCapacity];
-        if (!BuildPath(path, ARRAYSIZE(path), datedFolder, name)) return false;
-    }
-    return true;
-}
-
-// Today's backup exists, or another run made its folder a moment ago.
-bool TodayIsTaken() {
-    WIN32_FIND_DATAW entry;
-    if (IsDirectory(BackupRoot, &entry)) return true;
-    BOOL created = CreateProtectedDirectory(BackupRoot);
-    DWORD error = created ? ERROR_SUCCESS : GetLastError();
-    return FolderMadeByAnotherRun(created, error, BackupRoot);
+// The report of a step that stops the run, on the console and in the log.
+int StopRun(DWORD error, const wchar_t* what) {
+    RunStepError = error;
+    wchar_t line[LongPathCapacity];
+    FormatErrorLine(line, ARRAYSIZE(line), error, what);
+    PrintLine(line);
+    LogLine(line);
+    return ExitFailed;
 }
 
 void CopyCompanionTools() {
     for (const wchar_t* name : CompanionTools) {
-        wchar_t source[LongPathCapacity];
-        wchar_t destination[LongPathCapacity];
+        wchar_t source[JoinedPathCapacity];
+        wchar_t destination[JoinedPathCapacity];
         // A tool whose path cannot be formed cannot be found either.
         if (!BuildPath(source, ARRAYSIZE(source), ModuleDir, name)) continue;
         if (!BuildPath(destination, ARRAYSIZE(destination), BackupRoot, name)) continue;
@@ -49,45 +48,85 @@ void CopyCompanionTools() {
     }
 }
 
-void WriteSystemDirText() {
-    wchar_t path[LongPathCapacity];
-    if (!BuildPath(path, ARRAYSIZE(path), BackupRoot, L"sysdir.txt")) return;
-    // A restore puts its own drive in front.
-    WriteTextFile(path, WithoutDrive(SystemDir));
+void LogSummary() {
+    LogTimeLine(L"Backup ended");
+    wchar_t line[128];
+    FormatText(line, ARRAYSIZE(line), L"%lu of %lu hives saved", HivesReported - HivesFailed,
+               HivesReported);
+    LogLine(line);
+}
+
+bool TodaysBackupStands(const wchar_t* dated) {
+    WIN32_FIND_DATAW entry;
+    if (!IsDirectory(dated, &entry)) return false;
+    // With /days:0 or less even today's backup counts as old: a fresh one
+    // is made and then takes its place.
+    FILETIME now;
+    UtcNowEntry(&now);
+    return !IsOlderThanRetention(now, entry.ftCreationTime, RetentionDays);
 }
 
 }  // namespace
 
-bool FolderMadeByAnotherRun(BOOL created, DWORD error, const wchar_t* folder) {
-    if (created || error != ERROR_ALREADY_EXISTS) return false;
-    // A plain file of that name is not a backup; the saves will report it.
-    WIN32_FIND_DATAW entry;
-    return IsDirectory(folder, &entry) != 0;
-}
-
-void RunDatedBackup() {
-    PurgeOldBackups();
+int RunDatedBackup() {
+    wchar_t root[LongPathCapacity];
+    StringCchCopyW(root, ARRAYSIZE(root), BackupRoot);
 
     SYSTEMTIME today;
     GetLocalTime(&today);
-    wchar_t suffix[LongPathCapacity];
-    FormatText(suffix, ARRAYSIZE(suffix), L"\\%04d-%02d-%02d", today.wYear, today.wMonth,
-               today.wDay);
-
-    // The dated folder is built apart, so that a root too long for it is
-    // refused whole instead of being cut into the name of another folder.
-    wchar_t datedFolder[LongPathCapacity];
-    if (FAILED(StringCchCopyW(datedFolder, ARRAYSIZE(datedFolder), BackupRoot)) ||
-        FAILED(StringCchCatW(datedFolder, ARRAYSIZE(datedFolder), suffix)) ||
-        !DatedFolderHoldsEveryEntry(datedFolder)) {
-        PrintError(ERROR_FILENAME_EXCED_RANGE, BackupRoot);
-        return;
+    wchar_t date[16];
+    FormatText(date, ARRAYSIZE(date), L"%04d-%02d-%02d", today.wYear, today.wMonth, today.wDay);
+    wchar_t dated[JoinedPathCapacity];
+    wchar_t work[JoinedPathCapacity];
+    wchar_t aside[JoinedPathCapacity];
+    wchar_t longest[JoinedPathCapacity];
+    // A root too long for the day's entries is refused whole instead of
+    // being cut into the name of another folder.
+    if (!BuildPath(dated, ARRAYSIZE(dated), root, date) ||
+        FAILED(StringCchPrintfW(work, ARRAYSIZE(work), L"%s.partial", dated)) ||
+        FAILED(StringCchPrintfW(aside, ARRAYSIZE(aside), L"%s.replaced", dated)) ||
+        !BuildPath(longest, ARRAYSIZE(longest), work, LongestEntryName)) {
+        return StopRun(ERROR_FILENAME_EXCED_RANGE, root);
     }
-    StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), datedFolder);
 
-    if (TodayIsTaken()) return;
+    DWORD error = ERROR_SUCCESS;
+    FileHandle lock = TakeRunLock(root, &error);
+    // Another run is making the day's backup: this one adds nothing.
+    if (error == ERROR_SHARING_VIOLATION) return ExitDone;
+    if (!lock) return StopRun(error, root);
+
+    RecoverReplacedFolder(dated, aside);
+    PurgeOldBackups(root);
+    if (TodaysBackupStands(dated)) return ExitDone;
+
+    RemoveLeftWorkFolders(root);
+    if (!CreateProtectedDirectory(work)) return StopRun(GetLastError(), work);
+    StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), work);
+
+    wchar_t logPath[JoinedPathCapacity];
+    BuildPath(logPath, ARRAYSIZE(logPath), work, L"backup.log");
+    DWORD logError = OpenRunLog(logPath);
+    LogTimeLine(L"Backup started");
+    wchar_t line[LongPathCapacity];
+    FormatText(line, ARRAYSIZE(line), L"Backup root %s", root);
+    LogLine(line);
 
     BackupAllHives();
     CopyCompanionTools();
-    WriteSystemDirText();
+    LogSummary();
+    if (logError == ERROR_SUCCESS) logError = CloseRunLog();
+
+    // Written last: a folder that holds it is a finished backup.
+    wchar_t sysdirPath[JoinedPathCapacity];
+    BuildPath(sysdirPath, ARRAYSIZE(sysdirPath), work, L"sysdir.txt");
+    error = WriteTextFile(sysdirPath, WithoutDrive(SystemDir));
+    if (error != ERROR_SUCCESS) return StopRun(error, sysdirPath);
+
+    error = PutInPlace(work, dated, aside);
+    if (error != ERROR_SUCCESS) return StopRun(error, dated);
+    StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), dated);
+
+    PurgeOldBackups(root);
+    if (logError != ERROR_SUCCESS) return StopRun(logError, logPath);
+    return HivesFailed > 0 ? ExitFailed : ExitDone;
 }

@@ -1,11 +1,12 @@
 #pragma once
 #include <windows.h>
 
-// Purges old backups, then makes today's backup under BackupRoot unless
-// today's folder exists. Appends "\YYYY-MM-DD" to BackupRoot.
-void RunDatedBackup();
+// Makes today's backup under BackupRoot unless it stands already, and purges
+// old backups. The backup is filled in a work folder and takes the date name
+// only when finished; BackupRoot then names it. Returns the exit status:
+// ExitDone, or ExitFailed when a hive or a step failed.
+int RunDatedBackup();
 
-// After creating today's folder failed (created FALSE, error from
-// GetLastError()): true when another run made it first, so this run must add
-// nothing. A plain file of that name does not count.
-bool FolderMadeByAnotherRun(BOOL created, DWORD error, const wchar_t* folder);
+// The Win32 error of the step that stopped the last run (the lock, the work
+// folder, sysdir.txt, the final rename, the log); ERROR_SUCCESS when none did.
+extern DWORD RunStepError;

@@ -8,7 +8,7 @@
 #include "backup/redirection_guard.h"
 #include "backup/user_hives.h"
 #include "fs/secure_folder.h"
-#include "fs/text_file.h"
+#include "shared/location_text.h"
 #include "report/hive_report.h"
 #include "shared/console.h"
 

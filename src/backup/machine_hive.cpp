@@ -4,6 +4,7 @@
 
 #include "app/process_state.h"
 #include "shared/path_join.h"
+#include "backup/hive_result.h"
 #include "backup/key_save.h"
 #include "backup/raw_copy.h"
 #include "report/hive_report.h"
@@ -17,10 +18,7 @@ bool SaveMachineHive(HKEY root, const wchar_t* name, const wchar_t* subkey) {
         return false;
     }
 
-    if (SaveKeyToFile(target, subkey, root)) {
-        PrintHiveSaved(name);
-        return true;
-    }
+    if (SaveKeyToFile(target, subkey, root)) return ConcludeHive(name, target, nullptr);
     // Not found means the hive is not loaded: its file is copied instead.
     if (LastSaveError == ERROR_FILE_NOT_FOUND) return CopyConfigHive(name);
 
@@ -39,12 +37,12 @@ bool CopyConfigHive(const wchar_t* name) {
         return false;
     }
 
-    if (CopyFileRaw(source, destination)) {
-        PrintHiveSaved(name);
-        return true;
+    HiveCheckResult check;
+    if (!CopyFileRaw(source, destination, &check)) {
+        PrintHiveFailed(name, LastCopyError);
+        return false;
     }
-    PrintHiveFailed(name, LastCopyError);
-    return false;
+    return ConcludeCopiedHive(name, source, destination, check);
 }
 
 LSTATUS OpenMachineKey(const wchar_t* subkey, HKEY* key) {

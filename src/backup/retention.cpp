@@ -6,7 +6,7 @@
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
 #include "backup/redirection_guard.h"
-#include "fs/directory_probe.h"
+#include "shared/entry_name.h"
 
 namespace {
 
@@ -58,8 +58,6 @@ FindHandle ListFolder(const wchar_t* folder, WIN32_FIND_DATAW* entry) {
     return FindHandle(FindFirstFileW(ScratchPath, entry));
 }
 
-bool IsDotName(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
-
 bool IsAsciiDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
 // Deletes the link named by ScratchPath. Its attributes are not cleared:
@@ -109,7 +107,8 @@ void DeleteTree(const wchar_t* folder) {
     FindHandle listing = ListFolder(folder, &entry);
     if (!listing) return;
     do {
-        if (IsDotName(entry.cFileName)) continue;
+        // A name that holds a separator would reach outside this folder.
+        if (!IsSingleName(entry.cFileName)) continue;
         const bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             UpperCaseInPlace(entry.cFileName);
@@ -134,28 +133,65 @@ void DeleteTree(const wchar_t* folder) {
     } while (FindNextFileW(listing.get(), &entry));
 }
 
-void PurgeOldBackups() {
-    const int retentionDays = RetentionDays;
-    FILETIME now;
-    UtcNowEntry(&now);
-    if (BackupRoot[0] == L'\0') return;
+bool IsBackupFolder(const wchar_t* folder) {
+    wchar_t marker[LongPathCapacity];
+    if (FAILED(StringCchPrintfW(marker, ARRAYSIZE(marker), L"%s\\sysdir.txt", folder))) return false;
+    DWORD attributes = GetFileAttributesW(marker);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+namespace {
+
+bool IsEmptyFolder(const wchar_t* folder) {
     WIN32_FIND_DATAW entry;
-    FindHandle listing = ListFolder(BackupRoot, &entry);
+    FindHandle listing = ListFolder(folder, &entry);
+    if (!listing) return false;
+    do {
+        if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0) return false;
+    } while (FindNextFileW(listing.get(), &entry));
+    return true;
+}
+
+// Calls visit(path, entry) for each folder directly under root that carries
+// a dated name and is no link; the path lives only during the call.
+template <class Visit>
+void ForEachDatedFolder(const wchar_t* root, Visit visit) {
+    WIN32_FIND_DATAW entry;
+    FindHandle listing = ListFolder(root, &entry);
     if (!listing) return;
     do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsDotName(entry.cFileName)) {
+        const DWORD attributes = entry.dwFileAttributes;
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+            !IsSingleName(entry.cFileName) || !IsDatedFolderName(entry.cFileName)) {
             continue;
         }
         HeapPath candidate;
-        candidate.text = AllocateChildPath(BackupRoot, entry.cFileName);
-        if (!candidate.text) continue;
-        WIN32_FIND_DATAW folder;
-        if (!IsDirectory(candidate.text, &folder)) continue;
-        if (!IsDatedFolderName(folder.cFileName)) continue;
-        if (!IsOlderThanRetention(now, folder.ftCreationTime, retentionDays)) continue;
-        // A link that carries a dated name goes as a link; what it points to
-        // is not ours to empty.
-        if (!(folder.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) DeleteTree(candidate.text);
-        RemoveDirectoryW(candidate.text);
+        candidate.text = AllocateChildPath(root, entry.cFileName);
+        if (candidate.text) visit(candidate.text, entry);
     } while (FindNextFileW(listing.get(), &entry));
+}
+
+}  // namespace
+
+void PurgeOldBackups(const wchar_t* root) {
+    const int retentionDays = RetentionDays;
+    FILETIME now;
+    UtcNowEntry(&now);
+    if (root[0] == L'\0') return;
+
+    // The newest backup by its date stays whatever its age.
+    wchar_t newest[11] = L"";
+    ForEachDatedFolder(root, [&](const wchar_t* path, const WIN32_FIND_DATAW& entry) {
+        if (wcscmp(entry.cFileName, newest) > 0 && IsBackupFolder(path)) {
+            StringCchCopyW(newest, ARRAYSIZE(newest), entry.cFileName);
+        }
+    });
+    ForEachDatedFolder(root, [&](const wchar_t* path, const WIN32_FIND_DATAW& entry) {
+        if (wcscmp(entry.cFileName, newest) == 0) return;
+        if (!IsOlderThanRetention(now, entry.ftCreationTime, retentionDays)) return;
+        // Only our own: a folder of other things that carries a date stays.
+        if (!IsBackupFolder(path) && !IsEmptyFolder(path)) return;
+        DeleteTree(path);
+        RemoveDirectoryW(path);
+    });
 }

@@ -3,11 +3,16 @@
 
 #include "app/process_state.h"
 
-// Deletes the dated folders under BackupRoot older than RetentionDays.
+// Deletes the old backups under root: a folder named YYYY-MM-DD whose
+// creation time is more than RetentionDays ago goes when it is a backup
+// (it holds sysdir.txt) or is empty, except the newest backup, which stays
+// until a newer one stands. Links and other folders are never touched.
 // Silent in every case.
-void PurgeOldBackups();
+void PurgeOldBackups(const wchar_t* root);
 
-// Deletes everything inside folder, but not folder itself.
+// Deletes everything inside folder, but not folder itself. Links inside are
+// removed as links, never followed; a name that is not a single name is
+// passed over.
 void DeleteTree(const wchar_t* folder);
 
 // Deletes the file named by the shared scratch path, redirection off.
@@ -28,3 +33,6 @@ bool IsOlderThanRetention(FILETIME now, FILETIME created, int retentionDays);
 // True for the names this program gives its dated folders: YYYY-MM-DD,
 // ASCII digits only.
 bool IsDatedFolderName(const wchar_t* name);
+
+// True when folder holds sysdir.txt, the file a finished backup writes last.
+bool IsBackupFolder(const wchar_t* folder);

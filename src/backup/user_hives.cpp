@@ -6,12 +6,13 @@
 #include "shared/owned_handle.h"
 #include "app/process_state.h"
 #include "shared/path_join.h"
+#include "backup/hive_result.h"
 #include "backup/key_save.h"
 #include "backup/machine_hive.h"
 #include "backup/raw_copy.h"
 #include "backup/reparse_point.h"
 #include "fs/secure_folder.h"
-#include "fs/text_file.h"
+#include "shared/location_text.h"
 #include "report/hive_report.h"
 #include "shared/console.h"
 
@@ -120,19 +121,16 @@ bool SaveUserHive(const wchar_t* keyName, const wchar_t* livePath, const wchar_t
         return false;
     }
 
-    if (SaveKeyToFile(target, keyName, HKEY_USERS)) {
-        PrintHiveSaved(keyName);
-        return true;
-    }
+    if (SaveKeyToFile(target, keyName, HKEY_USERS)) return ConcludeHive(keyName, target, nullptr);
     if (LastSaveError != ERROR_FILE_NOT_FOUND) {
         PrintHiveFailed(keyName, LastSaveError);
         return false;
     }
 
     // The hive is not loaded: copy its file instead.
-    if (CopyFileRaw(livePath, target)) {
-        PrintHiveSaved(keyName);
-        return true;
+    HiveCheckResult check;
+    if (CopyFileRaw(livePath, target, &check)) {
+        return ConcludeCopiedHive(keyName, livePath, target, check);
     }
     // Neither loaded nor on disk: a stale profile, nothing to report.
     if (LastCopyError == ERROR_FILE_NOT_FOUND || LastCopyError == ERROR_PATH_NOT_FOUND) {

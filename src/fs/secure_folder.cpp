@@ -5,40 +5,51 @@ CreateDirectoryFn CreateDirectoryEntry = CreateDirectoryW;
 namespace {
 
 constexpr BYTE InheritToAll = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+constexpr int GrantedSids = 3;
 
-// Writes a SID of the NT authority with one or two sub-authorities.
-bool BuildNtSid(DWORD* buffer, BYTE count, DWORD first, DWORD second) {
+// The descriptor points into itself, so it is built in place and never copied.
+struct ProtectedFolderSecurity {
+    SECURITY_ATTRIBUTES attributes{};
+    SECURITY_DESCRIPTOR descriptor{};
+    DWORD sids[GrantedSids][SECURITY_MAX_SID_SIZE / sizeof(DWORD)]{};
+    DWORD acl[128]{};  // DWORD-aligned room for the ACL and its entries
+};
+
+// S-1-5-18 (SYSTEM), S-1-5-32-544 (Administrators), S-1-3-4 (OWNER RIGHTS).
+bool BuildGrantedSid(int which, PSID sid) {
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID sid = buffer;
-    if (!InitializeSid(sid, &nt, count)) return false;
-    *GetSidSubAuthority(sid, 0) = first;
-    if (count > 1) *GetSidSubAuthority(sid, 1) = second;
-    return true;
+    SID_IDENTIFIER_AUTHORITY creator = SECURITY_CREATOR_SID_AUTHORITY;
+    switch (which) {
+    case 0:
+        if (!InitializeSid(sid, &nt, 1)) return false;
+        *GetSidSubAuthority(sid, 0) = SECURITY_LOCAL_SYSTEM_RID;
+        return true;
+    case 1:
+        if (!InitializeSid(sid, &nt, 2)) return false;
+        *GetSidSubAuthority(sid, 0) = SECURITY_BUILTIN_DOMAIN_RID;
+        *GetSidSubAuthority(sid, 1) = DOMAIN_ALIAS_RID_ADMINS;
+        return true;
+    default:
+        if (!InitializeSid(sid, &creator, 1)) return false;
+        *GetSidSubAuthority(sid, 0) = 4;  // SECURITY_CREATOR_OWNER_RIGHTS_RID
+        return true;
+    }
 }
 
-}  // namespace
-
 bool BuildProtectedFolderSecurity(ProtectedFolderSecurity* security) {
-    if (!BuildNtSid(security->systemSid, 1, SECURITY_LOCAL_SYSTEM_RID, 0) ||
-        !BuildNtSid(security->adminsSid, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                    DOMAIN_ALIAS_RID_ADMINS)) {
-        return false;
-    }
-    PSID system = security->systemSid;
-    PSID admins = security->adminsSid;
-    // Each entry stores its SID in place of the SidStart member.
-    const DWORD aclSize = sizeof(ACL) +
-                          2 * (sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD)) +
-                          GetLengthSid(system) + GetLengthSid(admins);
-    if (aclSize > sizeof(security->acl)) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return false;
+    DWORD aclSize = sizeof(ACL);
+    for (int i = 0; i < GrantedSids; ++i) {
+        if (!BuildGrantedSid(i, security->sids[i])) return false;
+        // Each entry stores its SID in place of the SidStart member.
+        aclSize += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(security->sids[i]);
     }
     auto* acl = reinterpret_cast<PACL>(security->acl);
-    if (!InitializeAcl(acl, aclSize, ACL_REVISION) ||
-        !AddAccessAllowedAceEx(acl, ACL_REVISION, InheritToAll, FILE_ALL_ACCESS, system) ||
-        !AddAccessAllowedAceEx(acl, ACL_REVISION, InheritToAll, FILE_ALL_ACCESS, admins)) {
-        return false;
+    if (aclSize > sizeof(security->acl) || !InitializeAcl(acl, aclSize, ACL_REVISION)) return false;
+    for (int i = 0; i < GrantedSids; ++i) {
+        if (!AddAccessAllowedAceEx(acl, ACL_REVISION, InheritToAll, FILE_ALL_ACCESS,
+                                   security->sids[i])) {
+            return false;
+        }
     }
     PSECURITY_DESCRIPTOR descriptor = &security->descriptor;
     if (!InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION) ||
@@ -51,6 +62,8 @@ bool BuildProtectedFolderSecurity(ProtectedFolderSecurity* security) {
     security->attributes.bInheritHandle = FALSE;
     return true;
 }
+
+}  // namespace
 
 BOOL CreateProtectedDirectory(const wchar_t* path) {
     // A backup holds the SAM and SECURITY hives: a folder that would only

@@ -1,17 +1,70 @@
 #include "report/hive_report.h"
 
+#include <strsafe.h>
+
 #include "app/process_state.h"
+#include "report/run_log.h"
 #include "resource_ids.h"
 #include "shared/console.h"
+
+DWORD HivesReported = 0;
+DWORD HivesFailed = 0;
+wchar_t FailedHiveNames[1024];
+
+namespace {
+
+void NoteFailedName(const wchar_t* hiveName) {
+    static const wchar_t Cut[] = L"...";
+    size_t used = 0;
+    StringCchLengthW(FailedHiveNames, ARRAYSIZE(FailedHiveNames), &used);
+    if (used >= ARRAYSIZE(Cut) - 1 &&
+        wcscmp(FailedHiveNames + used - (ARRAYSIZE(Cut) - 1), Cut) == 0) {
+        return;
+    }
+    wchar_t added[PathCapacity];
+    FormatText(added, ARRAYSIZE(added), used ? L", %s" : L"%s", hiveName);
+    // Room is kept for the mark that says the list goes on.
+    if (used + wcslen(added) + ARRAYSIZE(Cut) > ARRAYSIZE(FailedHiveNames)) {
+        StringCchCatW(FailedHiveNames, ARRAYSIZE(FailedHiveNames), Cut);
+        return;
+    }
+    StringCchCatW(FailedHiveNames, ARRAYSIZE(FailedHiveNames), added);
+}
+
+}  // namespace
 
 void PrintHiveSaved(const wchar_t* hiveName) {
     wchar_t line[PathCapacity];
     FormatResource(line, ARRAYSIZE(line), IDS_BACKUP_COMPLETED, hiveName);
     PrintLine(line);
+    LogLine(line);
+    ++HivesReported;
 }
 
 void PrintHiveFailed(const wchar_t* hiveName, DWORD code) {
     wchar_t prefix[PathCapacity];
     FormatResource(prefix, ARRAYSIZE(prefix), IDS_SAVING_ERROR, hiveName);
-    PrintError(code, prefix);
+    wchar_t line[LongPathCapacity];
+    FormatErrorLine(line, ARRAYSIZE(line), code, prefix);
+    PrintLine(line);
+    LogLine(line);
+    ++HivesReported;
+    ++HivesFailed;
+    NoteFailedName(hiveName);
+}
+
+void LogHiveCheck(const wchar_t* hiveName, const HiveCheckResult& result) {
+    wchar_t line[PathCapacity];
+    if (!result.passed) {
+        FormatText(line, ARRAYSIZE(line), L"Check of %s failed: %s", hiveName,
+                   result.problem ? result.problem : L"not a hive");
+    } else if (result.textFormat) {
+        FormatText(line, ARRAYSIZE(line), L"Check of %s passed (the platform's text format)",
+                   hiveName);
+    } else if (result.needsLogs) {
+        FormatText(line, ARRAYSIZE(line), L"Check of %s passed; it needs its logs", hiveName);
+    } else {
+        FormatText(line, ARRAYSIZE(line), L"Check of %s passed", hiveName);
+    }
+    LogLine(line);
 }

@@ -34,8 +34,9 @@ bool Refuse(wchar_t* commandLine, size_t capacity, DWORD code) {
 }  // namespace
 
 bool ComposeServiceCommandLine(wchar_t* commandLine, size_t capacity) {
-    // No Windows path holds a double quote; one here could not be carried.
-    if (wcschr(ModuleDir, L'"') || wcschr(BackupRoot, L'"')) {
+    // No Windows path holds a double quote, so one here could not be carried;
+    // and the service control manager would expand %NAME% in the line.
+    if (wcspbrk(ModuleDir, L"\"%") || wcspbrk(BackupRoot, L"\"%")) {
         return Refuse(commandLine, capacity, ERROR_INVALID_PARAMETER);
     }
 

@@ -1,9 +1,12 @@
 #include "service/service_install.h"
 
-#include "shared/owned_handle.h"
+#include "app/exit_status.h"
 #include "app/process_state.h"
-#include "shared/console.h"
+#include "service/event_source.h"
 #include "service/service_command_line.h"
+#include "shared/console.h"
+#include "shared/owned_handle.h"
+#include "shared/path_join.h"
 
 namespace {
 
@@ -16,13 +19,16 @@ int InstallService() {
     wchar_t commandLine[PathCapacity];
     if (!ComposeServiceCommandLine(commandLine, ARRAYSIZE(commandLine))) {
         PrintError(GetLastError(), L"Error: Unable to install service");
-        return 0;
+        return ExitRefused;
     }
+    // The line above holds this path whole, so it fits.
+    wchar_t program[JoinedPathCapacity];
+    BuildPath(program, ARRAYSIZE(program), ModuleDir, L"zel.exe");
 
     ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     if (!manager) {
         PrintLine(L"Error: Can't open Service Control Manager");
-        return 0;
+        return ExitFailed;
     }
 
     ServiceHandle service(CreateServiceW(manager.get(), ServiceName, L"ZEL - Corvane service",
@@ -31,7 +37,7 @@ int InstallService() {
                                          nullptr, nullptr, nullptr, nullptr, nullptr));
     if (!service) {
         PrintError(GetLastError(), L"Error: Unable to install service");
-        return 0;
+        return ExitFailed;
     }
     PrintLine(L"Service installed.");
     service.reset();
@@ -44,26 +50,38 @@ int InstallService() {
         RegSetValueExW(key.get(), L"DelayedAutostart", 0, REG_DWORD,
                        reinterpret_cast<const BYTE*>(&delayed), sizeof(delayed));
     }
-    return 0;
+
+    LSTATUS status = AddEventSource(program);
+    if (status != ERROR_SUCCESS) {
+        PrintError(static_cast<DWORD>(status), L"Error: Unable to register the event source");
+        return ExitFailed;
+    }
+    return ExitDone;
 }
 
 int UninstallService() {
     ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) {
         PrintLine(L"Error: Can't open Service Control Manager");
-        return 0;
+        return ExitFailed;
     }
 
     ServiceHandle service(OpenServiceW(manager.get(), ServiceName, DELETE | SERVICE_STOP));
     if (!service) {
         PrintError(GetLastError(), L"Error: Unable open service");
-        return 0;
+        return ExitFailed;
     }
 
-    if (DeleteService(service.get())) {
-        PrintLine(L"Service uninstalled.");
-    } else {
+    if (!DeleteService(service.get())) {
         PrintError(GetLastError(), L"Error: Unable to uninstall service");
+        return ExitFailed;
     }
-    return 0;
+    PrintLine(L"Service uninstalled.");
+
+    LSTATUS status = RemoveEventSource();
+    if (status != ERROR_SUCCESS) {
+        PrintError(static_cast<DWORD>(status), L"Error: Unable to remove the event source");
+        return ExitFailed;
+    }
+    return ExitDone;
 }

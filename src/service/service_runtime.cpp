@@ -1,6 +1,13 @@
 #include "service/service_runtime.h"
 
+#include <strsafe.h>
+
+#include "app/exit_status.h"
+#include "app/process_state.h"
 #include "backup/dated_run.h"
+#include "report/event_record.h"
+#include "report/hive_report.h"
+#include "shared/owned_handle.h"
 
 SERVICE_STATUS ServiceStatus = {};
 SERVICE_STATUS_HANDLE ServiceStatusHandle = nullptr;
@@ -13,13 +20,21 @@ namespace {
 constexpr DWORD StartWaitHint = 3000;
 constexpr DWORD PauseBeforeStop = 5000;
 constexpr DWORD PollInterval = 100;
+// While a stop is pending and the day's backup goes on, a report every
+// PulseInterval, each promising the next within its wait hint.
+constexpr DWORD PulseInterval = 2000;
+constexpr DWORD StopWaitHint = 3 * PulseInterval;
 
 wchar_t ServiceName[] = L"zel";
+int ServiceExitStatus = ExitFailed;
+volatile LONG StopRequested = 0;
+KernelHandle StopEvent;  // set by a stop or shutdown control
+KernelHandle RunDone;    // set when the run is over, to end the pulse
 
-// ServiceMain's thread and the dispatcher thread both fill and send the one
-// status record; this keeps each fill-and-send whole. It is made before main
-// runs, so before either thread exists, and is never deleted: a report may
-// still be under way while the process ends.
+// ServiceMain's thread, the pulse and the dispatcher thread all fill and send
+// the one status record; this keeps each fill-and-send whole. It is made
+// before main runs, so before any of those threads exist, and is never
+// deleted: a report may still be under way while the process ends.
 struct StatusLock {
     CRITICAL_SECTION section;
     StatusLock() { InitializeCriticalSection(&section); }
@@ -34,12 +49,21 @@ public:
     LockedStatus& operator=(const LockedStatus&) = delete;
 };
 
+DWORD WINAPI PulseWhileStopPending(LPVOID) {
+    while (WaitForSingleObject(RunDone.get(), PulseInterval) == WAIT_TIMEOUT) {
+        if (StopRequested) ReportServiceStatus(SERVICE_STOP_PENDING, NO_ERROR, StopWaitHint);
+    }
+    return 0;
+}
+
 }  // namespace
 
-void ReportServiceStatus(DWORD state, DWORD exitCode, DWORD waitHint) {
+void ReportServiceStatus(DWORD state, DWORD exitCode, DWORD waitHint, DWORD specificCode) {
     LockedStatus locked;
+    if (ServiceStatus.dwCurrentState == SERVICE_STOPPED) return;
     ServiceStatus.dwCurrentState = state;
     ServiceStatus.dwWin32ExitCode = exitCode;
+    ServiceStatus.dwServiceSpecificExitCode = specificCode;
     ServiceStatus.dwWaitHint = waitHint;
     ServiceStatus.dwControlsAccepted = state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_STOP;
     if (state == SERVICE_RUNNING || state == SERVICE_STOPPED) {
@@ -52,8 +76,11 @@ void ReportServiceStatus(DWORD state, DWORD exitCode, DWORD waitHint) {
 
 void WINAPI ServiceCtrlHandler(DWORD control) {
     if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
-        // The backup is never cut short; a stop is only acknowledged.
-        ReportServiceStatus(SERVICE_STOP_PENDING, NO_ERROR, 0);
+        // The backup is never cut short: a stop is acknowledged, the pause
+        // after the run ends early, and the pulse keeps the manager informed.
+        InterlockedExchange(&StopRequested, 1);
+        if (StopEvent) SetEvent(StopEvent.get());
+        ReportServiceStatus(SERVICE_STOP_PENDING, NO_ERROR, StopWaitHint);
         return;
     }
     LockedStatus locked;
@@ -68,15 +95,15 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
         ServiceStatus.dwCurrentState = SERVICE_START_PENDING;
         ServiceStatus.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
     }
+    StopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    RunDone.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 
     // Registered outside the lock: the platform may call the handler from
     // the dispatcher thread while this call is still under way.
     SERVICE_STATUS_HANDLE handle = RegisterServiceCtrlHandlerW(ServiceName, ServiceCtrlHandler);
-    if (!handle) {
-        // Nothing else would end the main thread's wait.
-        InterlockedExchange(&DispatcherRunning, 0);
-        return;
-    }
+    // Without a handle no status can end the dispatcher's wait, so the
+    // process ends here, with nothing backed up.
+    if (!handle) ExitProcess(ExitFailed);
     {
         LockedStatus locked;
         ServiceStatusHandle = handle;
@@ -84,20 +111,34 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
 
     ReportServiceStatus(SERVICE_START_PENDING, NO_ERROR, StartWaitHint);
     ReportServiceStatus(SERVICE_RUNNING, NO_ERROR, 0);
-    RunDatedBackup();
-    Sleep(PauseBeforeStop);
-    ReportServiceStatus(SERVICE_STOPPED, NO_ERROR, 0);
+    KernelHandle pulse(CreateThread(nullptr, 0, PulseWhileStopPending, nullptr, 0, nullptr));
+
+    wchar_t root[LongPathCapacity];
+    StringCchCopyW(root, ARRAYSIZE(root), BackupRoot);
+    ServiceExitStatus = RunDatedBackup();
+    RecordServiceRun(root, BackupRoot);
+
+    WaitForSingleObject(StopEvent.get(), PauseBeforeStop);
+    SetEvent(RunDone.get());
+    if (pulse) WaitForSingleObject(pulse.get(), INFINITE);
+
+    if (HivesFailed > 0) {
+        ReportServiceStatus(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR, 0, HivesFailed);
+    } else {
+        ReportServiceStatus(SERVICE_STOPPED, RunStepError, 0);
+    }
     InterlockedExchange(&DispatcherRunning, 0);
 }
 
-void RunServiceDispatcher() {
+int RunServiceDispatcher() {
     static SERVICE_TABLE_ENTRYW table[] = {{ServiceName, ServiceMain}, {nullptr, nullptr}};
     InterlockedExchange(&DispatcherRunning, 1);
     if (!StartServiceCtrlDispatcherW(table)) {
         // Not started by the service control manager (typed at a console):
         // ServiceMain will never run, so there is nothing to wait for.
         InterlockedExchange(&DispatcherRunning, 0);
-        return;
+        return ExitFailed;
     }
     while (InterlockedCompareExchange(&DispatcherRunning, 0, 0) != 0) Sleep(PollInterval);
+    return ServiceExitStatus;
 }

@@ -11,12 +11,14 @@ extern volatile LONG DispatcherRunning;
 using SetServiceStatusFn = BOOL(WINAPI*)(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS);
 extern SetServiceStatusFn SetServiceStatusEntry;
 
-// Hands the main thread to the service control dispatcher and returns when
-// the service has stopped, or at once when the dispatcher cannot start.
-void RunServiceDispatcher();
+// Hands the main thread to the service control dispatcher and returns the
+// exit status once the service has stopped: that of its run, or ExitFailed
+// when the dispatcher cannot start (as when /service is typed at a console).
+int RunServiceDispatcher();
 
 void WINAPI ServiceMain(DWORD argc, LPWSTR* argv);
 void WINAPI ServiceCtrlHandler(DWORD control);
 
-// Fills the shared status record and sends it, as one step.
-void ReportServiceStatus(DWORD state, DWORD exitCode, DWORD waitHint);
+// Fills the shared status record and sends it, as one step. Nothing is sent
+// any more once SERVICE_STOPPED has been.
+void ReportServiceStatus(DWORD state, DWORD exitCode, DWORD waitHint, DWORD specificCode = 0);

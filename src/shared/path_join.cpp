@@ -64,14 +64,20 @@ bool JoinPath(wchar_t* path, size_t capacity, const wchar_t* more) {
     }
     ResolveDotSegments(joined);
     if (wcslen(joined) >= JoinedPathCapacity) return false;
-    return SUCCEEDED(StringCchCopyW(path, capacity, joined));
+    return CopyWhole(path, capacity, joined);
+}
+
+bool CopyWhole(wchar_t* destination, size_t capacity, const wchar_t* source) {
+    size_t length = 0;
+    if (FAILED(StringCchLengthW(source, capacity, &length))) return false;
+    return SUCCEEDED(StringCchCopyW(destination, capacity, source));
 }
 
 bool BuildPath(wchar_t* path, size_t capacity, const wchar_t* folder, const wchar_t* name) {
     wchar_t joined[JoinedPathCapacity];
     if (FAILED(StringCchCopyW(joined, ARRAYSIZE(joined), folder))) return false;
     if (!JoinPath(joined, ARRAYSIZE(joined), name)) return false;
-    return SUCCEEDED(StringCchCopyW(path, capacity, joined));
+    return CopyWhole(path, capacity, joined);
 }
 
 const wchar_t* WithoutDrive(const wchar_t* path) {

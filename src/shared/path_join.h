@@ -13,6 +13,10 @@ constexpr size_t JoinedPathCapacity = MAX_PATH;
 // ERROR_FILENAME_EXCED_RANGE.
 bool JoinPath(wchar_t* path, size_t capacity, const wchar_t* more);
 
+// Copies source whole into destination, or refuses (false) and leaves
+// destination as it was; strsafe's own copy would leave a cut text there.
+bool CopyWhole(wchar_t* destination, size_t capacity, const wchar_t* source);
+
 // path = folder joined with name, under the same refusal rule as JoinPath.
 bool BuildPath(wchar_t* path, size_t capacity, const wchar_t* folder, const wchar_t* name);
 

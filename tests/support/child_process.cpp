@@ -1,10 +1,10 @@
 #include "support/child_process.h"
 
-#include <vector>
-
 #include "shared/owned_handle.h"
+#include "support/scratch.h"
 
-ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
+ProcessResult RunProcess(const std::wstring& commandLine, const wchar_t* directory,
+                         DWORD timeoutMs) {
     ProcessResult result;
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     KernelHandle readEnd;
@@ -21,9 +21,8 @@ ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
     startup.hStdOutput = writeEnd.get();
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process{};
-    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
-    line.push_back(L'\0');
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+    std::wstring line = commandLine;
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, directory,
                         &startup, &process)) {
         return result;
     }
@@ -45,17 +44,94 @@ ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
     return result;
 }
 
-std::wstring ZelPath() {
-    wchar_t path[MAX_PATH * 4];
-    DWORD length = GetModuleFileNameW(nullptr, path, ARRAYSIZE(path));
-    std::wstring self(path, length);
-    return self.substr(0, self.find_last_of(L'\\') + 1) + L"zel.exe";
+HANDLE StartProcess(const std::wstring& commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    PROCESS_INFORMATION process{};
+    std::wstring line = commandLine;
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return nullptr;
+    }
+    CloseHandle(process.hThread);
+    return process.hProcess;
 }
 
-ProcessResult RunZelAt(const std::wstring& exePath, const std::wstring& arguments) {
+std::wstring BuiltProgram(const std::wstring& name) {
+    wchar_t path[MAX_PATH * 4];
+    std::wstring self(path, GetModuleFileNameW(nullptr, path, ARRAYSIZE(path)));
+    return self.substr(0, self.find_last_of(L'\\') + 1) + name;
+}
+
+ProcessResult RunProgram(const std::wstring& exePath, const std::wstring& arguments,
+                         const wchar_t* directory) {
     std::wstring line = L"\"" + exePath + L"\"";
     if (!arguments.empty()) line += L" " + arguments;
-    return RunProcess(line);
+    return RunProcess(line, directory);
 }
 
-ProcessResult RunZel(const std::wstring& arguments) { return RunZelAt(ZelPath(), arguments); }
+ProcessResult RunZel(const std::wstring& arguments, const wchar_t* directory) {
+    return RunProgram(BuiltProgram(), arguments, directory);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+std::wstring HostPath(const std::wstring& windowsPath) {
+    using UnixFileNameFn = char*(CDECL*)(LPCWSTR);
+    auto unixName = reinterpret_cast<UnixFileNameFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName ? unixName(windowsPath.c_str()) : nullptr;
+    if (!name) return std::wstring();
+    std::wstring copy = Widen(name);
+    HeapFree(GetProcessHeap(), 0, name);
+    return copy;
+}
+
+bool RunHostTool(const std::wstring& commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    std::wstring line = commandLine;
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        return false;
+    }
+    // Wine hands out no handle to wait on for a host program.
+    if (process.hProcess) CloseHandle(process.hProcess);
+    if (process.hThread) CloseHandle(process.hThread);
+    Sleep(300);
+    return true;
+}
+
+BcdEditStandIn::BcdEditStandIn() : installed_(SystemDirectory() + L"\\bcdedit.exe") {
+    RemoveTree(Folder);
+    CreateDirectoryW(Folder, nullptr);
+    CopyFileW(BuiltProgram(L"bcdedit_stand_in.exe").c_str(), installed_.c_str(), FALSE);
+}
+
+BcdEditStandIn::~BcdEditStandIn() {
+    Release();
+    DeleteFileW(installed_.c_str());
+    RemoveTree(Folder);
+}
+
+void BcdEditStandIn::Hold() { WriteFileBytes(std::wstring(Folder) + L"\\hold", ""); }
+void BcdEditStandIn::Release() { DeleteFileW((std::wstring(Folder) + L"\\hold").c_str()); }
+
+bool BcdEditStandIn::WaitUntilStarted() {
+    for (int tries = 0; tries < 600; ++tries) {
+        if (!Ran().empty()) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+std::string BcdEditStandIn::Ran() const { return ReadFileBytes(std::wstring(Folder) + L"\\ran.txt"); }

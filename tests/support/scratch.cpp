@@ -1,8 +1,10 @@
 #include "support/scratch.h"
 
-#include <vector>
+#include <algorithm>
+#include <wctype.h>
 
 #include "shared/owned_handle.h"
+#include "support/child_process.h"
 
 ScratchFolder::ScratchFolder(const std::wstring& tag) {
     wchar_t temp[MAX_PATH];
@@ -29,24 +31,24 @@ void RemoveTree(const std::wstring& path) {
     if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         WIN32_FIND_DATAW entry;
         FindHandle find(FindFirstFileW((path + L"\\*").c_str(), &entry));
-        if (find) {
-            do {
-                std::wstring name = entry.cFileName;
-                if (name == L"." || name == L"..") continue;
+        for (bool more = find.valid(); more; more = FindNextFileW(find.get(), &entry)) {
+            std::wstring name = entry.cFileName;
+            if (name != L"." && name != L".." && name.find(L'\\') == std::wstring::npos) {
                 RemoveTree(path + L"\\" + name);
-            } while (FindNextFileW(find.get(), &entry));
+            }
         }
     }
     RemoveDirectoryW(path.c_str());
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
+        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    }
     FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    if (!file) return false;
     DWORD written = 0;
-    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr) &&
-           written == bytes.size();
+    return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                             nullptr) && written == bytes.size();
 }
 
 std::string ReadFileBytes(const std::wstring& path, bool* ok) {
@@ -74,6 +76,44 @@ bool FolderExists(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+static void ListInto(const std::wstring& folder, const std::wstring& prefix,
+                     std::vector<std::wstring>* names) {
+    WIN32_FIND_DATAW entry;
+    FindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+    for (bool more = find.valid(); more; more = FindNextFileW(find.get(), &entry)) {
+        std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            names->push_back(prefix + name);
+        } else {
+            names->push_back(prefix + name + L"\\");
+            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                ListInto(folder + L"\\" + name, prefix + name + L"\\", names);
+        }
+    }
+}
+
+std::vector<std::wstring> ListTree(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    ListInto(folder, L"", &names);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool AgeFolder(const std::wstring& folder, double days) {
+    FileHandle handle(CreateFileW(folder.c_str(), FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    FILETIME time;
+    SystemTimeToFileTime(&now, &time);
+    ULARGE_INTEGER value{{time.dwLowDateTime, time.dwHighDateTime}};
+    value.QuadPart -= static_cast<ULONGLONG>(days * 86400.0 * 1e7);
+    time = {value.LowPart, value.HighPart};
+    return handle && SetFileTime(handle.get(), nullptr, nullptr, &time);
+}
+
 std::string Utf16Bytes(const std::wstring& text) {
     std::string bytes;
     for (wchar_t c : text) {
@@ -89,8 +129,11 @@ std::string Narrow(const std::wstring& text) {
     return narrow;
 }
 
-std::wstring Widen(const std::string& text) {
-    return std::wstring(text.begin(), text.end());
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text) c = towupper(c);
+    return text;
 }
 
 std::wstring TodayFolderName() {
@@ -103,14 +146,12 @@ std::wstring TodayFolderName() {
 
 std::wstring WindowsDir() {
     wchar_t path[MAX_PATH];
-    GetWindowsDirectoryW(path, MAX_PATH);
-    return path;
+    return std::wstring(path, GetWindowsDirectoryW(path, MAX_PATH));
 }
 
 std::wstring SystemDirectory() {
     wchar_t path[MAX_PATH];
-    GetSystemDirectoryW(path, MAX_PATH);
-    return path;
+    return std::wstring(path, GetSystemDirectoryW(path, MAX_PATH));
 }
 
 std::string SystemText(DWORD code) {
@@ -118,3 +159,9 @@ std::string SystemText(DWORD code) {
     DWORD n = FormatMessageW(0x12FF, nullptr, code, 0, text, ARRAYSIZE(text), nullptr);
     return Narrow(std::wstring(text, n));
 }
+
+std::string ReportLine(const std::string& prefix, DWORD code) {
+    return prefix + " [" + SystemText(code) + "]";
+}
+
+std::wstring HiveFile(const std::wstring& name) { return BuiltProgram(L"hives\\" + name); }

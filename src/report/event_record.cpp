@@ -1,0 +1,42 @@
+#include "report/event_record.h"
+
+#include "backup/dated_run.h"
+#include "report/hive_report.h"
+#include "shared/console.h"
+#include "zel_events.h"
+
+ReportEventFn ReportEventEntry = ReportEventW;
+
+void RecordServiceRun(const wchar_t* root, const wchar_t* folder) {
+    wchar_t saved[16];
+    wchar_t reported[16];
+    FormatText(saved, ARRAYSIZE(saved), L"%lu", HivesReported - HivesFailed);
+    FormatText(reported, ARRAYSIZE(reported), L"%lu", HivesReported);
+    wchar_t reason[1024];
+    FormatErrorLine(reason, ARRAYSIZE(reason), RunStepError, L"");
+
+    WORD type = EVENTLOG_INFORMATION_TYPE;
+    DWORD id = MSG_BACKUP_MADE;
+    LPCWSTR strings[4] = {folder, saved, reported, FailedHiveNames};
+    WORD count = 3;
+    if (RunStepError != ERROR_SUCCESS) {
+        type = EVENTLOG_WARNING_TYPE;
+        id = MSG_BACKUP_NOT_MADE;
+        strings[0] = root;
+        strings[1] = reason + 1;  // "[system text]", past the blank of the empty prefix
+        count = 2;
+    } else if (HivesReported == 0) {
+        id = MSG_BACKUP_STANDS;
+        strings[0] = root;
+        count = 1;
+    } else if (HivesFailed > 0) {
+        type = EVENTLOG_WARNING_TYPE;
+        id = MSG_BACKUP_INCOMPLETE;
+        count = 4;
+    }
+
+    HANDLE source = RegisterEventSourceW(nullptr, L"zel");
+    if (!source) return;
+    ReportEventEntry(source, type, 0, id, nullptr, count, 0, strings, nullptr);
+    DeregisterEventSource(source);
+}

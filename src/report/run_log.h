@@ -1,0 +1,19 @@
+#pragma once
+// backup.log: the trace a run leaves in its backup folder, written as the
+// run goes, in service mode too. UTF-16LE with a byte-order mark and CR LF
+// line ends, so that Notepad and `type` show it.
+#include <windows.h>
+
+// Creates the log; ERROR_SUCCESS or the Win32 error.
+DWORD OpenRunLog(const wchar_t* path);
+
+// Appends one line; nothing happens while no log is open. A failed write
+// is remembered and ends the logging.
+void LogLine(const wchar_t* text);
+
+// Appends `label`, a blank and the local date and time.
+void LogTimeLine(const wchar_t* label);
+
+// Closes the log: ERROR_SUCCESS when every line was written, else the error
+// of the first write that failed.
+DWORD CloseRunLog();

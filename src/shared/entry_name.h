@@ -1,0 +1,8 @@
+#pragma once
+#include <windows.h>
+
+// True for a name that a folder listing may give and that can be joined to
+// its folder as one more component: not empty, not "." or "..", and without
+// "\", "/" or ":". Some file systems (and Wine, for Unix names) list names
+// that hold them; joined, such a name would reach outside its folder.
+bool IsSingleName(const wchar_t* name);
