@@ -34,16 +34,16 @@ std::string Show(const std::wstring& text);
 inline std::string Show(const char* text) { return Show(std::string(text)); }
 inline std::string Show(const wchar_t* text) { return Show(std::wstring(text)); }
 template <class T>
-std::string Show(const std::vector<T>& items) {
-    std::string text = "{";
-    for (const T& item : items) text += "\n    " + Show(item);
-    return text + "}";
-}
-template <class T>
 std::string Show(const T& value) {
     std::ostringstream text;
     text << value;
     return text.str();
+}
+template <class T>
+std::string Show(const std::vector<T>& items) {
+    std::string text = "{";
+    for (const T& item : items) text += "\n    " + Show(item);
+    return text + "}";
 }
 
 template <class A, class B>

@@ -83,7 +83,8 @@ static void ListInto(const std::wstring& folder, const std::wstring& prefix,
     for (bool more = find.valid(); more; more = FindNextFileW(find.get(), &entry)) {
         std::wstring name = entry.cFileName;
         if (name == L"." || name == L"..") continue;
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        // Listed, but never followed: a host name may hold "\".
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || name.find(L'\\') != name.npos) {
             names->push_back(prefix + name);
         } else {
             names->push_back(prefix + name + L"\\");
@@ -112,6 +113,13 @@ bool AgeFolder(const std::wstring& folder, double days) {
     value.QuadPart -= static_cast<ULONGLONG>(days * 86400.0 * 1e7);
     time = {value.LowPart, value.HighPart};
     return handle && SetFileTime(handle.get(), nullptr, nullptr, &time);
+}
+
+std::string ReadUtf16Text(const std::wstring& path) {
+    std::string bytes = ReadFileBytes(path);
+    std::string text;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) text.push_back(bytes[i + 1] ? '?' : bytes[i]);
+    return bytes.substr(0, 2) == "\xFF\xFE" ? text : "(no byte-order mark)";
 }
 
 std::string Utf16Bytes(const std::wstring& text) {

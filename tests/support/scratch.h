@@ -38,6 +38,10 @@ std::vector<std::wstring> ListTree(const std::wstring& folder);
 // its creation time, the one retention reads.
 bool AgeFolder(const std::wstring& folder, double days);
 
+// A UTF-16LE text file with a byte-order mark, as ASCII; "(no byte-order
+// mark)" when it has none.
+std::string ReadUtf16Text(const std::wstring& path);
+
 // The UTF-16LE bytes of a text, as the location text files hold it.
 std::string Utf16Bytes(const std::wstring& text);
 std::string Narrow(const std::wstring& text);  // ASCII texts only

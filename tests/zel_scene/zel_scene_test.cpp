@@ -157,13 +157,6 @@ struct AddedState {
     }
 };
 
-std::string LogText(const std::wstring& path) {
-    std::string bytes = ReadFileBytes(path);
-    std::string text;
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2) text.push_back(bytes[i + 1] ? '?' : bytes[i]);
-    return bytes.substr(0, 2) == "\xFF\xFE" ? text : "(no byte-order mark)";
-}
-
 TEST(WholeRunThenOnceADay) {
     REQUIRE(!FolderExists(ConfigFolder));
     AddedState added;
@@ -235,7 +228,7 @@ TEST(WholeRunThenOnceADay) {
     CHECK(ReadFileBytes(dated + L"\\SOFTWARE").find("\"Marker\"=\"zel-software-marker\"") != std::string::npos);
     for (const wchar_t* tool : Tools) CHECK_EQ("MZ " + Narrow(tool), ReadFileBytes(dated + L"\\" + tool));
 
-    Strings log = Lines(LogText(dated + L"\\backup.log"));
+    Strings log = Lines(ReadUtf16Text(dated + L"\\backup.log"));
     REQUIRE(log.size() > hiveLines.size() + 4);
     CHECK_EQ(std::string("Backup started "), log[0].substr(0, 15));
     CHECK_EQ("Backup root " + Narrow(root), log[1]);
