@@ -146,7 +146,10 @@ size_t WholePlainBin(const HiveCheck* check, const BYTE* bytes, size_t count, un
 // is bad. Offsets count from `from`; the bin ends binEnd bytes past it.
 inline size_t NextCell(const BYTE* from, size_t binEnd, size_t at) {
     const DWORD field = ReadDword(from + at);
-    const DWORD size = (field & 0x80000000) != 0 ? 0 - field : field;  // allocated cells are negative
+    // The magnitude of a size stored negated when allocated, without a
+    // branch, which would mispredict wherever free and allocated cells mix.
+    const DWORD sign = 0 - (field >> 31);
+    const DWORD size = (field ^ sign) - sign;
     if (size == 0 || size % CellAlignment != 0 || size > binEnd - at) return 0;
     return at + size;
 }
@@ -170,39 +173,53 @@ void SkipPlainCells(HiveCheck* check, const BYTE* bytes, size_t count) {
     check->next = origin + at;
 }
 
-// Whether the cells of two whole bins tile them. Each step of a walk waits
-// on the size it has just read, so two walks side by side run at once in
-// the processor where one alone would leave it idle.
-bool CellsTile(const BYTE* first, size_t firstSize, const BYTE* second, size_t secondSize) {
-    size_t a = BinHeaderBytes;
-    size_t b = BinHeaderBytes;
-    while (a < firstSize && b < secondSize) {
-        a = NextCell(first, firstSize, a);
-        b = NextCell(second, secondSize, b);
-        if (a == 0 || b == 0) return false;
+constexpr int WalkLanes = 4;
+
+// Whether the cells of `count` whole bins (1 to WalkLanes) tile them. Each
+// step of a walk waits on the size it has just read, so four walks go side
+// by side, which the processor runs at once; the lanes are written out
+// because the compiler leaves a loop over them slower.
+bool CellsTile(const BYTE* const* bins, const size_t* sizes, int count) {
+    size_t at[WalkLanes] = {BinHeaderBytes, BinHeaderBytes, BinHeaderBytes, BinHeaderBytes};
+    if (count == WalkLanes) {
+        while (at[0] < sizes[0] && at[1] < sizes[1] && at[2] < sizes[2] && at[3] < sizes[3]) {
+            at[0] = NextCell(bins[0], sizes[0], at[0]);
+            at[1] = NextCell(bins[1], sizes[1], at[1]);
+            at[2] = NextCell(bins[2], sizes[2], at[2]);
+            at[3] = NextCell(bins[3], sizes[3], at[3]);
+            if (at[0] == 0 || at[1] == 0 || at[2] == 0 || at[3] == 0) return false;
+        }
     }
-    while (a != 0 && a < firstSize) a = NextCell(first, firstSize, a);
-    while (b != 0 && b < secondSize) b = NextCell(second, secondSize, b);
-    return a != 0 && b != 0;
+    for (int lane = 0; lane < count; ++lane) {
+        while (at[lane] != 0 && at[lane] < sizes[lane]) at[lane] = NextCell(bins[lane], sizes[lane], at[lane]);
+        if (at[lane] == 0) return false;
+    }
+    return true;
 }
 
 // Checks the bins lying wholly in the bytes at hand, which begin with a bin
-// header at check->next, two at a time. Stops before the first pair that
-// is not wholly here, holds the root cell or has anything wrong; the
-// general path then takes those a header at a time, so the first problem
-// is still the one reported.
+// header at check->next, a few at a time. Stops before the first group with
+// a bin that is not wholly here, holds the root cell or has anything wrong;
+// the general path then takes those a header at a time, so the first
+// problem is still the one reported.
 void SkipPlainBins(HiveCheck* check, const BYTE* bytes, size_t count) {
-    size_t at = 0;
-    for (;;) {
-        const size_t firstSize = WholePlainBin(check, bytes + at, count - at, check->next + at);
-        if (firstSize == 0) break;
-        const size_t secondAt = at + firstSize;
-        const size_t secondSize = WholePlainBin(check, bytes + secondAt, count - secondAt, check->next + secondAt);
-        if (!CellsTile(bytes + at, firstSize, bytes + secondAt, secondSize)) break;
-        at = secondAt + secondSize;
-        if (secondSize == 0) break;
+    size_t done = 0;
+    int lanes = WalkLanes;
+    while (lanes == WalkLanes) {
+        const BYTE* bins[WalkLanes];
+        size_t sizes[WalkLanes];
+        size_t end = done;
+        for (lanes = 0; lanes < WalkLanes; ++lanes) {
+            const size_t size = WholePlainBin(check, bytes + end, count - end, check->next + end);
+            if (size == 0) break;
+            bins[lanes] = bytes + end;
+            sizes[lanes] = size;
+            end += size;
+        }
+        if (lanes == 0 || !CellsTile(bins, sizes, lanes)) break;
+        done = end;
     }
-    check->next += at;
+    check->next += done;
     if (check->next == check->dataEnd) check->stage = HiveCheckStage::AfterData;
 }
 

@@ -85,15 +85,19 @@ bool FindLatestStamp(const wchar_t* path, const wchar_t* tag, wchar_t* stamp) {
     wchar_t pattern[JoinedPathCapacity];
     if (FAILED(StringCchPrintfW(pattern, ARRAYSIZE(pattern), L"%s.%s-*", path, tag))) return false;
     const wchar_t* name = wcsrchr(path, L'\\');
-    name = name ? name + 1 : path;
-    size_t prefix = wcslen(name) + 1 + wcslen(tag) + 1;  // "NAME.tag-"
+    wchar_t prefix[JoinedPathCapacity];  // "NAME.tag-"
+    if (FAILED(StringCchPrintfW(prefix, ARRAYSIZE(prefix), L"%s.%s-", name ? name + 1 : path, tag))) {
+        return false;
+    }
+    const size_t length = wcslen(prefix);
 
     bool found = false;
     WIN32_FIND_DATAW entry;
     FindHandle listing(FindFirstFileW(pattern, &entry));
     for (bool more = listing.valid(); more; more = FindNextFileW(listing.get(), &entry)) {
-        if (wcslen(entry.cFileName) <= prefix || _wcsnicmp(entry.cFileName, name, wcslen(name)) != 0) continue;
-        const wchar_t* candidate = entry.cFileName + prefix;
+        // The pattern may also match short names; only the exact form counts.
+        if (_wcsnicmp(entry.cFileName, prefix, length) != 0) continue;
+        const wchar_t* candidate = entry.cFileName + length;
         if (!IsStamp(candidate) || (found && wcscmp(candidate, stamp) <= 0)) continue;
         StringCchCopyW(stamp, StampCapacity, candidate);
         found = true;
