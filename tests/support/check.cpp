@@ -15,6 +15,7 @@ std::vector<Test>& Tests() {
 }
 std::vector<std::string> Labels;
 int Failures = 0;
+bool Skipped = false;
 
 }  // namespace
 
@@ -40,6 +41,11 @@ std::string Show(const std::wstring& text) {
     return narrow + "\"";
 }
 
+void Skip(const std::string& reason) {
+    Skipped = true;
+    fprintf(stderr, "skipped: %s\n", reason.c_str());
+}
+
 bool Report(bool passed, const char* file, int line, const std::string& message) {
     if (passed) return true;
     ++Failures;
@@ -62,5 +68,6 @@ int wmain(int argc, wchar_t** argv) {
         fprintf(stderr, "%s %s\n", Failures == before ? "ok    " : "FAILED", test.name);
     }
     fprintf(stderr, "%d tests, %d failed checks\n", ran, Failures);
+    if (Failures == 0 && Skipped) return 77;
     return Failures == 0 && ran > 0 ? 0 : 1;
 }

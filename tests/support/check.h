@@ -29,6 +29,10 @@ public:
 
 bool Report(bool passed, const char* file, int line, const std::string& message);
 
+// Ends the reading of a test that cannot run on this machine, with the
+// reason; the program then exits 77, which CTest shows as a skip.
+void Skip(const std::string& reason);
+
 inline std::string Show(const std::string& text) { return "\"" + text + "\""; }
 std::string Show(const std::wstring& text);
 inline std::string Show(const char* text) { return Show(std::string(text)); }

@@ -111,15 +111,19 @@ bool RunHostTool(const std::wstring& commandLine) {
     return true;
 }
 
-BcdEditStandIn::BcdEditStandIn() : installed_(SystemDirectory() + L"\\bcdedit.exe") {
+BcdEditStandIn::BcdEditStandIn() {
     RemoveTree(Folder);
     CreateDirectoryW(Folder, nullptr);
-    CopyFileW(BuiltProgram(L"bcdedit_stand_in.exe").c_str(), installed_.c_str(), FALSE);
+    for (const wchar_t* system : {L"system32", L"syswow64"}) {
+        installed_.push_back(WindowsDir() + L"\\" + system + L"\\bcdedit.exe");
+        CopyFileW(BuiltProgram(std::wstring(L"bcdedit_stand_in_") + system + L".exe").c_str(),
+                  installed_.back().c_str(), FALSE);
+    }
 }
 
 BcdEditStandIn::~BcdEditStandIn() {
     Release();
-    DeleteFileW(installed_.c_str());
+    for (const std::wstring& path : installed_) DeleteFileW(path.c_str());
     RemoveTree(Folder);
 }
 

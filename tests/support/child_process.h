@@ -37,8 +37,9 @@ std::vector<std::string> Lines(const std::string& output);
 bool RunHostTool(const std::wstring& commandLine);
 std::wstring HostPath(const std::wstring& windowsPath);
 
-// bcdedit.exe in the system folder replaced by a stand-in that records that
-// it ran (its own path, a line each time) and then waits while held.
+// bcdedit.exe in the system folders (system32 and, for 32-bit programs,
+// syswow64) replaced by stand-ins that record that they ran (the folder's
+// name, a line each time) and then wait while held.
 class BcdEditStandIn {
 public:
     BcdEditStandIn();
@@ -54,5 +55,5 @@ public:
     static constexpr const wchar_t* Folder = L"C:\\zel-stand-in";
 
 private:
-    std::wstring installed_;
+    std::vector<std::wstring> installed_;
 };

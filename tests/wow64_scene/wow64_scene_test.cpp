@@ -1,0 +1,90 @@
+// The 32-bit release itself, run by this 64-bit Wine as a WOW64 process,
+// against facts only a correct WOW64 road produces.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "shared/owned_handle.h"
+#include "support/check.h"
+#include "support/child_process.h"
+#include "support/scratch.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+std::wstring Release(const wchar_t* name) {
+    wchar_t full[MAX_PATH];
+    GetFullPathNameW(BuiltProgram(std::wstring(L"..\\x86\\") + name).c_str(), MAX_PATH, full, nullptr);
+    return full;
+}
+
+// Removes the CONFIG folders the scene made in both system folders.
+struct ConfigFolders {
+    ~ConfigFolders() {
+        RemoveTree(WindowsDir() + L"\\system32\\config");
+        RemoveTree(WindowsDir() + L"\\syswow64\\config");
+    }
+};
+
+TEST(ReleaseRunsAsWow64Process) {
+    const std::wstring zel32 = Release(L"zel.exe");
+    if (!FileExists(zel32)) return Skip("no 32-bit release at " + Narrow(zel32));
+    if (RunProgram(zel32, L"/?").exitCode != 0) {
+        return Skip("this Wine cannot start 32-bit programs: scripts/setup puts Wine's i386 DLLs in "
+                    "build/wine-i386, and the prefix must be made with WINEDLLPATH pointing there");
+    }
+    REQUIRE(!FolderExists(WindowsDir() + L"\\system32\\config"));
+    ConfigFolders made;
+    // Each system folder gets its own SAM and its own bcdedit.exe.
+    REQUIRE(WriteFileBytes(WindowsDir() + L"\\system32\\config\\SAM", ReadFileBytes(HiveFile(L"good.hive"))));
+    REQUIRE(WriteFileBytes(WindowsDir() + L"\\syswow64\\config\\SAM", ReadFileBytes(HiveFile(L"minimal.hive"))));
+    BcdEditStandIn bcdedit;
+    ScratchFolder scratch(L"zelwow");
+    const std::wstring day = L"\\" + TodayFolderName();
+    const std::wstring root64 = scratch / L"x64", root32 = scratch / L"x86";
+
+    ProcessResult run64 = RunZel(L"\"" + root64 + L"\"");
+    ProcessResult run32 = RunProgram(zel32, L"\"" + root32 + L"\"");
+    CHECK_EQ(2u, run32.exitCode);
+    Strings lines64 = Lines(run64.output), lines32 = Lines(run32.output);
+    REQUIRE(lines64.size() > 2 && lines32.size() > 2);
+    CHECK_EQ(Narrow(root32), lines32[1]);
+    CHECK_EQ(Strings(lines64.begin() + 2, lines64.end()), Strings(lines32.begin() + 2, lines32.end()));
+    CHECK_EQ(std::string("system32\r\nsystem32\r\n"), bcdedit.Ran());
+    const std::string software = ReadFileBytes(root32 + day + L"\\SOFTWARE");
+    CHECK(software.find("#arch=win64") != std::string::npos);
+    CHECK(software.find("Wow6432Node") != std::string::npos);
+    CHECK_EQ(ReadFileBytes(root64 + day + L"\\SOFTWARE"), software);
+    CHECK_EQ(ReadFileBytes(HiveFile(L"good.hive")), ReadFileBytes(root32 + day + L"\\SAM"));
+    CHECK_EQ(Utf16Bytes(L"\\windows\\system32"), ReadFileBytes(root32 + day + L"\\sysdir.txt"));
+
+    // The release folder's tools travel with the backup and run from it.
+    for (const wchar_t* tool : {L"revert.exe", L"tidy.exe", L"revert_x64.exe", L"tidy_x64.exe"}) {
+        Context row(tool);
+        CHECK(FileExists(Release(tool)));
+        CHECK_EQ(ReadFileBytes(Release(tool)), ReadFileBytes(root32 + day + L"\\" + tool));
+    }
+    const ProcessResult listing = RunProgram(root32 + day + L"\\revert.exe", L"");
+    CHECK(Lines(listing.output).size() > 2 && Lines(listing.output)[0] == "REVERT - Corvane v1.20");
+    const ProcessResult dry = RunProgram(root32 + day + L"\\tidy.exe", L"/n");
+    CHECK(!Lines(dry.output).empty() && Lines(dry.output)[0] == "TIDY - Corvane v1.20");
+
+    // The service the 32-bit zel installs runs it and makes the day's backup.
+    const std::wstring serviceRoot = scratch / L"service";
+    CHECK_EQ(0u, RunProgram(zel32, L"/i \"" + serviceRoot + L"\"").exitCode);
+    {
+        ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        ServiceHandle service(OpenServiceW(manager.get(), L"zel", SERVICE_START | SERVICE_QUERY_STATUS));
+        CHECK(StartServiceW(service.get(), 0, nullptr));
+        SERVICE_STATUS status{};
+        for (int tries = 0; tries < 300; ++tries, Sleep(100))
+            if (QueryServiceStatus(service.get(), &status) && status.dwCurrentState == SERVICE_STOPPED) break;
+        CHECK_EQ(DWORD(SERVICE_STOPPED), status.dwCurrentState);
+    }
+    CHECK(FileExists(serviceRoot + day + L"\\sysdir.txt"));
+    CHECK_EQ(0u, RunProgram(zel32, L"/u").exitCode);
+}
+
+}  // namespace
