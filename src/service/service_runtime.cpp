@@ -14,6 +14,7 @@ SERVICE_STATUS_HANDLE ServiceStatusHandle = nullptr;
 DWORD NextCheckPoint = 1;
 volatile LONG DispatcherRunning = 0;
 SetServiceStatusFn SetServiceStatusEntry = SetServiceStatus;
+RegisterHandlerFn RegisterHandlerEntry = RegisterServiceCtrlHandlerW;
 
 namespace {
 
@@ -100,7 +101,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
 
     // Registered outside the lock: the platform may call the handler from
     // the dispatcher thread while this call is still under way.
-    SERVICE_STATUS_HANDLE handle = RegisterServiceCtrlHandlerW(ServiceName, ServiceCtrlHandler);
+    SERVICE_STATUS_HANDLE handle = RegisterHandlerEntry(ServiceName, ServiceCtrlHandler);
     // Without a handle no status can end the dispatcher's wait, so the
     // process ends here, with nothing backed up.
     if (!handle) ExitProcess(ExitFailed);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/process_state.h"
 #include "backup/dated_run.h"
 #include "report/event_record.h"
 #include "report/hive_report.h"
@@ -133,6 +134,31 @@ TEST(InstallRunStopAndRemove) {
     CHECK_EQ(2u, run.exitCode);
     CHECK_EQ(std::string(), run.output);
     CHECK(!FolderExists(scratch / L"console\\" + TodayFolderName()));
+}
+
+SERVICE_STATUS_HANDLE WINAPI RefuseHandler(LPCWSTR, LPHANDLER_FUNCTION) {
+    SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
+    return nullptr;
+}
+
+// Run by the test below in a process of its own: ServiceMain whose handler
+// cannot be registered, which the platform's manager never lets happen here.
+TEST(ChildServiceMainWithoutHandler) {
+    wchar_t root[MAX_PATH];
+    GetEnvironmentVariableW(L"ZEL_TEST_ROOT", root, MAX_PATH);
+    wcscpy_s(BackupRoot, root);
+    RegisterHandlerEntry = RefuseHandler;
+    ServiceMain(0, nullptr);
+}
+
+// Without a handle no status can end the dispatcher's wait: the process
+// must end at once, with nothing backed up.
+TEST(FailedHandlerRegistrationEndsTheProcess) {
+    ScratchFolder scratch(L"zelhandler");
+    SetEnvironmentVariableW(L"ZEL_TEST_ROOT", scratch.path().c_str());
+    ProcessResult child = RunProgram(BuiltProgram(L"service_scene_test.exe"), L"ChildServiceMainWithoutHandler");
+    CHECK_EQ(2u, child.exitCode);
+    CHECK_EQ(std::vector<std::wstring>{}, ListTree(scratch.path()));
 }
 
 std::vector<SERVICE_STATUS> Sent;
