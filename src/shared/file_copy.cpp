@@ -2,6 +2,8 @@
 
 #include "shared/owned_handle.h"
 
+ReadFileFn ReadFileEntry = ReadFile;
+
 namespace {
 
 constexpr DWORD ChunkBytes = 0x20000;
@@ -21,7 +23,7 @@ DWORD CopyContents(HANDLE source, HANDLE destination, HiveCheck* check) {
     while (remaining > 0) {
         DWORD chunk = remaining < ChunkBytes ? static_cast<DWORD>(remaining) : ChunkBytes;
         DWORD transferred = 0;
-        if (!ReadFile(source, buffer, chunk, &transferred, nullptr) || transferred != chunk) {
+        if (!ReadFileEntry(source, buffer, chunk, &transferred, nullptr) || transferred != chunk) {
             return ShortTransferError(ERROR_HANDLE_EOF);
         }
         if (!WriteFile(destination, buffer, chunk, &transferred, nullptr) || transferred != chunk) {

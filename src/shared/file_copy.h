@@ -10,3 +10,8 @@
 // and one it could not replace keeps its attributes. Returns ERROR_SUCCESS
 // or the Win32 error of the step that failed.
 DWORD CopyFileWhole(const wchar_t* source, const wchar_t* destination, HiveCheck* check);
+
+// ReadFile, unless a test puts a stand-in in its place: a read that fails
+// midway cannot be made to happen on demand.
+using ReadFileFn = BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+extern ReadFileFn ReadFileEntry;

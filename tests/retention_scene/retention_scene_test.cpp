@@ -108,8 +108,18 @@ TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     CHECK(!FolderExists(newest));
     for (const std::wstring& folder : young) CHECK(FolderExists(folder));
 
-    // With /days:0 a fresh backup replaces today's, then the rest goes.
+    // With /days:0 a fresh backup replaces today's, then the rest goes; a
+    // run that dies before its backup stands leaves today's as it was.
     REQUIRE(WriteFileBytes(today + L"\\marker", "from the first run"));
+    {
+        BcdEditStandIn bcdedit;
+        bcdedit.Hold();
+        KernelHandle zel(StartProcess(L"\"" + BuiltProgram() + L"\" /days:0 \"" + root + L"\""));
+        REQUIRE(bcdedit.WaitUntilStarted());
+        TerminateProcess(zel.get(), 9);
+        WaitForSingleObject(zel.get(), INFINITE);
+    }
+    CHECK(FileExists(today + L"\\marker") && FileExists(today + L"\\sysdir.txt"));
     run = Run(root, L"/days:0");
     CHECK_EQ(2u, run.exitCode);
     CHECK(FileExists(today + L"\\sysdir.txt") && !FileExists(today + L"\\marker"));

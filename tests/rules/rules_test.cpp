@@ -16,6 +16,7 @@
 #include "service/service_command_line.h"
 #include "shared/console.h"
 #include "shared/entry_name.h"
+#include "shared/file_copy.h"
 #include "shared/location_text.h"
 #include "shared/path_join.h"
 #include "support/check.h"
@@ -242,6 +243,27 @@ TEST(ProtectedFolderSecurity) {
     CHECK(CreateProtectedDirectory(L"C:\\never-made"));
     CreateDirectoryEntry = CreateDirectoryW;
     CHECK_EQ(std::wstring(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;OW)"), Recorded);
+}
+
+int ReadsBeforeFailure = 0;
+BOOL WINAPI FailingRead(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped) {
+    if (ReadsBeforeFailure-- > 0) return ReadFile(file, buffer, bytes, read, overlapped);
+    SetLastError(ERROR_CRC);
+    return FALSE;
+}
+
+// A copy that fails midway leaves no partial file where a hive was expected.
+TEST(CopyFailingMidwayLeavesNoPartialFile) {
+    ScratchFolder scratch(L"zelcopy");
+    const std::wstring source = scratch / L"SAM", target = scratch / L"copy";
+    REQUIRE(WriteFileBytes(source, std::string(300000, 's')));
+    ReadsBeforeFailure = 1;
+    ReadFileEntry = FailingRead;
+    CHECK_EQ(DWORD(ERROR_CRC), CopyFileWhole(source.c_str(), target.c_str(), nullptr));
+    ReadFileEntry = ReadFile;
+    CHECK(!FileExists(target));
+    CHECK_EQ(DWORD(ERROR_SUCCESS), CopyFileWhole(source.c_str(), target.c_str(), nullptr));
+    CHECK_EQ(std::string(300000, 's'), ReadFileBytes(target));
 }
 
 }  // namespace
