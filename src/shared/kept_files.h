@@ -20,8 +20,10 @@ bool IsStamp(const wchar_t* text);
 DWORD KeepAside(const wchar_t* path, const wchar_t* tag, const wchar_t* stamp);
 
 // Puts back what KeepAside kept under that tag and stamp, replacing what
-// stands at those names now. ERROR_SUCCESS, or the first error met (the
-// other files are still put back).
+// stands at those names now. A log that was not kept is removed, since it
+// came with the file that replaced the kept one: call it only for a path
+// that has something kept under the stamp. ERROR_SUCCESS, or the first error
+// met (the other files are still put back).
 DWORD PutBack(const wchar_t* path, const wchar_t* tag, const wchar_t* stamp);
 
 // The latest stamp under which `path` was kept with `tag`, from the names in

@@ -51,6 +51,9 @@ Strings Output(const std::wstring& root, const std::string& last) {
 }
 
 TEST(InstallRunStopAndRemove) {
+    ServiceHandle left = OpenZel(DELETE);  // from a run that failed midway
+    if (left) DeleteService(left.get());
+    left.reset();
     REQUIRE(WaitUntilGone());
     ScratchFolder scratch(L"zel service");
     const std::wstring root = scratch / L"bk", dated = root + L"\\" + TodayFolderName();

@@ -1,0 +1,110 @@
+#include "revert/backup_hives.h"
+
+#include <stdlib.h>
+#include <strsafe.h>
+#include <wchar.h>
+
+#include "revert/run_values.h"
+#include "shared/console.h"
+#include "shared/entry_name.h"
+#include "shared/owned_handle.h"
+
+namespace {
+
+const wchar_t* const MachineHives[] = {L"SYSTEM", L"SOFTWARE", L"DEFAULT", L"SAM",
+                                       L"SECURITY", L"DRIVERS", L"COMPONENTS"};
+
+// A machine hive's place comes from sysdir.txt, a profile hive's from the
+// text beside it.
+bool AddHive(BackupHive* hives, size_t* count, const wchar_t* label, bool machine, HKEY keyRoot,
+             const wchar_t* keyPath) {
+    BackupHive hive{};
+    hive.machine = machine;
+    hive.keyRoot = keyRoot;
+    if (!CopyWhole(hive.label, ARRAYSIZE(hive.label), label) ||
+        !BuildPath(hive.source, ARRAYSIZE(hive.source), BackupFolder, label) ||
+        !CopyWhole(hive.keyPath, ARRAYSIZE(hive.keyPath), keyPath) ||
+        (machine ? !BuildPath(hive.locationFile, ARRAYSIZE(hive.locationFile), BackupFolder, L"sysdir.txt")
+                 : FAILED(StringCchPrintfW(hive.locationFile, ARRAYSIZE(hive.locationFile), L"%s.txt", hive.source)))) {
+        PrintError(ERROR_FILENAME_EXCED_RANGE, label);
+        return false;
+    }
+    if (!IsFile(hive.source)) return true;
+    if (*count == MaxBackupHives) {
+        wchar_t line[JoinedPathCapacity + 64];
+        FormatText(line, ARRAYSIZE(line), L"(!) More than %u hives; %s is left out",
+                   static_cast<unsigned>(MaxBackupHives), label);
+        PrintLine(line);
+        return false;
+    }
+    hives[(*count)++] = hive;
+    return true;
+}
+
+bool AddProfileHives(BackupHive* hives, size_t* count, const wchar_t* sid) {
+    wchar_t label[JoinedPathCapacity];
+    wchar_t keyPath[JoinedPathCapacity];
+    bool whole = true;
+    if (FAILED(StringCchPrintfW(label, ARRAYSIZE(label), L"%s\\NTUSER.DAT", sid)) ||
+        !AddHive(hives, count, label, false, HKEY_USERS, sid)) {
+        whole = false;
+    }
+    if (FAILED(StringCchPrintfW(label, ARRAYSIZE(label), L"%s\\UsrClass.dat", sid)) ||
+        FAILED(StringCchPrintfW(keyPath, ARRAYSIZE(keyPath), L"%s_Classes", sid)) ||
+        !AddHive(hives, count, label, false, HKEY_USERS, keyPath)) {
+        whole = false;
+    }
+    return whole;
+}
+
+int CompareLabels(const void* a, const void* b) {
+    return _wcsicmp(static_cast<const BackupHive*>(a)->label, static_cast<const BackupHive*>(b)->label);
+}
+
+}  // namespace
+
+const wchar_t* FinalName(const wchar_t* path) {
+    const wchar_t* lastBackslash = wcsrchr(path, L'\\');
+    return lastBackslash ? lastBackslash + 1 : path;
+}
+
+bool IsFile(const wchar_t* path) {
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool FindBackupHives(BackupHive* hives, size_t* count) {
+    *count = 0;
+    bool whole = true;
+    for (const wchar_t* name : MachineHives) {
+        const bool isDefault = wcscmp(name, L"DEFAULT") == 0;
+        whole = AddHive(hives, count, name, true, isDefault ? HKEY_USERS : HKEY_LOCAL_MACHINE,
+                        isDefault ? L".DEFAULT" : name) && whole;
+    }
+
+    const size_t firstProfile = *count;
+    wchar_t pattern[JoinedPathCapacity];
+    if (!BuildPath(pattern, ARRAYSIZE(pattern), BackupFolder, L"*")) {
+        PrintError(ERROR_FILENAME_EXCED_RANGE, BackupFolder);
+        return false;
+    }
+    WIN32_FIND_DATAW entry;
+    FindHandle listing(FindFirstFileW(pattern, &entry));
+    const DWORD listError = listing ? ERROR_SUCCESS : GetLastError();
+    if (listError != ERROR_SUCCESS && listError != ERROR_FILE_NOT_FOUND) {
+        wchar_t prefix[JoinedPathCapacity + 32];
+        FormatText(prefix, ARRAYSIZE(prefix), L"(!) Unable to list %s", BackupFolder);
+        PrintError(listError, prefix);
+        return false;
+    }
+    for (bool more = listing.valid(); more; more = FindNextFileW(listing.get(), &entry)) {
+        const DWORD attributes = entry.dwFileAttributes;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+            !IsSingleName(entry.cFileName) || _wcsnicmp(entry.cFileName, L"S-1-", 4) != 0) {
+            continue;
+        }
+        whole = AddProfileHives(hives, count, entry.cFileName) && whole;
+    }
+    qsort(hives + firstProfile, *count - firstProfile, sizeof(BackupHive), CompareLabels);
+    return whole;
+}

@@ -1,0 +1,27 @@
+#include "revert/boot_store.h"
+
+#include "revert/backup_hives.h"
+#include "revert/run_values.h"
+#include "shared/console.h"
+#include "shared/hive_check.h"
+
+bool FindBootStore(wchar_t* path) {
+    return BuildPath(path, JoinedPathCapacity, BackupFolder, L"BCD") && IsFile(path);
+}
+
+void PrintBootStoreAdvice() {
+    wchar_t path[JoinedPathCapacity];
+    if (!FindBootStore(path)) return;
+    HiveCheckResult result;
+    DWORD error = ERROR_SUCCESS;
+    wchar_t line[JoinedPathCapacity + 128];
+    if (!CheckHiveFile(path, &result, &error)) {
+        PrintError(error, L"(!) Unable to check the boot store BCD");
+    } else if (!result.passed) {
+        FormatText(line, ARRAYSIZE(line), L"(!) The boot store BCD failed its check: %s", result.problem);
+        PrintLine(line);
+    } else {
+        FormatText(line, ARRAYSIZE(line), L"To restore the boot store: bcdedit /import \"%s\"", path);
+        PrintLine(line);
+    }
+}

@@ -1,0 +1,109 @@
+#include "revert/file_replace.h"
+
+#include <strsafe.h>
+
+#include "revert/run_values.h"
+#include "shared/console.h"
+#include "shared/file_copy.h"
+#include "shared/kept_files.h"
+
+const wchar_t* const LogSuffixes[3] = {L".LOG1", L".LOG2", L".LOG"};
+
+namespace {
+
+const wchar_t* const KeptSuffixes[4] = {L"", L".LOG1", L".LOG2", L".LOG"};
+
+bool WithSuffix(wchar_t* out, const wchar_t* path, const wchar_t* suffix) {
+    return SUCCEEDED(StringCchPrintfW(out, JoinedPathCapacity, L"%s%s", path, suffix));
+}
+
+DWORD CopyHiveAndLogs(const BackupHive* hive) {
+    HiveCheck check;
+    HiveCheckBegin(&check);
+    DWORD error = CopyFileWhole(hive->source, hive->destination, &check);
+    // The bytes may have changed since they were checked.
+    if (error == ERROR_SUCCESS && !HiveCheckEnd(&check).passed) error = ERROR_FILE_CORRUPT;
+    for (const wchar_t* suffix : LogSuffixes) {
+        wchar_t from[JoinedPathCapacity];
+        wchar_t to[JoinedPathCapacity];
+        if (error != ERROR_SUCCESS) break;
+        if (!WithSuffix(from, hive->source, suffix) || !WithSuffix(to, hive->destination, suffix)) {
+            error = ERROR_FILENAME_EXCED_RANGE;
+        } else if (IsFile(from)) {
+            error = CopyFileWhole(from, to, nullptr);
+        }
+    }
+    return error;
+}
+
+}  // namespace
+
+bool KeptName(wchar_t* out, const wchar_t* path, const wchar_t* suffix, const wchar_t* stamp) {
+    return SUCCEEDED(StringCchPrintfW(out, JoinedPathCapacity, L"%s%s.%s-%s", path, suffix, RevertTag, stamp));
+}
+
+bool ReplaceNow(const BackupHive* hive, const wchar_t* stamp) {
+    wchar_t prefix[2 * JoinedPathCapacity];
+    DWORD error = KeepAside(hive->destination, RevertTag, stamp);
+    if (error != ERROR_SUCCESS) {
+        FormatText(prefix, ARRAYSIZE(prefix), L"(!) Unable to keep %s aside; %s not restored", hive->destination,
+                   hive->label);
+        PrintError(error, prefix);
+        return false;
+    }
+    error = CopyHiveAndLogs(hive);
+    if (error == ERROR_SUCCESS) {
+        FormatText(prefix, ARRAYSIZE(prefix), L"%s restored to %s", hive->label, hive->destination);
+        PrintLine(prefix);
+        return true;
+    }
+    FormatText(prefix, ARRAYSIZE(prefix), L"(!) Unable to restore %s to %s", hive->label, hive->destination);
+    PrintError(error, prefix);
+    // Whatever was copied goes; the kept files take their names again.
+    DeleteFileW(hive->destination);
+    error = PutBack(hive->destination, RevertTag, stamp);
+    if (error != ERROR_SUCCESS) {
+        FormatText(prefix, ARRAYSIZE(prefix), L"(!) Unable to put back the old files of %s", hive->destination);
+        PrintError(error, prefix);
+    }
+    return false;
+}
+
+bool HasKeptFiles(const wchar_t* destination, const wchar_t* stamp) {
+    for (const wchar_t* suffix : KeptSuffixes) {
+        wchar_t kept[JoinedPathCapacity];
+        if (KeptName(kept, destination, suffix, stamp) && IsFile(kept)) return true;
+    }
+    return false;
+}
+
+bool PutBackNow(const wchar_t* destination, const wchar_t* stamp) {
+    wchar_t plain[4][JoinedPathCapacity];
+    wchar_t kept[4][JoinedPathCapacity];
+    bool wasKept[4] = {};
+    bool wasThere[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        if (!WithSuffix(plain[i], destination, KeptSuffixes[i]) ||
+            !KeptName(kept[i], destination, KeptSuffixes[i], stamp)) {
+            plain[i][0] = kept[i][0] = L'\0';
+            continue;
+        }
+        wasKept[i] = IsFile(kept[i]);
+        wasThere[i] = IsFile(plain[i]);
+    }
+    const DWORD error = PutBack(destination, RevertTag, stamp);
+    wchar_t line[2 * JoinedPathCapacity + 32];
+    for (int i = 0; i < 4; ++i) {
+        if (wasKept[i] && !IsFile(kept[i])) {
+            FormatText(line, ARRAYSIZE(line), L"Put back %s", plain[i]);
+            PrintLine(line);
+        } else if (!wasKept[i] && wasThere[i] && !IsFile(plain[i])) {
+            FormatText(line, ARRAYSIZE(line), L"Removed %s", plain[i]);
+            PrintLine(line);
+        }
+    }
+    if (error == ERROR_SUCCESS) return true;
+    FormatText(line, ARRAYSIZE(line), L"(!) Unable to put back everything kept for %s", destination);
+    PrintError(error, line);
+    return false;
+}

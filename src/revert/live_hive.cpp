@@ -1,0 +1,87 @@
+#include "revert/live_hive.h"
+
+#include <strsafe.h>
+
+#include "revert/file_replace.h"
+#include "revert/run_values.h"
+#include "shared/console.h"
+#include "shared/file_copy.h"
+
+namespace {
+
+// RegReplaceKeyEntry on the hive's root (the key itself, so no 32-bit view
+// can get in between), with one line for the outcome.
+bool Schedule(HKEY key, const wchar_t* newFile, const wchar_t* oldFile, const wchar_t* done,
+              const wchar_t* label) {
+    wchar_t line[3 * JoinedPathCapacity];
+    const LSTATUS status = RegReplaceKeyEntry(key, nullptr, newFile, oldFile);
+    if (status != ERROR_SUCCESS) {
+        FormatText(line, ARRAYSIZE(line), L"(!) Unable to schedule %s for the next restart", label);
+        PrintError(static_cast<DWORD>(status), line);
+        return false;
+    }
+    FormatText(line, ARRAYSIZE(line), L"%s %s at the next restart", label, done);
+    PrintLine(line);
+    return true;
+}
+
+}  // namespace
+
+bool OpenLoadedHive(const BackupHive* hive, KeyHandle* key) {
+    return RegOpenKeyExW(hive->keyRoot, hive->keyPath, 0, KEY_READ | KeyViewFlag, key->put()) == ERROR_SUCCESS;
+}
+
+bool ScheduleReplace(const BackupHive* hive, HKEY key, const wchar_t* stamp) {
+    wchar_t line[2 * JoinedPathCapacity];
+    // The live logs stay with the live file; a hive that is current only
+    // with its own logs cannot go back this way.
+    if (hive->needsLogs) {
+        FormatText(line, ARRAYSIZE(line), L"(!) %s is loaded and its backup needs its logs: restore it offline",
+                   hive->label);
+        PrintLine(line);
+        return false;
+    }
+    wchar_t oldFile[JoinedPathCapacity];
+    wchar_t newFile[JoinedPathCapacity];
+    if (!KeptName(oldFile, hive->destination, L"", stamp) ||
+        FAILED(StringCchPrintfW(newFile, ARRAYSIZE(newFile), L"%s.new", oldFile))) {
+        PrintError(ERROR_FILENAME_EXCED_RANGE, hive->destination);
+        return false;
+    }
+    HiveCheck check;
+    HiveCheckBegin(&check);
+    DWORD error = CopyFileWhole(hive->source, newFile, &check);
+    if (error == ERROR_SUCCESS && !HiveCheckEnd(&check).passed) error = ERROR_FILE_CORRUPT;
+    if (error != ERROR_SUCCESS) {
+        DeleteFileW(newFile);
+        FormatText(line, ARRAYSIZE(line), L"(!) Unable to copy %s to %s", hive->label, newFile);
+        PrintError(error, line);
+        return false;
+    }
+    FormatText(line, ARRAYSIZE(line), L"is restored to %s", hive->destination);
+    if (Schedule(key, newFile, oldFile, line, hive->label)) return true;
+    DeleteFileW(newFile);
+    return false;
+}
+
+bool ScheduleUndo(const BackupHive* hive, HKEY key, const wchar_t* keptStamp, const wchar_t* stamp) {
+    wchar_t kept[JoinedPathCapacity];
+    wchar_t oldFile[JoinedPathCapacity];
+    wchar_t line[2 * JoinedPathCapacity];
+    // Kept logs belong to a file that was replaced while not loaded; they
+    // can only go back with it, offline.
+    for (const wchar_t* suffix : LogSuffixes) {
+        if (KeptName(kept, hive->destination, suffix, keptStamp) && IsFile(kept)) {
+            FormatText(line, ARRAYSIZE(line), L"(!) %s is loaded and its logs were kept too: put it back offline",
+                       hive->label);
+            PrintLine(line);
+            return false;
+        }
+    }
+    if (!KeptName(kept, hive->destination, L"", keptStamp) || !KeptName(oldFile, hive->destination, L"", stamp)) {
+        PrintError(ERROR_FILENAME_EXCED_RANGE, hive->destination);
+        return false;
+    }
+    FormatText(line, ARRAYSIZE(line), L"is put back from %s", kept);
+    return Schedule(key, kept, oldFile, line, hive->label);
+}

@@ -1,0 +1,32 @@
+#pragma once
+// Values filled once at start-up and read by every part of revert.
+#include <windows.h>
+
+#include "shared/path_join.h"
+
+// What a run's exit status tells a person or a script.
+constexpr int ExitDone = 0;     // everything asked was done
+constexpr int ExitRefused = 1;  // the command line was refused; nothing was done
+constexpr int ExitFailed = 2;   // the action failed in whole or in part
+
+// Files revert replaces are kept as NAME.revert-YYYYMMDD-HHMMSS.
+constexpr const wchar_t* RevertTag = L"revert";
+
+// The dated backup folder the hives come from.
+extern wchar_t BackupFolder[JoinedPathCapacity];
+// The root every destination is put under: the /offline: root, or for
+// /online the system drive ("C:").
+extern wchar_t TargetRoot[JoinedPathCapacity];
+
+// KEY_WOW64_64KEY for a 32-bit run on 64-bit Windows, else 0: the hive keys
+// must be the real ones, not the 32-bit view.
+extern DWORD KeyViewFlag;
+
+// Where a loaded hive's replacement is scheduled; RegReplaceKeyW, which
+// Wine only stubs, so the tests put a recorder here.
+using RegReplaceKeyFn = LSTATUS(WINAPI*)(HKEY, LPCWSTR, LPCWSTR, LPCWSTR);
+extern RegReplaceKeyFn RegReplaceKeyEntry;
+
+// Under WOW64, sets KeyViewFlag and turns file-system redirection off for
+// the rest of the process, so system32 means the real one.
+void LeaveWow64Views();

@@ -1,0 +1,200 @@
+// revert.exe under Wine puts a real zel backup back onto a fake offline
+// installation and undoes it; then the online road, in-process.
+#include <windows.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "revert/restore.h"
+#include "revert/run_values.h"
+#include "revert/undo.h"
+#include "support/check.h"
+#include "support/child_process.h"
+#include "support/scratch.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+using Tree = std::map<std::wstring, std::string>;  // relative path: bytes ("" for a folder)
+const std::wstring Own = L"S-1-5-21-0-0-0-1000";    // Wine's own user, loaded
+const std::wstring Other = L"S-1-5-21-1-2-3-1001";  // a profile not logged on
+const std::wstring Suffixes[] = {L"", L".LOG1", L".LOG2", L".LOG"};
+
+std::wstring Location(const std::wstring& file) {  // without its leading backslash
+    const std::string bytes = ReadFileBytes(file);
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2).substr(1);
+}
+Tree Snapshot(const std::wstring& folder) {
+    Tree tree;
+    for (const std::wstring& name : ListTree(folder))
+        tree[name] = name.back() == L'\\' ? "" : ReadFileBytes(folder + L"\\" + name);
+    return tree;
+}
+void CheckTree(const Tree& expected, const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    for (const auto& entry : expected) names.push_back(entry.first);
+    CHECK_EQ(names, ListTree(folder));
+    CHECK(expected == Snapshot(folder));  // every byte
+}
+
+// A zel backup plus regf hives (SAM and a log, BCD, a second profile); old hives and logs where they go.
+struct Scene {
+    ScratchFolder scratch{L"revert"};
+    std::wstring backup = scratch / (L"zel\\" + TodayFolderName()), win = scratch / L"win", config;
+    std::vector<std::pair<std::wstring, std::wstring>> hives;  // in the backup, under win
+    Tree before;
+    Scene() {
+        RunZel(L"\"" + scratch / L"zel" + L"\"");  // exits 2 under Wine: no SAM, SECURITY, COMPONENTS
+        config = Location(backup + L"\\sysdir.txt") + L"\\config\\";
+        const std::wstring user = L"USERS\\A\\", classes = user + L"AppData\\Local\\Microsoft\\UsrClass.dat";
+        const std::string good = ReadFileBytes(HiveFile(L"good.hive"));
+        const std::string small = ReadFileBytes(HiveFile(L"minimal.hive"));
+        for (const auto& file : Tree{{L"SAM", good}, {L"SAM.LOG1", "SAM.LOG1"}, {L"BCD", small},
+                                     {Other + L"\\NTUSER.DAT", good}, {Other + L"\\UsrClass.dat", small},
+                                     {Other + L"\\NTUSER.DAT.txt", Utf16Bytes(L"\\" + user + L"NTUSER.DAT")},
+                                     {Other + L"\\UsrClass.dat.txt", Utf16Bytes(L"\\" + classes)}})
+            WriteFileBytes(backup + L"\\" + file.first, file.second);
+        hives = {{L"SYSTEM", config + L"SYSTEM"}, {L"SOFTWARE", config + L"SOFTWARE"},
+                 {L"DEFAULT", config + L"DEFAULT"}, {L"SAM", config + L"SAM"},
+                 {Own + L"\\NTUSER.DAT", Location(backup + L"\\" + Own + L"\\NTUSER.DAT.txt")},
+                 {Other + L"\\NTUSER.DAT", user + L"NTUSER.DAT"}, {Other + L"\\UsrClass.dat", classes}};
+        std::vector<std::wstring> old = {config + L"SYSTEM.LOG1", config + L"SAM.LOG2", user + L"NTUSER.DAT.LOG"};
+        for (const auto& hive : hives) old.push_back(hive.second);
+        for (const std::wstring& file : old) WriteFileBytes(win + L"\\" + file, "old " + Narrow(file));
+        before = Snapshot(win);
+    }
+    // The backup in, the old files kept under the stamp; online, a loaded hive's logs stay.
+    Tree Restored(const std::wstring& stamp, bool online = false) const {
+        Tree tree = before;
+        for (const auto& hive : hives)
+            for (const std::wstring& suffix : Suffixes) {
+                const std::wstring live = hive.second + suffix, saved = backup + L"\\" + hive.first + suffix;
+                const bool loaded = online && hive.first != L"SAM" && hive.first.find(Other) != 0;
+                if (tree.count(live) && !(loaded && !suffix.empty())) {
+                    tree[live + L".revert-" + stamp] = tree[live];
+                    tree.erase(live);
+                }
+                if (FileExists(saved)) tree[live] = ReadFileBytes(saved);
+            }
+        return tree;
+    }
+    ProcessResult Revert(const std::wstring& arguments) const {
+        return RunProgram(BuiltProgram(L"revert_x64.exe"), L"\"" + backup + L"\" " + arguments);
+    }
+};
+
+// RegReplaceKeyW as the next start carries it out, each call kept: key and subkey, new file, old file.
+std::vector<Strings> Calls;
+LSTATUS WINAPI ReplaceAtRestart(HKEY key, LPCWSTR subKey, LPCWSTR newFile, LPCWSTR oldFile) {
+    using NtQueryKeyFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    static const auto query = reinterpret_cast<NtQueryKeyFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+    ULONG name[512] = {}, size = 0;  // KeyNameInformation: a byte count, then the name
+    query(key, 3, name, sizeof(name), &size);
+    const std::wstring full(reinterpret_cast<const wchar_t*>(name + 1), name[0] / 2), old = oldFile;
+    Calls.push_back({Narrow(Upper(full) + (subKey ? L"\\" + std::wstring(subKey) : L"")), Narrow(newFile),
+                     Narrow(old)});
+    MoveFileW(old.substr(0, old.size() - 22).c_str(), oldFile);
+    MoveFileW(newFile, old.substr(0, old.size() - 22).c_str());
+    return ERROR_SUCCESS;
+}
+
+// A restore, then its undo: the loaded hives through the seam, the others at once.
+void CheckOnlineRoad(const Scene& s) {
+    CopyWhole(BackupFolder, ARRAYSIZE(BackupFolder), s.backup.c_str());
+    CopyWhole(TargetRoot, ARRAYSIZE(TargetRoot), s.win.c_str());
+    RegReplaceKeyEntry = ReplaceAtRestart;
+    const std::pair<int, std::string> loaded[] = {
+        {0, "MACHINE\\SYSTEM"}, {1, "MACHINE\\SOFTWARE"}, {2, "USER\\.DEFAULT"}, {4, "USER\\" + Narrow(Own)}};
+    std::wstring kept;  // the stamp the restore kept the old files under
+    for (const bool undo : {false, true}) {
+        Context pass(undo ? "undo" : "restore");
+        if (undo) Sleep(1000);  // the undo keeps the live files under a stamp of its own
+        CHECK_EQ(0, undo ? UndoRestore(true) : RestoreBackup(true));
+        REQUIRE(Calls.size() == 4);
+        const std::wstring stamp = Widen(Calls[0][2].substr(Calls[0][2].size() - 15));
+        std::vector<Strings> expected;
+        Tree tree = undo ? s.before : s.Restored(stamp, true);
+        for (const auto& hive : loaded) {
+            const std::wstring live = s.win + L"\\" + s.hives[hive.first].second;
+            const std::wstring from = undo ? kept : stamp + L".new";
+            const std::wstring saved = s.backup + L"\\" + s.hives[hive.first].first;
+            expected.push_back({"\\REGISTRY\\" + hive.second, Narrow(live + L".revert-" + from),
+                                Narrow(live + L".revert-" + stamp)});
+            if (undo) tree[s.hives[hive.first].second + L".revert-" + stamp] = ReadFileBytes(saved);
+        }
+        CHECK_EQ(expected, Calls);
+        CheckTree(tree, s.win);
+        Calls.clear();
+        kept = stamp;
+    }
+}
+
+TEST(RestoreAndUndo) {
+    Scene s;
+    const std::string banner[] = {"REVERT - Corvane v1.20", "Backup folder: " + Narrow(s.backup)};
+    const std::string bcd = "bcdedit /import \"" + Narrow(s.backup) + "\\BCD\"";
+    // The listing, from the copy zel put into the backup, which finds its backup by itself.
+    Strings lines = {banner[0], banner[1], "BCD: passed; not replaced: " + bcd};
+    for (const auto& hive : s.hives)
+        lines.push_back(Narrow(hive.first + (hive.first == L"SAM" || hive.first.find(Other) == 0 ? L": passed"
+                                             : L": passed, Wine text hive") + L"; goes to \\" + hive.second));
+    ProcessResult run = RunProgram(s.backup + L"\\revert_x64.exe", L"");
+    CHECK_EQ(0u, run.exitCode);
+    CHECK_EQ(lines, Lines(run.output));
+
+    // Whatever is refused, nothing changes anywhere; the listing tells of all but the missing folder.
+    const std::wstring text = Other + L"\\NTUSER.DAT.txt", place = L"(!) Unable to place " + Other + L"\\";
+    struct Row { std::wstring file, text, line; DWORD code, shown; };
+    std::vector<Row> refused = {
+        {text, L"\\USERS\\B\\NTUSER.DAT", place + L"NTUSER.DAT: no folder " + s.win + L"\\USERS\\B",
+         ERROR_PATH_NOT_FOUND, 0},
+        {L"SAM", L"", L"(!) SAM failed its check: root cell is not a key node", 0, 2}};
+    for (const wchar_t* bad : {L"\\..\\..\\NTUSER.DAT", L"C:\\NTUSER.DAT", L"\\\\?\\C:\\NTUSER.DAT", L""})
+        refused.push_back({text, bad, place + L"NTUSER.DAT: " + text + L" holds \"" + bad +
+                                          L"\", not a plain path without a drive", ERROR_BAD_PATHNAME, 2});
+    for (const auto& row : refused) {
+        Context context(row.line);
+        const std::wstring file = s.backup + L"\\" + row.file;
+        const std::string kept = ReadFileBytes(file);
+        WriteFileBytes(file, row.code ? Utf16Bytes(row.text) : ReadFileBytes(HiveFile(L"bad_root.hive")));
+        const Tree scene = Snapshot(s.scratch.path());
+        run = s.Revert(L"/offline:\"" + s.win + L"\"");
+        lines = Lines(run.output);
+        CHECK_EQ(2u, run.exitCode);
+        const std::string line = row.code ? ReportLine(Narrow(row.line), row.code) : Narrow(row.line);
+        CHECK(std::count(lines.begin(), lines.end(), line) == 1);
+        CHECK_EQ(std::string("(!) Nothing was changed"), lines.back());
+        CheckTree(scene, s.scratch.path());
+        CHECK_EQ(row.shown, s.Revert(L"").exitCode);
+        WriteFileBytes(file, kept);
+    }
+
+    run = s.Revert(L"/offline:\"" + s.win + L"\"");
+    CHECK_EQ(0u, run.exitCode);
+    lines = Lines(run.output);
+    const std::string stamp = lines.size() > 3 ? lines[3].substr(lines[3].size() - 15) : "";
+    Strings expected = {banner[0], banner[1], "Windows root: " + Narrow(s.win),
+                        "Replaced files are kept beside them as NAME.revert-" + stamp};
+    for (const auto& hive : s.hives)
+        expected.push_back(Narrow(hive.first + L" restored to " + s.win + L"\\" + hive.second));
+    expected.push_back("To restore the boot store: " + bcd);
+    CHECK_EQ(expected, lines);
+    CheckTree(s.Restored(Widen(stamp)), s.win);
+
+    Sleep(1000);  // a second restore, under a later stamp and without SYSTEM
+    MoveFileW((s.backup + L"\\SYSTEM").c_str(), (s.backup + L"\\SYSTEM.bad").c_str());
+    CHECK_EQ(0u, s.Revert(L"/offline:\"" + s.win + L"\"").exitCode);
+    MoveFileW((s.backup + L"\\SYSTEM.bad").c_str(), (s.backup + L"\\SYSTEM").c_str());
+    // Each /undo puts back what the latest restore kept, and takes away the logs it brought.
+    CHECK_EQ(0u, s.Revert(L"/undo /offline:\"" + s.win + L"\"").exitCode);
+    CheckTree(s.Restored(Widen(stamp)), s.win);
+    CHECK_EQ(0u, s.Revert(L"/offline:\"" + s.win + L"\" /undo").exitCode);
+    CheckTree(s.before, s.win);
+    CHECK_EQ(2u, s.Revert(L"/offline:\"" + s.win + L"\" /undo").exitCode);
+    CheckOnlineRoad(s);
+}
+
+}  // namespace
