@@ -1,0 +1,138 @@
+#include "tidy/loaded_hives.h"
+
+#include <strsafe.h>
+#include <wchar.h>
+
+#include "shared/entry_name.h"
+#include "shared/kept_files.h"
+#include "shared/owned_handle.h"
+#include "shared/path_join.h"
+#include "tidy/online_road.h"
+#include "tidy/packing_report.h"
+
+namespace {
+
+// The running system's list of loaded hives and their files: its value
+// \REGISTRY\MACHINE\SYSTEM holds \Device\HarddiskVolume2\Windows\System32\config\SYSTEM.
+const wchar_t HiveListKey[] = L"SYSTEM\\CurrentControlSet\\Control\\hivelist";
+
+// A device path is longer than the drive path it stands for.
+constexpr size_t DevicePathCapacity = 2 * JoinedPathCapacity;
+
+// \Device\HarddiskVolume2\x becomes C:\x by the drive letter whose device
+// that is.
+DWORD DrivePathOf(const wchar_t* devicePath, wchar_t* file) {
+    wchar_t drive[] = L"A:";
+    for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
+        drive[0] = letter;
+        wchar_t device[DevicePathCapacity];
+        if (QueryDosDeviceW(drive, device, ARRAYSIZE(device)) == 0) continue;
+        const size_t length = wcslen(device);
+        if (length == 0 || _wcsnicmp(devicePath, device, length) != 0 || devicePath[length] != L'\\') continue;
+        HRESULT built = StringCchPrintfW(file, JoinedPathCapacity, L"%s%s", drive, devicePath + length);
+        return SUCCEEDED(built) ? ERROR_SUCCESS : ERROR_MORE_DATA;
+    }
+    return ERROR_PATH_NOT_FOUND;
+}
+
+// The file of the hive loaded at registryPath (a value name of the list),
+// as a drive path. ERROR_FILE_NOT_FOUND when the list names no file for it
+// (not loaded, or held in memory only); ERROR_PATH_NOT_FOUND when its
+// device is no drive's.
+DWORD LiveFileOf(HKEY hiveList, const wchar_t* registryPath, wchar_t* file) {
+    wchar_t devicePath[DevicePathCapacity + 1];
+    DWORD type = REG_NONE;
+    DWORD bytes = DevicePathCapacity * sizeof(wchar_t);
+    LSTATUS status = RegQueryValueExW(hiveList, registryPath, nullptr, &type,
+                                      reinterpret_cast<BYTE*>(devicePath), &bytes);
+    if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
+    // The data need not end in a terminator; one more slot holds it.
+    devicePath[bytes / sizeof(wchar_t)] = L'\0';
+    if (type != REG_SZ || devicePath[0] == L'\0') return ERROR_FILE_NOT_FOUND;
+    return DrivePathOf(devicePath, file);
+}
+
+struct MachineHive {
+    const wchar_t* name;
+    HKEY root;
+    const wchar_t* subkey;
+};
+// Where the machine hives are loaded: under HKLM, DEFAULT under HKU.
+const MachineHive MachineHives[] = {
+    {L"SYSTEM", HKEY_LOCAL_MACHINE, L"SYSTEM"},     {L"SOFTWARE", HKEY_LOCAL_MACHINE, L"SOFTWARE"},
+    {L"DEFAULT", HKEY_USERS, L".DEFAULT"},          {L"SAM", HKEY_LOCAL_MACHINE, L"SAM"},
+    {L"SECURITY", HKEY_LOCAL_MACHINE, L"SECURITY"}, {L"DRIVERS", HKEY_LOCAL_MACHINE, L"DRIVERS"},
+    {L"COMPONENTS", HKEY_LOCAL_MACHINE, L"COMPONENTS"},
+};
+constexpr wchar_t MachinePrefix[] = L"\\REGISTRY\\MACHINE\\";
+constexpr wchar_t UserPrefix[] = L"\\REGISTRY\\USER\\";
+constexpr size_t UserPrefixLength = ARRAYSIZE(UserPrefix) - 1;
+
+// A 32-bit process on 64-bit Windows sees HKLM\SOFTWARE through the
+// 32-bit view and would save only a part of the hive.
+bool UnderWow64() {
+    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    FARPROC entry = kernel ? GetProcAddress(kernel, "IsWow64Process") : nullptr;
+    auto isWow64Process = reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(entry));
+    BOOL wow64 = FALSE;
+    return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// Packs the hive loaded at root\subkey, when the list names its file.
+// Every name given here is shorter than HiveNameCapacity.
+void PackListed(HKEY hiveList, const wchar_t* name, HKEY root, const wchar_t* subkey, const wchar_t* stamp) {
+    LiveHive hive;
+    hive.root = root;
+    StringCchCopyW(hive.name, ARRAYSIZE(hive.name), name);
+    StringCchCopyW(hive.subkey, ARRAYSIZE(hive.subkey), subkey);
+    wchar_t registryPath[ARRAYSIZE(MachinePrefix) + HiveNameCapacity];
+    StringCchPrintfW(registryPath, ARRAYSIZE(registryPath), L"%s%s",
+                     root == HKEY_USERS ? UserPrefix : MachinePrefix, subkey);
+    DWORD error = LiveFileOf(hiveList, registryPath, hive.file);
+    if (error == ERROR_SUCCESS) {
+        PackLiveHive(hive, stamp);
+    } else if (error != ERROR_FILE_NOT_FOUND) {
+        ReportFailure(name, L"finding its file failed", error);
+    }
+}
+
+}  // namespace
+
+void PackLoadedHives() {
+    if (UnderWow64()) {
+        ReportFailure(L"tidy.exe", L"the live hives of 64-bit Windows are packed by tidy_x64.exe",
+                      ERROR_NOT_SUPPORTED);
+        return;
+    }
+    KeyHandle list;
+    LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, HiveListKey, 0, KEY_QUERY_VALUE, list.put());
+    if (status != ERROR_SUCCESS) {
+        ReportFailure(L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\hivelist", L"reading failed", status);
+        return;
+    }
+    wchar_t stamp[StampCapacity];
+    FormatStamp(stamp);
+    for (const MachineHive& machine : MachineHives) {
+        PackListed(list.get(), machine.name, machine.root, machine.subkey, stamp);
+    }
+    for (DWORD index = 0;; ++index) {
+        wchar_t registryPath[UserPrefixLength + HiveNameCapacity];
+        DWORD length = ARRAYSIZE(registryPath);
+        status = RegEnumValueW(list.get(), index, registryPath, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) return;
+        if (status != ERROR_SUCCESS) {
+            // Only a name too long for a hive is passed over; the list ends
+            // on any other error.
+            ReportFailure(L"hivelist", L"reading an entry failed", status);
+            if (status == ERROR_MORE_DATA) continue;
+            return;
+        }
+        // A user hive's key under HKEY_USERS is a SID, or a SID with _Classes.
+        const wchar_t* key = registryPath + UserPrefixLength;
+        if (_wcsnicmp(registryPath, UserPrefix, UserPrefixLength) == 0 && wcsncmp(key, L"S-", 2) == 0 &&
+            IsSingleName(key)) {
+            PackListed(list.get(), key, HKEY_USERS, key, stamp);
+        }
+    }
+}

@@ -1,0 +1,36 @@
+#include <windows.h>
+
+#include "shared/console.h"
+#include "shared/privileges.h"
+#include "tidy/command_line.h"
+#include "tidy/offline_road.h"
+#include "tidy/loaded_hives.h"
+#include "tidy/packing_report.h"
+#include "tidy/run_state.h"
+
+int wmain(int argc, wchar_t** argv) {
+    TidyRequest request;
+    switch (ReadCommandLine(argc, argv, &request)) {
+    case CommandLineOutcome::Help:
+        return ExitDone;
+    case CommandLineOutcome::Refused:
+        return ExitRefused;
+    case CommandLineOutcome::Run:
+        break;
+    }
+
+    PrintLine(L"TIDY - Corvane v1.20");
+    // Loading, saving and replacing hives all need both.
+    DWORD error = EnableBackupPrivileges();
+    if (error != ERROR_SUCCESS) {
+        PrintError(error, L"The backup and restore privileges are needed");
+        return ExitFailed;
+    }
+    if (request.offline) {
+        PackOfflineInstallation(request.configFolder);
+    } else {
+        PackLoadedHives();
+    }
+    PrintTotal(!request.offline);
+    return RunFailed ? ExitFailed : ExitDone;
+}
