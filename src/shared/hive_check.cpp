@@ -20,8 +20,9 @@ constexpr size_t ChecksumOffset = 508;
 constexpr char TextHeader[] = "WINE REGISTRY Version 2";
 constexpr DWORD ChunkBytes = 0x20000;
 
-static_assert(BinFieldsBytes <= sizeof(HiveCheck::partial) && RootHeaderBytes <= sizeof(HiveCheck::partial),
-              "a straddling header fits the partial buffer");
+static_assert(BinFieldsBytes <= sizeof(HiveCheck::partial) &&
+                  RootHeaderBytes <= sizeof(HiveCheck::partial),
+              "a header cut by a chunk's end fits the partial buffer");
 
 DWORD ReadDword(const BYTE* bytes) {
     return static_cast<DWORD>(bytes[0]) | static_cast<DWORD>(bytes[1]) << 8 |
@@ -124,20 +125,23 @@ void ReadCellHeader(HiveCheck* check, const BYTE* header) {
     }
     check->next = at + size;
     if (check->next == check->binEnd) {
-        check->stage = check->next == check->dataEnd ? HiveCheckStage::AfterData : HiveCheckStage::BinHeader;
+        check->stage =
+            check->next == check->dataEnd ? HiveCheckStage::AfterData : HiveCheckStage::BinHeader;
     }
 }
 
 // The size of the bin whose header begins `bytes` (file offset `at`) when
 // the whole bin lies in the `count` bytes at hand, its header is sound and
 // it does not hold the root cell; 0 otherwise.
-size_t WholePlainBin(const HiveCheck* check, const BYTE* bytes, size_t count, unsigned long long at) {
+size_t WholePlainBin(const HiveCheck* check, const BYTE* bytes, size_t count,
+                     unsigned long long at) {
     if (count < BinHeaderBytes || memcmp(bytes, "hbin", 4) != 0 ||
         ReadDword(bytes + 4) != at - HiveBaseBlockBytes) {
         return 0;
     }
     const DWORD size = ReadDword(bytes + 8);
-    if (size == 0 || size % BinAlignment != 0 || size > count || size > check->dataEnd - at) return 0;
+    if (size == 0 || size % BinAlignment != 0) return 0;
+    if (size > count || size > check->dataEnd - at) return 0;
     if (check->rootAt >= at && check->rootAt - at < size) return 0;
     return size;
 }
@@ -160,7 +164,8 @@ inline size_t NextCell(const BYTE* from, size_t binEnd, size_t at) {
 // ReadCellHeader.
 void SkipPlainCells(HiveCheck* check, const BYTE* bytes, size_t count) {
     const unsigned long long origin = check->next;
-    const size_t binLeft = static_cast<size_t>(check->binEnd - origin);  // a bin's size fits a DWORD
+    // A bin's size fits a DWORD, so what is left of it fits a size_t.
+    const size_t binLeft = static_cast<size_t>(check->binEnd - origin);
     const size_t root = check->rootAt >= origin && check->rootAt - origin < count
                             ? static_cast<size_t>(check->rootAt - origin)
                             : static_cast<size_t>(-1);
@@ -191,7 +196,9 @@ bool CellsTile(const BYTE* const* bins, const size_t* sizes, int count) {
         }
     }
     for (int lane = 0; lane < count; ++lane) {
-        while (at[lane] != 0 && at[lane] < sizes[lane]) at[lane] = NextCell(bins[lane], sizes[lane], at[lane]);
+        while (at[lane] != 0 && at[lane] < sizes[lane]) {
+            at[lane] = NextCell(bins[lane], sizes[lane], at[lane]);
+        }
         if (at[lane] == 0) return false;
     }
     return true;
@@ -270,7 +277,7 @@ void HiveCheckFeed(HiveCheck* check, const BYTE* bytes, size_t count) {
                 Fail(check, L"file is longer than its hive bins data");
                 return;
             }
-            if (check->partialCount == 0) {
+            if (check->partialCount == 0 && check->position == check->next) {
                 if (check->stage == HiveCheckStage::BinHeader) {
                     SkipPlainBins(check, bytes, left);
                 } else if (left >= CellSizeBytes) {

@@ -1,0 +1,100 @@
+#include "shared/hive_check.h"
+
+#include <string.h>
+
+#include <string>
+
+#include "support/check.h"
+#include "support/scratch.h"
+
+namespace {
+
+enum Verdict { Pass, NeedsLogs, Text, Fail };
+struct HiveCase { const wchar_t* name; Verdict verdict; const wchar_t* problem; };
+// The files tests/hives/make_hives.py writes into the hives folder beside the test programs.
+const HiveCase Cases[] = {
+    {L"good.hive", Pass, nullptr},
+    {L"minimal.hive", Pass, nullptr},
+    {L"checksum_all_ones.hive", Pass, nullptr},
+    {L"needs_logs.hive", NeedsLogs, nullptr},
+    {L"text.hive", Text, nullptr},
+    {L"text_crlf.hive", Text, nullptr},
+    {L"bad_checksum.hive", Fail, L"base block checksum is wrong"},
+    {L"cut_in_bin.hive", Fail, L"file ends inside the hive bins data"},
+    {L"cut_in_last_cell.hive", Fail, L"file ends inside the hive bins data"},
+    {L"bad_bin_size.hive", Fail, L"hive bin runs past the end of the hive bins data"},
+    {L"bad_bin_offset.hive", Fail, L"hive bin offset field is wrong"},
+    {L"zero_tail.hive", Fail, L"file is longer than its hive bins data"},
+    {L"bad_root.hive", Fail, L"root cell is not a key node"},
+    {L"root_free.hive", Fail, L"root cell is not allocated"},
+    {L"root_mid_cell.hive", Fail, L"root cell offset does not point at a cell"},
+    {L"bad_cell.hive", Fail, L"cell size is zero or not a multiple of 8"},
+    {L"cell_past_bin.hive", Fail, L"cell runs past the end of its bin"},
+    {L"short.hive", Fail, L"file ends inside the base block"},
+    {L"empty.hive", Fail, L"file is empty"},
+    {L"other_text.hive", Fail, L"file is not a registry hive"},
+};
+
+std::wstring HivePath(const wchar_t* name) {
+    wchar_t exe[MAX_PATH] = L"";
+    std::wstring folder(exe, GetModuleFileNameW(nullptr, exe, MAX_PATH));
+    return folder.substr(0, folder.find_last_of(L'\\')) + L"\\hives\\" + name;
+}
+
+std::wstring ProblemText(const wchar_t* problem) { return problem ? problem : L"(none)"; }
+
+void CheckVerdict(const HiveCase& expected, const HiveCheckResult& result) {
+    CHECK_EQ(expected.verdict != Fail, result.passed);
+    CHECK_EQ(expected.verdict == NeedsLogs, result.needsLogs);
+    CHECK_EQ(expected.verdict == Text, result.textFormat);
+    CHECK_EQ(ProblemText(expected.problem), ProblemText(result.problem));
+}
+
+}  // namespace
+
+TEST(EachFileGetsItsVerdict) {
+    for (const HiveCase& hive : Cases) {
+        Context label(hive.name);
+        HiveCheckResult result = {true, true, true, L"poison"};
+        DWORD error = 0xDEADBEEF;
+        REQUIRE(CheckHiveFile(HivePath(hive.name).c_str(), &result, &error));
+        CHECK_EQ(static_cast<DWORD>(ERROR_SUCCESS), error);
+        CheckVerdict(hive, result);
+    }
+}
+
+// Each chunk is fed from the very end of a buffer that a no-access page
+// follows, so a read past the bytes given faults.
+TEST(AnyChunkingGivesTheSameVerdict) {
+    const size_t largest = 131072;
+    BYTE* guarded = static_cast<BYTE*>(
+        VirtualAlloc(nullptr, largest + 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD old = 0;
+    REQUIRE(guarded && VirtualProtect(guarded + largest, 4096, PAGE_NOACCESS, &old));
+    for (const HiveCase& hive : Cases) {
+        bool read = false;
+        const std::string bytes = ReadFileBytes(HivePath(hive.name), &read);
+        REQUIRE(read);
+        for (size_t chunk : {size_t{1}, size_t{7}, size_t{4093}, size_t{4096}, largest}) {
+            Context label(Narrow(hive.name) + " in chunks of " + std::to_string(chunk));
+            HiveCheck check;
+            HiveCheckBegin(&check);
+            for (size_t at = 0; at < bytes.size(); at += chunk) {
+                const size_t count = bytes.size() - at < chunk ? bytes.size() - at : chunk;
+                memcpy(guarded + largest - count, bytes.data() + at, count);
+                HiveCheckFeed(&check, guarded + largest - count, count);
+            }
+            CheckVerdict(hive, HiveCheckEnd(&check));
+        }
+    }
+    VirtualFree(guarded, 0, MEM_RELEASE);
+}
+
+TEST(MissingFileGivesItsErrorAndNoResult) {
+    HiveCheckResult result = {true, true, true, L"untouched"};
+    DWORD error = 0xDEADBEEF;
+    CHECK(!CheckHiveFile(HivePath(L"missing.hive").c_str(), &result, &error));
+    CHECK_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), error);
+    CHECK(result.passed && result.needsLogs && result.textFormat);
+    CHECK_EQ(std::wstring(L"untouched"), ProblemText(result.problem));
+}
