@@ -1,16 +1,11 @@
 #pragma once
 #include <windows.h>
 
+#include "shared/exit_status.h"
+
 struct CommandLineRequest {
     bool install = false;
     bool uninstall = false;
-};
-
-// How the reading of the command line ended.
-enum class CommandLineOutcome {
-    Run,      // options read, BackupRoot canonical: go on
-    Help,     // "/?": the usage was printed
-    Refused,  // an argument was refused with a report and the usage
 };
 
 // Reads "/days:" values: an optional sign, then at least one digit, and

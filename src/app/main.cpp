@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "app/command_line.h"
-#include "app/exit_status.h"
+#include "shared/exit_status.h"
 #include "app/process_state.h"
 #include "app/startup.h"
 #include "backup/dated_run.h"
@@ -15,14 +15,8 @@ int wmain(int argc, wchar_t** argv) {
     CaptureStartupValues();
 
     CommandLineRequest request;
-    switch (ReadCommandLine(argc, argv, &request)) {
-    case CommandLineOutcome::Help:
-        return ExitDone;
-    case CommandLineOutcome::Refused:
-        return ExitRefused;
-    case CommandLineOutcome::Run:
-        break;
-    }
+    const int ended = ExitStatusOf(ReadCommandLine(argc, argv, &request));
+    if (ended >= 0) return ended;
 
     PrintLine(L"ZEL - Corvane v1.20");
     EnableBackupPrivileges();

@@ -3,7 +3,7 @@
 #include <strsafe.h>
 #include <wchar.h>
 
-#include "app/exit_status.h"
+#include "shared/exit_status.h"
 #include "app/process_state.h"
 #include "backup/hive_set.h"
 #include "backup/retention.h"

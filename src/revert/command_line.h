@@ -1,18 +1,13 @@
 #pragma once
 #include <windows.h>
 
+#include "shared/exit_status.h"
+
 enum class RevertAction { Show, Offline, Online };
 
 struct RevertRequest {
     RevertAction action = RevertAction::Show;
     bool undo = false;
-};
-
-// How the reading of the command line ended.
-enum class CommandLineOutcome {
-    Run,      // options read; BackupFolder (and for /offline TargetRoot) absolute
-    Help,     // "/?": the usage was printed
-    Refused,  // an argument was refused with a report and the usage
 };
 
 // Reads the arguments after the program name into the request, BackupFolder

@@ -27,14 +27,8 @@ bool TakeSystemDrive() {
 int wmain(int argc, wchar_t** argv) {
     setlocale(LC_ALL, "");
     RevertRequest request;
-    switch (ReadCommandLine(argc, argv, &request)) {
-    case CommandLineOutcome::Help:
-        return ExitDone;
-    case CommandLineOutcome::Refused:
-        return ExitRefused;
-    case CommandLineOutcome::Run:
-        break;
-    }
+    const int ended = ExitStatusOf(ReadCommandLine(argc, argv, &request));
+    if (ended >= 0) return ended;
 
     PrintLine(L"REVERT - Corvane v1.20");
     const DWORD privileges = EnableBackupPrivileges();

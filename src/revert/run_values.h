@@ -2,12 +2,8 @@
 // Values filled once at start-up and read by every part of revert.
 #include <windows.h>
 
+#include "shared/exit_status.h"
 #include "shared/path_join.h"
-
-// What a run's exit status tells a person or a script.
-constexpr int ExitDone = 0;     // everything asked was done
-constexpr int ExitRefused = 1;  // the command line was refused; nothing was done
-constexpr int ExitFailed = 2;   // the action failed in whole or in part
 
 // Files revert replaces are kept as NAME.revert-YYYYMMDD-HHMMSS.
 constexpr const wchar_t* RevertTag = L"revert";

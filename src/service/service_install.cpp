@@ -1,6 +1,6 @@
 #include "service/service_install.h"
 
-#include "app/exit_status.h"
+#include "shared/exit_status.h"
 #include "app/process_state.h"
 #include "service/event_source.h"
 #include "service/service_command_line.h"

@@ -2,7 +2,7 @@
 
 #include <strsafe.h>
 
-#include "app/exit_status.h"
+#include "shared/exit_status.h"
 #include "app/process_state.h"
 #include "backup/dated_run.h"
 #include "report/event_record.h"

@@ -10,14 +10,8 @@
 
 int wmain(int argc, wchar_t** argv) {
     TidyRequest request;
-    switch (ReadCommandLine(argc, argv, &request)) {
-    case CommandLineOutcome::Help:
-        return ExitDone;
-    case CommandLineOutcome::Refused:
-        return ExitRefused;
-    case CommandLineOutcome::Run:
-        break;
-    }
+    const int ended = ExitStatusOf(ReadCommandLine(argc, argv, &request));
+    if (ended >= 0) return ended;
 
     PrintLine(L"TIDY - Corvane v1.20");
     // Loading, saving and replacing hives all need both.
