@@ -5,12 +5,8 @@
 
 namespace {
 
-struct Test {
-    const char* name;
-    TestFunction function;
-};
-std::vector<Test>& Tests() {
-    static std::vector<Test> tests;
+std::vector<std::pair<const char*, TestFunction>>& Tests() {
+    static std::vector<std::pair<const char*, TestFunction>> tests;
     return tests;
 }
 std::vector<std::string> Labels;
@@ -23,20 +19,15 @@ TestRegistration::TestRegistration(const char* name, TestFunction function) {
     Tests().push_back({name, function});
 }
 
-Context::Context(const std::string& label) { Labels.push_back(label); }
-Context::Context(const std::wstring& label) { Labels.push_back(Show(label)); }
+void Context::Push(const std::string& label) { Labels.push_back(label); }
 Context::~Context() { Labels.pop_back(); }
 
 std::string Show(const std::wstring& text) {
     std::string narrow = "\"";
     for (wchar_t c : text) {
-        if (c >= 0x20 && c < 0x7F) {
-            narrow += static_cast<char>(c);
-        } else {
-            char escaped[16];
-            snprintf(escaped, sizeof(escaped), "\\u%04x", static_cast<unsigned>(c));
-            narrow += escaped;
-        }
+        char escaped[16];
+        snprintf(escaped, sizeof(escaped), c >= 0x20 && c < 0x7F ? "%c" : "\\u%04x", static_cast<unsigned>(c));
+        narrow += escaped;
     }
     return narrow + "\"";
 }
@@ -60,14 +51,14 @@ bool Report(bool passed, const char* file, int line, const std::string& message)
 // process of its own.
 int wmain(int argc, wchar_t** argv) {
     int ran = 0;
-    for (const Test& test : Tests()) {
-        bool chosen = argc < 2 && strncmp(test.name, "Child", 5) != 0;
-        for (int i = 1; i < argc; ++i) chosen = chosen || std::wstring(argv[i]) == std::wstring(test.name, test.name + strlen(test.name));
+    for (const auto& [name, function] : Tests()) {
+        bool chosen = argc < 2 && strncmp(name, "Child", 5) != 0;
+        for (int i = 1; i < argc; ++i) chosen = chosen || Show(std::wstring(argv[i])) == Show(name);
         if (!chosen) continue;
-        int before = Failures;
-        test.function();
+        const int before = Failures;
+        function();
         ++ran;
-        fprintf(stderr, "%s %s\n", Failures == before ? "ok    " : "FAILED", test.name);
+        fprintf(stderr, "%s %s\n", Failures == before ? "ok    " : "FAILED", name);
     }
     fprintf(stderr, "%d tests, %d failed checks\n", ran, Failures);
     if (Failures == 0 && Skipped) return 77;

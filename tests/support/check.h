@@ -12,31 +12,20 @@ using TestFunction = void (*)();
 struct TestRegistration {
     TestRegistration(const char* name, TestFunction function);
 };
-#define TEST(name)                                                   \
-    static void name();                                              \
-    static const TestRegistration name##Registered(#name, name);     \
+#define TEST(name)                                               \
+    static void name();                                          \
+    static const TestRegistration name##Registered(#name, name); \
     static void name()
 
-// A label printed with every failure while it lives, for table rows.
-class Context {
-public:
-    explicit Context(const std::string& label);
-    explicit Context(const std::wstring& label);
-    ~Context();
-    Context(const Context&) = delete;
-    Context& operator=(const Context&) = delete;
-};
-
 bool Report(bool passed, const char* file, int line, const std::string& message);
-
-// Ends the reading of a test that cannot run on this machine, with the
-// reason; the program then exits 77, which CTest shows as a skip.
+// Ends a test that cannot run on this machine, with the reason; the program
+// then exits 77, which CTest shows as a skip.
 void Skip(const std::string& reason);
 
-inline std::string Show(const std::string& text) { return "\"" + text + "\""; }
 std::string Show(const std::wstring& text);
-inline std::string Show(const char* text) { return Show(std::string(text)); }
+inline std::string Show(const std::string& text) { return "\"" + text + "\""; }
 inline std::string Show(const wchar_t* text) { return Show(std::wstring(text)); }
+inline std::string Show(const char* text) { return Show(std::string(text)); }
 template <class T>
 std::string Show(const T& value) {
     std::ostringstream text;
@@ -50,17 +39,24 @@ std::string Show(const std::vector<T>& items) {
     return text + "}";
 }
 
+// A label printed with every failure while it lives, for table rows.
+struct Context {
+    template <class T>
+    explicit Context(const T& label) { Push(Show(label)); }
+    ~Context();
+    static void Push(const std::string& label);
+};
+
 template <class A, class B>
 bool CheckEqual(const A& expected, const B& actual, const char* file, int line, const char* what) {
-    if (expected == actual) return Report(true, file, line, "");
-    return Report(false, file, line,
+    return Report(expected == actual, file, line,
                   std::string(what) + "\n  expected: " + Show(expected) + "\n  actual:   " + Show(actual));
 }
 
 #define CHECK(condition) Report((condition), __FILE__, __LINE__, #condition)
 #define CHECK_EQ(expected, actual) CheckEqual((expected), (actual), __FILE__, __LINE__, #actual)
 // Ends the test at once when the condition does not hold.
-#define REQUIRE(condition)                 \
-    do {                                   \
-        if (!CHECK(condition)) return;     \
+#define REQUIRE(condition) \
+    do {                   \
+        if (!CHECK(condition)) return; \
     } while (0)

@@ -3,60 +3,23 @@
 #include "shared/owned_handle.h"
 #include "support/scratch.h"
 
-ProcessResult RunProcess(const std::wstring& commandLine, const wchar_t* directory,
-                         DWORD timeoutMs) {
-    ProcessResult result;
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    KernelHandle readEnd;
-    KernelHandle writeEnd;
-    if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return result;
-    SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-    FileHandle nul(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                               OPEN_EXISTING, 0, nullptr));
+namespace {
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nul.get();
-    startup.hStdOutput = writeEnd.get();
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+const std::wstring StandInFolder = L"C:\\zel-stand-in";
+const wchar_t* const SystemFolders[] = {L"system32", L"syswow64"};
+
+PROCESS_INFORMATION Start(const std::wstring& commandLine, STARTUPINFOW* startup, bool inherit,
+                          const wchar_t* directory = nullptr) {
+    startup->cb = sizeof(*startup);
+    startup->dwFlags = STARTF_USESTDHANDLES;
     PROCESS_INFORMATION process{};
     std::wstring line = commandLine;
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, directory,
-                        &startup, &process)) {
-        return result;
-    }
-    result.started = true;
-    KernelHandle processHandle(process.hProcess);
-    KernelHandle threadHandle(process.hThread);
-    writeEnd.reset();  // the child holds the only write end now
-
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(readEnd.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-        result.output.append(buffer, got);
-    }
-    if (WaitForSingleObject(processHandle.get(), timeoutMs) != WAIT_OBJECT_0) {
-        TerminateProcess(processHandle.get(), 0xDEAD);
-        WaitForSingleObject(processHandle.get(), INFINITE);
-    }
-    GetExitCodeProcess(processHandle.get(), &result.exitCode);
-    return result;
+    CreateProcessW(nullptr, &line[0], nullptr, nullptr, inherit, 0, nullptr, directory, startup, &process);
+    if (process.hThread) CloseHandle(process.hThread);
+    return process;
 }
 
-HANDLE StartProcess(const std::wstring& commandLine) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    PROCESS_INFORMATION process{};
-    std::wstring line = commandLine;
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        return nullptr;
-    }
-    CloseHandle(process.hThread);
-    return process.hProcess;
-}
+}  // namespace
 
 std::wstring BuiltProgram(const std::wstring& name) {
     wchar_t path[MAX_PATH * 4];
@@ -64,15 +27,35 @@ std::wstring BuiltProgram(const std::wstring& name) {
     return self.substr(0, self.find_last_of(L'\\') + 1) + name;
 }
 
-ProcessResult RunProgram(const std::wstring& exePath, const std::wstring& arguments,
-                         const wchar_t* directory) {
-    std::wstring line = L"\"" + exePath + L"\"";
-    if (!arguments.empty()) line += L" " + arguments;
-    return RunProcess(line, directory);
+ProcessResult RunProgram(const std::wstring& exe, const std::wstring& arguments, const wchar_t* directory) {
+    ProcessResult result;
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    KernelHandle readEnd, writeEnd;
+    if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return result;
+    SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
+    FileHandle nul(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                               OPEN_EXISTING, 0, nullptr));
+    STARTUPINFOW startup{};
+    startup.hStdInput = nul.get();
+    startup.hStdOutput = writeEnd.get();
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    KernelHandle process(Start(L"\"" + exe + L"\" " + arguments, &startup, true, directory).hProcess);
+    writeEnd.reset();  // the child holds the only write end now
+    char buffer[4096];
+    DWORD got = 0;
+    while (process && ReadFile(readEnd.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0)
+        result.output.append(buffer, got);
+    if (process && WaitForSingleObject(process.get(), 300000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.get(), 0xDEAD);
+        WaitForSingleObject(process.get(), INFINITE);
+    }
+    if (process) GetExitCodeProcess(process.get(), &result.exitCode);
+    return result;
 }
 
-ProcessResult RunZel(const std::wstring& arguments, const wchar_t* directory) {
-    return RunProgram(BuiltProgram(), arguments, directory);
+HANDLE StartZel(const std::wstring& arguments) {
+    STARTUPINFOW startup{};
+    return Start(L"\"" + BuiltProgram() + L"\" " + arguments, &startup, false).hProcess;
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -89,53 +72,60 @@ std::wstring HostPath(const std::wstring& windowsPath) {
     auto unixName = reinterpret_cast<UnixFileNameFn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     char* name = unixName ? unixName(windowsPath.c_str()) : nullptr;
-    if (!name) return std::wstring();
-    std::wstring copy = Widen(name);
+    const std::wstring copy = name ? Widen(name) : L"";
     HeapFree(GetProcessHeap(), 0, name);
     return copy;
 }
 
-bool RunHostTool(const std::wstring& commandLine) {
+void RunHostTool(const std::wstring& commandLine) {
     STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    std::wstring line = commandLine;
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        return false;
-    }
-    // Wine hands out no handle to wait on for a host program.
-    if (process.hProcess) CloseHandle(process.hProcess);
-    if (process.hThread) CloseHandle(process.hThread);
+    HANDLE process = Start(commandLine, &startup, false).hProcess;
+    // Wine hands out no handle to wait on for a host program; the caller's
+    // checks find out whether it did its work.
+    if (process) CloseHandle(process);
     Sleep(300);
-    return true;
 }
 
 BcdEditStandIn::BcdEditStandIn() {
-    RemoveTree(Folder);
-    CreateDirectoryW(Folder, nullptr);
-    for (const wchar_t* system : {L"system32", L"syswow64"}) {
-        installed_.push_back(WindowsDir() + L"\\" + system + L"\\bcdedit.exe");
+    RemoveTree(StandInFolder);
+    CreateDirectoryW(StandInFolder.c_str(), nullptr);
+    for (const wchar_t* system : SystemFolders)
         CopyFileW(BuiltProgram(std::wstring(L"bcdedit_stand_in_") + system + L".exe").c_str(),
-                  installed_.back().c_str(), FALSE);
-    }
+                  (WindowsDir() + L"\\" + system + L"\\bcdedit.exe").c_str(), FALSE);
 }
 
 BcdEditStandIn::~BcdEditStandIn() {
-    Release();
-    for (const std::wstring& path : installed_) DeleteFileW(path.c_str());
-    RemoveTree(Folder);
+    for (const wchar_t* system : SystemFolders) DeleteFileW((WindowsDir() + L"\\" + system + L"\\bcdedit.exe").c_str());
+    RemoveTree(StandInFolder);
 }
 
-void BcdEditStandIn::Hold() { WriteFileBytes(std::wstring(Folder) + L"\\hold", ""); }
-void BcdEditStandIn::Release() { DeleteFileW((std::wstring(Folder) + L"\\hold").c_str()); }
+void BcdEditStandIn::Hold() { WriteFileBytes(StandInFolder + L"\\hold", ""); }
+void BcdEditStandIn::Release() { DeleteFileW((StandInFolder + L"\\hold").c_str()); }
+std::string BcdEditStandIn::Ran() const { return ReadFileBytes(StandInFolder + L"\\ran.txt"); }
 
 bool BcdEditStandIn::WaitUntilStarted() {
-    for (int tries = 0; tries < 600; ++tries) {
-        if (!Ran().empty()) return true;
-        Sleep(50);
-    }
-    return false;
+    for (int tries = 0; tries < 600 && Ran().empty(); ++tries) Sleep(50);
+    return !Ran().empty();
 }
 
-std::string BcdEditStandIn::Ran() const { return ReadFileBytes(std::wstring(Folder) + L"\\ran.txt"); }
+bool KillZelMidway(const std::wstring& arguments) {
+    BcdEditStandIn bcdedit;
+    bcdedit.Hold();
+    KernelHandle zel(StartZel(arguments));
+    const bool held = bcdedit.WaitUntilStarted();
+    TerminateProcess(zel.get(), 9);
+    WaitForSingleObject(zel.get(), INFINITE);
+    return held;
+}
+
+ServiceHandle OpenZelService(DWORD access) {
+    ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    return ServiceHandle(manager ? OpenServiceW(manager.get(), L"zel", access) : nullptr);
+}
+
+SERVICE_STATUS WaitForServiceState(const ServiceHandle& service, DWORD state) {
+    SERVICE_STATUS status{};
+    for (int tries = 0; tries < 600; ++tries, Sleep(100))
+        if (!QueryServiceStatus(service.get(), &status) || status.dwCurrentState == state) break;
+    return status;
+}

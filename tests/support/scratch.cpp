@@ -1,19 +1,17 @@
 #include "support/scratch.h"
 
-#include <algorithm>
 #include <wctype.h>
+
+#include <algorithm>
 
 #include "shared/owned_handle.h"
 #include "support/child_process.h"
 
 ScratchFolder::ScratchFolder(const std::wstring& tag) {
     wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring base = temp;
-    if (!base.empty() && base.back() == L'\\') base.pop_back();
+    const std::wstring base(temp, GetTempPathW(MAX_PATH, temp));
     for (unsigned n = GetTickCount() % 100000;; ++n) {
-        path_ = base + L"\\" + tag + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                std::to_wstring(n);
+        path_ = base + tag + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(n);
         if (CreateDirectoryW(path_.c_str(), nullptr)) break;
     }
 }
@@ -21,76 +19,62 @@ ScratchFolder::ScratchFolder(const std::wstring& tag) {
 ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
 
 void RemoveTree(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         DeleteFileW(path.c_str());
         return;
     }
-    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        WIN32_FIND_DATAW entry;
-        FindHandle find(FindFirstFileW((path + L"\\*").c_str(), &entry));
-        for (bool more = find.valid(); more; more = FindNextFileW(find.get(), &entry)) {
-            std::wstring name = entry.cFileName;
-            if (name != L"." && name != L".." && name.find(L'\\') == std::wstring::npos) {
-                RemoveTree(path + L"\\" + name);
-            }
-        }
+    WIN32_FIND_DATAW entry;
+    FindHandle find(attributes & FILE_ATTRIBUTE_REPARSE_POINT ? INVALID_HANDLE_VALUE
+                                                              : FindFirstFileW((path + L"\\*").c_str(), &entry));
+    for (bool more = find.valid(); more; more = FindNextFileW(find.get(), &entry)) {
+        const std::wstring name = entry.cFileName;
+        if (name != L"." && name != L".." && name.find(L'\\') == name.npos) RemoveTree(path + L"\\" + name);
     }
     RemoveDirectoryW(path.c_str());
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
+    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
         CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-    }
     FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
-    return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                             nullptr) && written == bytes.size();
+    return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
 }
 
-std::string ReadFileBytes(const std::wstring& path, bool* ok) {
-    if (ok) *ok = false;
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file) return std::string();
+std::string ReadFileBytes(const std::wstring& path) {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     std::string bytes;
     char buffer[65536];
     DWORD got = 0;
-    while (ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-        bytes.append(buffer, got);
-    }
-    if (ok) *ok = true;
+    while (file && ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
     return bytes;
 }
 
 bool FileExists(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool FolderExists(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-static void ListInto(const std::wstring& folder, const std::wstring& prefix,
-                     std::vector<std::wstring>* names) {
+static void ListInto(const std::wstring& folder, const std::wstring& prefix, std::vector<std::wstring>* names) {
     WIN32_FIND_DATAW entry;
     FindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
     for (bool more = find.valid(); more; more = FindNextFileW(find.get(), &entry)) {
-        std::wstring name = entry.cFileName;
+        const std::wstring name = entry.cFileName;
         if (name == L"." || name == L"..") continue;
+        const bool folderToList = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                                  !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
         // Listed, but never followed: a host name may hold "\".
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || name.find(L'\\') != name.npos) {
-            names->push_back(prefix + name);
-        } else {
-            names->push_back(prefix + name + L"\\");
-            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                ListInto(folder + L"\\" + name, prefix + name + L"\\", names);
-        }
+        names->push_back(prefix + name + (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? L"\\" : L""));
+        if (folderToList && name.find(L'\\') == name.npos) ListInto(folder + L"\\" + name, prefix + name + L"\\", names);
     }
 }
 
@@ -102,13 +86,10 @@ std::vector<std::wstring> ListTree(const std::wstring& folder) {
 }
 
 bool AgeFolder(const std::wstring& folder, double days) {
-    FileHandle handle(CreateFileW(folder.c_str(), FILE_WRITE_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    SYSTEMTIME now;
-    GetSystemTime(&now);
+    FileHandle handle(CreateFileW(folder.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     FILETIME time;
-    SystemTimeToFileTime(&now, &time);
+    GetSystemTimeAsFileTime(&time);
     ULARGE_INTEGER value{{time.dwLowDateTime, time.dwHighDateTime}};
     value.QuadPart -= static_cast<ULONGLONG>(days * 86400.0 * 1e7);
     time = {value.LowPart, value.HighPart};
@@ -116,19 +97,14 @@ bool AgeFolder(const std::wstring& folder, double days) {
 }
 
 std::string ReadUtf16Text(const std::wstring& path) {
-    std::string bytes = ReadFileBytes(path);
+    const std::string bytes = ReadFileBytes(path);
     std::string text;
     for (size_t i = 2; i + 1 < bytes.size(); i += 2) text.push_back(bytes[i + 1] ? '?' : bytes[i]);
-    return bytes.substr(0, 2) == "\xFF\xFE" ? text : "(no byte-order mark)";
+    return bytes.substr(0, 2) == "\xFF\xFE" ? text : "";
 }
 
 std::string Utf16Bytes(const std::wstring& text) {
-    std::string bytes;
-    for (wchar_t c : text) {
-        bytes.push_back(static_cast<char>(c & 0xFF));
-        bytes.push_back(static_cast<char>((c >> 8) & 0xFF));
-    }
-    return bytes;
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
 }
 
 std::string Narrow(const std::wstring& text) {
@@ -162,14 +138,10 @@ std::wstring SystemDirectory() {
     return std::wstring(path, GetSystemDirectoryW(path, MAX_PATH));
 }
 
-std::string SystemText(DWORD code) {
-    wchar_t text[4096];
-    DWORD n = FormatMessageW(0x12FF, nullptr, code, 0, text, ARRAYSIZE(text), nullptr);
-    return Narrow(std::wstring(text, n));
-}
-
 std::string ReportLine(const std::string& prefix, DWORD code) {
-    return prefix + " [" + SystemText(code) + "]";
+    wchar_t text[4096];
+    const DWORD length = FormatMessageW(0x12FF, nullptr, code, 0, text, ARRAYSIZE(text), nullptr);
+    return prefix + " [" + Narrow(std::wstring(text, length)) + "]";
 }
 
 std::wstring HiveFile(const std::wstring& name) { return BuiltProgram(L"hives\\" + name); }

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "shared/owned_handle.h"
 #include "support/check.h"
 #include "support/child_process.h"
 #include "support/scratch.h"
@@ -31,10 +30,9 @@ struct ConfigFolders {
 TEST(ReleaseRunsAsWow64Process) {
     const std::wstring zel32 = Release(L"zel.exe");
     if (!FileExists(zel32)) return Skip("no 32-bit release at " + Narrow(zel32));
-    if (RunProgram(zel32, L"/?").exitCode != 0) {
-        return Skip("this Wine cannot start 32-bit programs: scripts/setup puts Wine's i386 DLLs in "
-                    "build/wine-i386, and the prefix must be made with WINEDLLPATH pointing there");
-    }
+    if (RunProgram(zel32, L"/?").exitCode != 0)
+        return Skip("this Wine cannot start 32-bit programs: scripts/setup puts Wine's i386 DLLs in build/wine-i386, "
+                    "and the prefix must be made with WINEDLLPATH pointing there");
     REQUIRE(!FolderExists(WindowsDir() + L"\\system32\\config"));
     ConfigFolders made;
     // Each system folder gets its own SAM and its own bcdedit.exe.
@@ -74,15 +72,9 @@ TEST(ReleaseRunsAsWow64Process) {
     // The service the 32-bit zel installs runs it and makes the day's backup.
     const std::wstring serviceRoot = scratch / L"service";
     CHECK_EQ(0u, RunProgram(zel32, L"/i \"" + serviceRoot + L"\"").exitCode);
-    {
-        ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-        ServiceHandle service(OpenServiceW(manager.get(), L"zel", SERVICE_START | SERVICE_QUERY_STATUS));
-        CHECK(StartServiceW(service.get(), 0, nullptr));
-        SERVICE_STATUS status{};
-        for (int tries = 0; tries < 300; ++tries, Sleep(100))
-            if (QueryServiceStatus(service.get(), &status) && status.dwCurrentState == SERVICE_STOPPED) break;
-        CHECK_EQ(DWORD(SERVICE_STOPPED), status.dwCurrentState);
-    }
+    ServiceHandle service = OpenZelService(SERVICE_START | SERVICE_QUERY_STATUS);
+    CHECK(StartServiceW(service.get(), 0, nullptr));
+    CHECK_EQ(DWORD(SERVICE_STOPPED), WaitForServiceState(service, SERVICE_STOPPED).dwCurrentState);
     CHECK(FileExists(serviceRoot + day + L"\\sysdir.txt"));
     CHECK_EQ(0u, RunProgram(zel32, L"/u").exitCode);
 }
