@@ -1,32 +1,19 @@
 // Retention as zel.exe runs it: only old backups and empty dated folders go,
 // the newest backup stays until a newer one stands, and nothing outside a
 // backup is ever reached through a name or a link inside it.
-#include <windows.h>
-
-#include <string>
-#include <vector>
-
-#include "shared/owned_handle.h"
-#include "support/check.h"
-#include "support/child_process.h"
-#include "support/registry_fixture.h"
-#include "support/scratch.h"
+#include "support/support.h"
 
 namespace {
 
-using Names = std::vector<std::wstring>;
-
 std::wstring DateName(int daysAgo) {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    FILETIME time;
-    SystemTimeToFileTime(&now, &time);
-    ULARGE_INTEGER value{{time.dwLowDateTime, time.dwHighDateTime}};
+    SYSTEMTIME day;
+    GetLocalTime(&day);
+    ULARGE_INTEGER value;
+    SystemTimeToFileTime(&day, reinterpret_cast<FILETIME*>(&value));
     value.QuadPart -= daysAgo * 86400ULL * 10000000;
-    time = {value.LowPart, value.HighPart};
-    FileTimeToSystemTime(&time, &now);
+    FileTimeToSystemTime(reinterpret_cast<FILETIME*>(&value), &day);
     wchar_t name[16];
-    swprintf(name, 16, L"%04d-%02d-%02d", now.wYear, now.wMonth, now.wDay);
+    swprintf(name, 16, L"%04d-%02d-%02d", day.wYear, day.wMonth, day.wDay);
     return name;
 }
 
@@ -40,25 +27,21 @@ void MakeBackup(const std::wstring& folder, double age) {
     AgeFolder(folder, age);
 }
 
-ProcessResult Run(const std::wstring& root, const std::wstring& days) {
-    return RunZel(days + L" \"" + root + L"\"");
-}
+ProcessResult Run(const std::wstring& root, const std::wstring& days) { return RunZel(days + L" \"" + root + L"\""); }
 
 TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     ScopedWineVersion version(L"win10");
     ScratchFolder scratch(L"zelpurge");
     const std::wstring root = scratch / L"root", today = root + L"\\" + TodayFolderName();
-    const std::wstring newest = root + L"\\" + DateName(16), older = root + L"\\" + DateName(20);
-    const std::wstring hostile = root + L"\\" + DateName(25), photos = root + L"\\2001-01-01";
-    const std::wstring outside = scratch / L"outside";
+    const std::wstring newest = root + L"\\" + DateName(16), older = root + L"\\" + DateName(20), outside = scratch / L"outside";
+    const std::wstring hostile = root + L"\\" + DateName(25), photos = root + L"\\2001-01-01", empty = root + L"\\2001-01-02";
     MakeBackup(newest, 16);
     MakeBackup(older, 20);
     WriteFileBytes(outside + L"\\kept.txt", "outside");
     WriteFileBytes(scratch / L"victim.txt", "victim");
     WriteFileBytes(photos + L"\\photo.jpg", "jpeg");
-    AgeFolder(photos, 30);
-    CreateDirectoryW((root + L"\\2001-01-02").c_str(), nullptr);
-    AgeFolder(root + L"\\2001-01-02", 30);
+    CreateDirectoryW(empty.c_str(), nullptr);
+    CHECK(AgeFolder(photos, 30) && AgeFolder(empty, 30));
     WriteFileBytes(root + L"\\2001-01-03", "a file, not a backup");
     Names young;
     for (int day = 1; day <= 14; ++day) {
@@ -77,16 +60,12 @@ TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     AgeFolder(hostile, 25);
     const Names before = ListTree(root);
 
-    // A value that is not a number deletes nothing.
-    ProcessResult refused = Run(root, L"/days:abc");
-    CHECK_EQ(1u, refused.exitCode);
+    CHECK_EQ(1u, Run(root, L"/days:abc").exitCode);  // a value that is not a number deletes nothing
     CHECK_EQ(before, ListTree(root));
 
     // A run that dies after the purge: the newest backup, though old, stands.
     REQUIRE(KillZelMidway(L"/days:15 \"" + root + L"\""));
-    CHECK(FileExists(newest + L"\\sysdir.txt"));
-    CHECK(!FolderExists(older));
-    CHECK(!FolderExists(root + L"\\2001-01-02"));
+    CHECK(FileExists(newest + L"\\sysdir.txt") && !FolderExists(older) && !FolderExists(empty));
     CHECK_EQ(std::string("jpeg"), ReadFileBytes(photos + L"\\photo.jpg"));
     CHECK_EQ(std::string("outside"), ReadFileBytes(outside + L"\\kept.txt"));
     CHECK_EQ(std::string("victim"), ReadFileBytes(scratch / L"victim.txt"));
@@ -95,10 +74,8 @@ TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     for (const std::wstring& folder : young) CHECK(FolderExists(folder));
 
     // Once today's backup stands, the old newest one goes.
-    ProcessResult run = Run(root, L"/days:15");
-    CHECK_EQ(2u, run.exitCode);
-    CHECK(FileExists(today + L"\\sysdir.txt"));
-    CHECK(!FolderExists(newest));
+    CHECK_EQ(2u, Run(root, L"/days:15").exitCode);
+    CHECK(FileExists(today + L"\\sysdir.txt") && !FolderExists(newest));
     for (const std::wstring& folder : young) CHECK(FolderExists(folder));
 
     // With /days:0 a fresh backup replaces today's, then the rest goes; a
@@ -106,8 +83,7 @@ TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     REQUIRE(WriteFileBytes(today + L"\\marker", "from the first run"));
     REQUIRE(KillZelMidway(L"/days:0 \"" + root + L"\""));
     CHECK(FileExists(today + L"\\marker") && FileExists(today + L"\\sysdir.txt"));
-    run = Run(root, L"/days:0");
-    CHECK_EQ(2u, run.exitCode);
+    CHECK_EQ(2u, Run(root, L"/days:0").exitCode);
     CHECK(FileExists(today + L"\\sysdir.txt") && !FileExists(today + L"\\marker"));
     for (const std::wstring& folder : young) CHECK(!FolderExists(folder));
     CHECK_EQ(std::string("jpeg"), ReadFileBytes(photos + L"\\photo.jpg"));

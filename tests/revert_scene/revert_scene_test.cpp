@@ -1,22 +1,13 @@
 // revert.exe under Wine puts a real zel backup back onto a fake offline
 // installation and undoes it; then the online road, in-process.
-#include <windows.h>
-
-#include <algorithm>
-#include <map>
-#include <string>
-#include <vector>
+#include "support/support.h"
 
 #include "revert/restore.h"
 #include "revert/run_values.h"
 #include "revert/undo.h"
-#include "support/check.h"
-#include "support/child_process.h"
-#include "support/scratch.h"
 
 namespace {
 
-using Strings = std::vector<std::string>;
 using Tree = std::map<std::wstring, std::string>;  // relative path: bytes ("" for a folder)
 const std::wstring Own = L"S-1-5-21-0-0-0-1000";    // Wine's own user, loaded
 const std::wstring Other = L"S-1-5-21-1-2-3-1001";  // a profile not logged on
@@ -26,18 +17,7 @@ std::wstring Location(const std::wstring& file) {  // without its leading backsl
     const std::string bytes = ReadFileBytes(file);
     return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2).substr(1);
 }
-Tree Snapshot(const std::wstring& folder) {
-    Tree tree;
-    for (const std::wstring& name : ListTree(folder))
-        tree[name] = name.back() == L'\\' ? "" : ReadFileBytes(folder + L"\\" + name);
-    return tree;
-}
-void CheckTree(const Tree& expected, const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    for (const auto& entry : expected) names.push_back(entry.first);
-    CHECK_EQ(names, ListTree(folder));
-    CHECK(expected == Snapshot(folder));  // every byte
-}
+#define CheckTree(expected, folder) CHECK_EQ(expected, TreeBytes(folder))  // every name and every byte
 
 // A zel backup plus regf hives (SAM and a log, BCD, a second profile); old hives and logs where they go.
 struct Scene {
@@ -63,7 +43,7 @@ struct Scene {
         std::vector<std::wstring> old = {config + L"SYSTEM.LOG1", config + L"SAM.LOG2", user + L"NTUSER.DAT.LOG"};
         for (const auto& hive : hives) old.push_back(hive.second);
         for (const std::wstring& file : old) WriteFileBytes(win + L"\\" + file, "old " + Narrow(file));
-        before = Snapshot(win);
+        before = TreeBytes(win);
     }
     // The backup in, the old files kept under the stamp; online, a loaded hive's logs stay.
     Tree Restored(const std::wstring& stamp, bool online = false) const {
@@ -101,35 +81,22 @@ LSTATUS WINAPI ReplaceAtRestart(HKEY key, LPCWSTR subKey, LPCWSTR newFile, LPCWS
     return ERROR_SUCCESS;
 }
 
-// A restore, then its undo: the loaded hives through the seam, the others at once.
+// A restore: the loaded hives through the seam, the others at once.
 void CheckOnlineRoad(const Scene& s) {
     CopyWhole(BackupFolder, ARRAYSIZE(BackupFolder), s.backup.c_str());
     CopyWhole(TargetRoot, ARRAYSIZE(TargetRoot), s.win.c_str());
     RegReplaceKeyEntry = ReplaceAtRestart;
-    const std::pair<int, std::string> loaded[] = {
-        {0, "MACHINE\\SYSTEM"}, {1, "MACHINE\\SOFTWARE"}, {2, "USER\\.DEFAULT"}, {4, "USER\\" + Narrow(Own)}};
-    std::wstring kept;  // the stamp the restore kept the old files under
-    for (const bool undo : {false, true}) {
-        Context pass(undo ? "undo" : "restore");
-        if (undo) Sleep(1000);  // the undo keeps the live files under a stamp of its own
-        CHECK_EQ(0, undo ? UndoRestore(true) : RestoreBackup(true));
-        REQUIRE(Calls.size() == 4);
-        const std::wstring stamp = Widen(Calls[0][2].substr(Calls[0][2].size() - 15));
-        std::vector<Strings> expected;
-        Tree tree = undo ? s.before : s.Restored(stamp, true);
-        for (const auto& hive : loaded) {
-            const std::wstring live = s.win + L"\\" + s.hives[hive.first].second;
-            const std::wstring from = undo ? kept : stamp + L".new";
-            const std::wstring saved = s.backup + L"\\" + s.hives[hive.first].first;
-            expected.push_back({"\\REGISTRY\\" + hive.second, Narrow(live + L".revert-" + from),
-                                Narrow(live + L".revert-" + stamp)});
-            if (undo) tree[s.hives[hive.first].second + L".revert-" + stamp] = ReadFileBytes(saved);
-        }
-        CHECK_EQ(expected, Calls);
-        CheckTree(tree, s.win);
-        Calls.clear();
-        kept = stamp;
+    CHECK_EQ(0, RestoreBackup(true));
+    REQUIRE(Calls.size() == 4);
+    const std::wstring stamp = Widen(Calls[0][2].substr(Calls[0][2].size() - 15));
+    std::vector<Strings> expected;
+    for (const auto& [index, key] : std::map<int, std::string>{
+             {0, "MACHINE\\SYSTEM"}, {1, "MACHINE\\SOFTWARE"}, {2, "USER\\.DEFAULT"}, {4, "USER\\" + Narrow(Own)}}) {
+        const std::wstring live = s.win + L"\\" + s.hives[index].second + L".revert-" + stamp;
+        expected.push_back({"\\REGISTRY\\" + key, Narrow(live + L".new"), Narrow(live)});
     }
+    CHECK_EQ(expected, Calls);
+    CheckTree(s.Restored(stamp, true), s.win);
 }
 
 TEST(RestoreAndUndo) {
@@ -160,7 +127,7 @@ TEST(RestoreAndUndo) {
         const std::wstring file = s.backup + L"\\" + row.file;
         const std::string kept = ReadFileBytes(file);
         WriteFileBytes(file, row.code ? Utf16Bytes(row.text) : ReadFileBytes(HiveFile(L"bad_root.hive")));
-        const Tree scene = Snapshot(s.scratch.path());
+        const Tree scene = TreeBytes(s.scratch.path());
         run = s.Revert(L"/offline:\"" + s.win + L"\"");
         lines = Lines(run.output);
         CHECK_EQ(2u, run.exitCode);

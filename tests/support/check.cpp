@@ -3,34 +3,27 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "support/scratch.h"
+
 namespace {
 
 std::vector<std::pair<const char*, TestFunction>>& Tests() {
     static std::vector<std::pair<const char*, TestFunction>> tests;
     return tests;
 }
-std::vector<std::string> Labels;
 int Failures = 0;
 bool Skipped = false;
 
 }  // namespace
 
-TestRegistration::TestRegistration(const char* name, TestFunction function) {
-    Tests().push_back({name, function});
+TestRegistration::TestRegistration(const char* name, TestFunction function) { Tests().push_back({name, function}); }
+
+std::vector<std::string>& Context::Labels() {
+    static std::vector<std::string> labels;
+    return labels;
 }
 
-void Context::Push(const std::string& label) { Labels.push_back(label); }
-Context::~Context() { Labels.pop_back(); }
-
-std::string Show(const std::wstring& text) {
-    std::string narrow = "\"";
-    for (wchar_t c : text) {
-        char escaped[16];
-        snprintf(escaped, sizeof(escaped), c >= 0x20 && c < 0x7F ? "%c" : "\\u%04x", static_cast<unsigned>(c));
-        narrow += escaped;
-    }
-    return narrow + "\"";
-}
+std::string Show(const std::wstring& text) { return Show(Narrow(text)); }
 
 void Skip(const std::string& reason) {
     Skipped = true;
@@ -41,7 +34,7 @@ bool Report(bool passed, const char* file, int line, const std::string& message)
     if (passed) return true;
     ++Failures;
     fprintf(stderr, "%s:%d: failed: %s\n", file, line, message.c_str());
-    for (const std::string& label : Labels) fprintf(stderr, "  in %s\n", label.c_str());
+    for (const std::string& label : Context::Labels()) fprintf(stderr, "  in %s\n", label.c_str());
     fflush(stderr);
     return false;
 }
@@ -53,7 +46,7 @@ int wmain(int argc, wchar_t** argv) {
     int ran = 0;
     for (const auto& [name, function] : Tests()) {
         bool chosen = argc < 2 && strncmp(name, "Child", 5) != 0;
-        for (int i = 1; i < argc; ++i) chosen = chosen || Show(std::wstring(argv[i])) == Show(name);
+        for (int i = 1; i < argc; ++i) chosen = chosen || Narrow(argv[i]) == name;
         if (!chosen) continue;
         const int before = Failures;
         function();

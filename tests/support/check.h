@@ -2,8 +2,7 @@
 // A small harness in the manner of Wine's conformance tests: every check
 // names what it compared and prints both values when they differ. A test
 // program runs each TEST in order and exits 1 when any check failed.
-#include <windows.h>
-
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -39,24 +38,26 @@ std::string Show(const std::vector<T>& items) {
     return text + "}";
 }
 
+template <class K, class V>
+std::string Show(const std::map<K, V>& items) {
+    std::string text = "{";
+    for (const auto& [key, value] : items) text += "\n    " + Show(key) + ": " + Show(value).substr(0, 80);
+    return text + "}";
+}
+
 // A label printed with every failure while it lives, for table rows.
 struct Context {
     template <class T>
-    explicit Context(const T& label) { Push(Show(label)); }
-    ~Context();
-    static void Push(const std::string& label);
+    explicit Context(const T& label) { Labels().push_back(Show(label)); }
+    ~Context() { Labels().pop_back(); }
+    static std::vector<std::string>& Labels();
 };
 
 template <class A, class B>
 bool CheckEqual(const A& expected, const B& actual, const char* file, int line, const char* what) {
-    return Report(expected == actual, file, line,
-                  std::string(what) + "\n  expected: " + Show(expected) + "\n  actual:   " + Show(actual));
+    return Report(expected == actual, file, line, std::string(what) + "\n  expected: " + Show(expected) + "\n  actual:   " + Show(actual));
 }
 
 #define CHECK(condition) Report((condition), __FILE__, __LINE__, #condition)
 #define CHECK_EQ(expected, actual) CheckEqual((expected), (actual), __FILE__, __LINE__, #actual)
-// Ends the test at once when the condition does not hold.
-#define REQUIRE(condition) \
-    do {                   \
-        if (!CHECK(condition)) return; \
-    } while (0)
+#define REQUIRE(condition) do { if (!CHECK(condition)) return; } while (0)  // ends the test at once

@@ -85,6 +85,12 @@ std::vector<std::wstring> ListTree(const std::wstring& folder) {
     return names;
 }
 
+std::map<std::wstring, std::string> TreeBytes(const std::wstring& folder) {
+    std::map<std::wstring, std::string> tree;
+    for (const std::wstring& name : ListTree(folder)) tree[name] = name.back() == L'\\' ? "" : ReadFileBytes(folder + L"\\" + name);
+    return tree;
+}
+
 bool AgeFolder(const std::wstring& folder, double days) {
     FileHandle handle(CreateFileW(folder.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -128,15 +134,12 @@ std::wstring TodayFolderName() {
     return name;
 }
 
-std::wstring WindowsDir() {
+static std::wstring Folder(UINT(WINAPI* get)(LPWSTR, UINT)) {
     wchar_t path[MAX_PATH];
-    return std::wstring(path, GetWindowsDirectoryW(path, MAX_PATH));
+    return std::wstring(path, get(path, MAX_PATH));
 }
-
-std::wstring SystemDirectory() {
-    wchar_t path[MAX_PATH];
-    return std::wstring(path, GetSystemDirectoryW(path, MAX_PATH));
-}
+std::wstring WindowsDir() { return Folder(GetWindowsDirectoryW); }
+std::wstring SystemDirectory() { return Folder(GetSystemDirectoryW); }
 
 std::string ReportLine(const std::string& prefix, DWORD code) {
     wchar_t text[4096];
@@ -145,3 +148,42 @@ std::string ReportLine(const std::string& prefix, DWORD code) {
 }
 
 std::wstring HiveFile(const std::wstring& name) { return BuiltProgram(L"hives\\" + name); }
+
+static const wchar_t AppDefaultsKey[] = L"Software\\Wine\\AppDefaults\\zel.exe";
+
+LSTATUS SetStringValue(HKEY root, const std::wstring& key, const std::wstring& name,
+                       const std::wstring& value, DWORD type) {
+    return RegSetKeyValueW(root, key.c_str(), name.c_str(), type, value.c_str(),
+                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+LSTATUS DeleteKeyTree(HKEY root, const std::wstring& key) {
+    RegDeleteTreeW(root, key.c_str());  // empties the key; the key itself goes next
+    return RegDeleteKeyW(root, key.c_str());
+}
+
+bool KeyExists(HKEY root, const std::wstring& key) {
+    KeyHandle handle;
+    return RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, handle.put()) == ERROR_SUCCESS;
+}
+
+std::wstring ReadStringValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD* type) {
+    wchar_t data[8192] = {};
+    DWORD size = sizeof(data) - sizeof(wchar_t), valueType = REG_NONE;
+    LSTATUS status = RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ |
+                                  RRF_NOEXPAND, &valueType, data, &size);
+    if (type) *type = valueType;
+    return status == ERROR_SUCCESS ? data : L"";
+}
+
+DWORD ReadDwordValue(HKEY root, const std::wstring& key, const std::wstring& name) {
+    DWORD value = 0xDEADBEEF, size = sizeof(value);
+    if (RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_REG_DWORD, nullptr, &value, &size)) return 0xDEADBEEF;
+    return value;
+}
+
+ScopedWineVersion::ScopedWineVersion(const std::wstring& version) {
+    SetStringValue(HKEY_CURRENT_USER, AppDefaultsKey, L"Version", version);
+}
+
+ScopedWineVersion::~ScopedWineVersion() { DeleteKeyTree(HKEY_CURRENT_USER, AppDefaultsKey); }

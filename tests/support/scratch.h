@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,10 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes);  // mak
 std::string ReadFileBytes(const std::wstring& path);                      // empty when unreadable
 bool FileExists(const std::wstring& path);
 bool FolderExists(const std::wstring& path);
-// Every entry under folder by relative path, sorted, folders ending in "\".
+// Every entry under folder by relative path, sorted, folders ending in "\";
+// and the same with each file's bytes ("" for a folder).
 std::vector<std::wstring> ListTree(const std::wstring& folder);
+std::map<std::wstring, std::string> TreeBytes(const std::wstring& folder);
 // Dates a folder `days` back: Wine shows its last write time as the
 // creation time that retention reads.
 bool AgeFolder(const std::wstring& folder, double days);
@@ -45,3 +48,20 @@ std::wstring SystemDirectory();
 std::string ReportLine(const std::string& prefix, DWORD code);
 // The regf files that tests/hives/make_hives.py wrote beside the test programs.
 std::wstring HiveFile(const std::wstring& name);
+
+// Small registry helpers; the setters return the Reg* status.
+LSTATUS SetStringValue(HKEY root, const std::wstring& key, const std::wstring& name,
+                       const std::wstring& value, DWORD type = REG_SZ);
+LSTATUS DeleteKeyTree(HKEY root, const std::wstring& key);
+bool KeyExists(HKEY root, const std::wstring& key);
+// Empty when the value is missing or not a string; *type gets its type.
+std::wstring ReadStringValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD* type = nullptr);
+// 0xDEADBEEF when the value is missing or not a DWORD.
+DWORD ReadDwordValue(HKEY root, const std::wstring& key, const std::wstring& name);
+
+// Makes Wine report another Windows version to zel.exe while it lives
+// ("winxp", "vista", "win7", "win8", "win81", "win10").
+struct ScopedWineVersion {
+    explicit ScopedWineVersion(const std::wstring& version);
+    ~ScopedWineVersion();
+};

@@ -1,24 +1,15 @@
 // tidy under Wine: an offline installation packed for real by tidy_x64.exe
 // run as a child, and the online road's scheduling through its two seams.
-#include <windows.h>
-
-#include <algorithm>
-#include <map>
+#include "support/support.h"
 
 #include "shared/kept_files.h"
-#include "shared/owned_handle.h"
 #include "shared/privileges.h"
-#include "support/check.h"
-#include "support/child_process.h"
-#include "support/registry_fixture.h"
-#include "support/scratch.h"
 #include "tidy/online_road.h"
 #include "tidy/packed_copy.h"
 #include "tidy/run_state.h"
 
 namespace {
 
-using Strings = std::vector<std::string>;
 const std::wstring Scene = L"Software\\tidy-scene";  // under HKEY_CURRENT_USER
 
 // Every key and value under key, one line each, sorted.
@@ -27,15 +18,13 @@ Strings Contents(HKEY key, const std::string& path = "") {
     wchar_t name[256];
     BYTE data[1024];
     DWORD length = 256, type = 0, bytes = sizeof(data);
-    for (DWORD i = 0; RegEnumValueW(key, i, name, &length, nullptr, &type, data, &bytes) == 0; ++i) {
-        lines.push_back(path + "@" + Narrow(name) + "=" + std::to_string(type) + ":" +
-                        std::string(reinterpret_cast<char*>(data), bytes));
-        length = 256, bytes = sizeof(data);
-    }
+    for (DWORD i = 0; RegEnumValueW(key, i, name, &length, nullptr, &type, data, &bytes) == 0; ++i, length = 256, bytes = sizeof(data))
+        lines.push_back(path + "@" + Narrow(name) + "=" + std::to_string(type) + ":" + std::string(reinterpret_cast<char*>(data), bytes));
     for (DWORD i = 0; RegEnumKeyW(key, i, name, 256) == 0; ++i) {
         KeyHandle child;
         RegOpenKeyExW(key, name, 0, KEY_READ, child.put());
-        for (const std::string& line : Contents(child.get(), path + "\\" + Narrow(name))) lines.push_back(line);
+        const Strings below = Contents(child.get(), path + "\\" + Narrow(name));
+        lines.insert(lines.end(), below.begin(), below.end());
         lines.push_back(path + "\\" + Narrow(name));
     }
     std::sort(lines.begin(), lines.end());
@@ -49,8 +38,8 @@ Strings MakeHive(const std::wstring& file, int keys) {
     for (int i = 0; i < keys; ++i) {
         const std::wstring key = top + L"\\k" + std::to_wstring(i);
         SetStringValue(HKEY_CURRENT_USER, key + L"\\deep", L"text", std::wstring(i % 50, L'x'), REG_EXPAND_SZ);
-        SetDwordValue(HKEY_CURRENT_USER, key, L"", i);
-        if (i % 3 != 0) DeleteKeyTree(HKEY_CURRENT_USER, key);
+        if (RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"", REG_DWORD, &i, sizeof(i)) == 0 && i % 3 != 0)
+            DeleteKeyTree(HKEY_CURRENT_USER, key);
     }
     KeyHandle hive;
     RegOpenKeyExW(HKEY_CURRENT_USER, top.c_str(), 0, KEY_READ, hive.put());
@@ -78,7 +67,7 @@ LSTATUS WINAPI SaveJunk(HKEY, LPCWSTR file, LPSECURITY_ATTRIBUTES, DWORD) {
 TEST(OfflineInstallationPackedForReal) {
     REQUIRE(EnableBackupPrivileges() == ERROR_SUCCESS);
     ScratchFolder root(L"tidyoffline");
-    const std::wstring config = root / L"Windows\\System32\\config\\";
+    const std::wstring folder = L"Windows\\System32\\config\\", config = root / folder;
     std::map<std::wstring, Strings> held;
     for (const wchar_t* hive : {L"SYSTEM", L"SOFTWARE", L"DEFAULT", L"SECURITY"}) {
         REQUIRE(WriteFileBytes(config + hive + L".LOG1", "old log"));
@@ -86,22 +75,20 @@ TEST(OfflineInstallationPackedForReal) {
     }
     REQUIRE(WriteFileBytes(config + L"SAM", "not a hive\n"));
     REQUIRE(CreateDirectoryW((config + L"SECURITY.tidy-new").c_str(), nullptr));
-    std::map<std::wstring, std::string> original;
-    for (const std::wstring& entry : ListTree(root.path())) original[root / entry] = ReadFileBytes(root / entry);
+    std::map<std::wstring, std::string> original = TreeBytes(root.path());
+    const std::wstring tidy = BuiltProgram(L"tidy_x64.exe");
 
-    ProcessResult dry = RunProgram(BuiltProgram(L"tidy_x64.exe"), L"/n /offline:" + root.path());
-    for (const auto& entry : original) CHECK_EQ(entry.second, ReadFileBytes(entry.first));
-    CHECK_EQ(original.size(), ListTree(root.path()).size());
-    ProcessResult real = RunProgram(BuiltProgram(L"tidy_x64.exe"), L"/offline:" + root.path());
+    ProcessResult dry = RunProgram(tidy, L"/n /offline:" + root.path());
+    CHECK_EQ(original, TreeBytes(root.path()));
+    ProcessResult real = RunProgram(tidy, L"/offline:" + root.path());
     wchar_t stamp[StampCapacity] = L"";
     REQUIRE(FindLatestStamp((config + L"SYSTEM").c_str(), L"tidy", stamp));
     Strings lines = {"TIDY - Corvane v1.20"}, dryLines = lines;
     size_t before = 0, after = 0;
     for (const wchar_t* hive : {L"SYSTEM", L"SOFTWARE", L"DEFAULT"}) {
-        const std::string& old = original[config + hive];
+        const std::string& old = original[folder + hive];
         const size_t size = ReadFileBytes(config + hive).size();
-        const std::string sizes =
-            Narrow(hive) + ": " + std::to_string(old.size()) + " -> " + std::to_string(size) + " bytes, ";
+        const std::string sizes = Narrow(hive) + ": " + std::to_string(old.size()) + " -> " + std::to_string(size) + " bytes, ";
         lines.push_back(sizes + "packed"), dryLines.push_back(sizes + "would be packed");
         before += old.size(), after += size;
         CHECK_EQ(old, ReadFileBytes(config + hive + L".tidy-" + stamp));
@@ -124,11 +111,11 @@ TEST(OfflineInstallationPackedForReal) {
     // Each packed hive and its log were kept; SAM and SECURITY are as they were.
     CHECK_EQ(original.size() + 3, ListTree(root.path()).size());
     for (const wchar_t* file : {L"SAM", L"SECURITY", L"SECURITY.LOG1"})
-        CHECK_EQ(original[config + file], ReadFileBytes(config + file));
+        CHECK_EQ(original[folder + file], ReadFileBytes(config + file));
     wchar_t name[256];
     for (DWORD i = 0; RegEnumKeyW(HKEY_LOCAL_MACHINE, i, name, ARRAYSIZE(name)) == 0; ++i)
         CHECK(wcsncmp(name, L"TIDY-", 5) != 0);
-    ProcessResult refused = RunProgram(BuiltProgram(L"tidy_x64.exe"), L"/n /N");
+    ProcessResult refused = RunProgram(tidy, L"/n /N");
     CHECK(refused.exitCode == 1 && Lines(refused.output).front() == ReportLine("/N", ERROR_INVALID_PARAMETER));
 }
 
@@ -139,11 +126,10 @@ TEST(OnlineRoadSchedulesOnlyCheckedSmallerCopies) {
     ScratchFolder folder(L"tidyonline");
     const RegSaveKeyExFn realSave = RegSaveKeyExEntry;
     RegReplaceKeyEntry = RecordReplace;
+    AtEnd restore{[realSave] { RegSaveKeyExEntry = realSave, RegReplaceKeyEntry = RegReplaceKeyW, DryRun = false; }};
+    // Tight's copy is not smaller, Broken's fails the check, Gone has no key to save.
     const struct { const wchar_t* name; size_t liveBytes; bool junk; bool scheduled; } rows[] = {
-        {L"Grown", 65536, false, true},
-        {L"Tight", 16, false, false},     // its copy is not smaller
-        {L"Broken", 65536, true, false},  // its copy fails the check
-        {L"Gone", 65536, false, false}};  // no key to save
+        {L"Grown", 65536, false, true}, {L"Tight", 16, false, false}, {L"Broken", 65536, true, false}, {L"Gone", 65536, false, false}};
     for (bool dryRun : {true, false}) {
         DryRun = dryRun;
         Calls.clear();
@@ -159,12 +145,8 @@ TEST(OnlineRoadSchedulesOnlyCheckedSmallerCopies) {
             CHECK_EQ(!dryRun && row.scheduled, FileExists(folder / row.name + L".tidy-new"));
             CHECK_EQ(std::string(row.liveBytes, 'x'), ReadFileBytes(hive.file));
         }
-        const std::wstring grown =
-            Scene + L"\\Grown|" + folder / L"Grown.tidy-new|" + folder / L"Grown.tidy-20250101-000000";
+        const std::wstring grown = Scene + L"\\Grown|" + folder / L"Grown.tidy-new|" + folder / L"Grown.tidy-20250101-000000";
         CHECK_EQ(dryRun ? std::vector<std::wstring>{} : std::vector<std::wstring>{grown}, Calls);
     }
-    RegSaveKeyExEntry = realSave;
-    RegReplaceKeyEntry = RegReplaceKeyW;
-    DryRun = false;
     DeleteKeyTree(HKEY_CURRENT_USER, Scene);
 }

@@ -1,31 +1,14 @@
 // The 32-bit release itself, run by this 64-bit Wine as a WOW64 process,
 // against facts only a correct WOW64 road produces.
-#include <windows.h>
-
-#include <string>
-#include <vector>
-
-#include "support/check.h"
-#include "support/child_process.h"
-#include "support/scratch.h"
+#include "support/support.h"
 
 namespace {
-
-using Strings = std::vector<std::string>;
 
 std::wstring Release(const wchar_t* name) {
     wchar_t full[MAX_PATH];
     GetFullPathNameW(BuiltProgram(std::wstring(L"..\\x86\\") + name).c_str(), MAX_PATH, full, nullptr);
     return full;
 }
-
-// Removes the CONFIG folders the scene made in both system folders.
-struct ConfigFolders {
-    ~ConfigFolders() {
-        RemoveTree(WindowsDir() + L"\\system32\\config");
-        RemoveTree(WindowsDir() + L"\\syswow64\\config");
-    }
-};
 
 TEST(ReleaseRunsAsWow64Process) {
     const std::wstring zel32 = Release(L"zel.exe");
@@ -34,7 +17,7 @@ TEST(ReleaseRunsAsWow64Process) {
         return Skip("this Wine cannot start 32-bit programs: scripts/setup puts Wine's i386 DLLs in build/wine-i386, "
                     "and the prefix must be made with WINEDLLPATH pointing there");
     REQUIRE(!FolderExists(WindowsDir() + L"\\system32\\config"));
-    ConfigFolders made;
+    AtEnd removeConfig{[] { RemoveTree(WindowsDir() + L"\\system32\\config"), RemoveTree(WindowsDir() + L"\\syswow64\\config"); }};
     // Each system folder gets its own SAM and its own bcdedit.exe.
     REQUIRE(WriteFileBytes(WindowsDir() + L"\\system32\\config\\SAM", ReadFileBytes(HiveFile(L"good.hive"))));
     REQUIRE(WriteFileBytes(WindowsDir() + L"\\syswow64\\config\\SAM", ReadFileBytes(HiveFile(L"minimal.hive"))));

@@ -1,22 +1,10 @@
 // zel.exe run as a child under Wine: everything one run shows, from the
 // command line to the bytes of the day's backup folder.
-#include <windows.h>
+#include "support/support.h"
 
-#include <algorithm>
-#include <map>
-#include <string>
-#include <vector>
-
-#include "shared/owned_handle.h"
-#include "support/check.h"
-#include "support/child_process.h"
-#include "support/registry_fixture.h"
-#include "support/scratch.h"
 
 namespace {
 
-using Strings = std::vector<std::string>;
-using Names = std::vector<std::wstring>;
 const char Banner[] = "ZEL - Corvane v1.20";
 const Strings Usage = {"Syntax: zel.exe[options] backup_path", "/i - install as a service", "/u - uninstall service",
                        "/days:n - delete backup folders older than n days(default: 15)"};
@@ -66,27 +54,17 @@ Strings RunLines(const std::wstring& root, bool drivers, bool components,
 
 TEST(RefusedCommandLines) {
     ScratchFolder scratch(L"zelusage");
-    const std::wstring tooLong = scratch.path() + L"\\" + std::wstring(4100, L'a');
     auto refused = [](const std::string& argument, DWORD code) { return Join({ReportLine(argument, code)}, Usage); };
     const struct { std::wstring arguments; Strings lines; DWORD exit; } cases[] = {
         {L"/?", Usage, 0}, {L"/x", refused("/x", 87), 1}, {L"/DAYS:5", refused("/DAYS:5", 87), 1},
         {L"/days:abc", refused("/days:abc", 87), 1}, {L"/days:", refused("/days:", 87), 1},
         {L"/days:15x /i", refused("/days:15x", 87), 1}, {L"/service /x", {}, 1}, {L"\"\"", refused("\"\"", 87), 1},
-        {Quoted(tooLong), refused(Narrow(tooLong), ERROR_FILENAME_EXCED_RANGE), 1},
     };
     for (const auto& c : cases) {
         Context row(c.arguments.substr(0, 30));
         ProcessResult run = RunZel(Quoted(scratch / L"root") + L" " + c.arguments, scratch.path().c_str());
         CHECK_EQ(c.exit, run.exitCode);
-        Strings lines = Lines(run.output);
-        // A report on an argument too long for its line keeps the start of
-        // the argument and the whole system text, in one line.
-        if (!lines.empty() && c.lines[0].size() > 4000) {
-            const std::string tail = ReportLine("", ERROR_FILENAME_EXCED_RANGE);
-            CHECK(lines[0].size() < 4096 && lines[0].compare(lines[0].size() - tail.size(), tail.size(), tail) == 0);
-            lines[0] = lines[0].substr(0, 100) == c.lines[0].substr(0, 100) ? c.lines[0] : lines[0];
-        }
-        CHECK_EQ(c.lines, lines);
+        CHECK_EQ(c.lines, Lines(run.output));
         CHECK_EQ(Names{}, ListTree(scratch.path()));
     }
 }
@@ -111,48 +89,38 @@ TEST(RootSpellingsNameOneFolder) {
     CHECK_EQ(Names{TodayFolderName() + L"\\"}, TopEntries(canonical));
 }
 
-// Removes what a test added to the registry and the system folder.
-struct AddedState {
-    Names profiles;
-    ~AddedState() {
-        for (const std::wstring& name : profiles) DeleteKeyTree(HKEY_LOCAL_MACHINE, ProfileList + L"\\" + name);
-        DeleteValue(HKEY_LOCAL_MACHINE, HiveList, L"\\REGISTRY\\MACHINE\\BCD00000000");
-        DeleteKeyTree(HKEY_LOCAL_MACHINE, L"BCD00000000");
-        DeleteKeyTree(HKEY_LOCAL_MACHINE, L"Software\\ZelTestMarker");
-        RemoveTree(ConfigFolder);
-    }
-};
-
 TEST(WholeRunThenOnceADay) {
     REQUIRE(!FolderExists(ConfigFolder));
-    AddedState added;
+    const std::wstring sid = L"S-1-5-21-9-9-9-1001", gone = L"s-1-5-21-9-9-9-1004";
+    AtEnd removeAdded{[&] {
+        for (const std::wstring& name : {sid, gone, std::wstring(L"s-1-5-18")}) DeleteKeyTree(HKEY_LOCAL_MACHINE, ProfileList + L"\\" + name);
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, HiveList.c_str(), L"\\REGISTRY\\MACHINE\\BCD00000000");
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, L"BCD00000000"), DeleteKeyTree(HKEY_LOCAL_MACHINE, L"Software\\ZelTestMarker");
+        RemoveTree(ConfigFolder);
+    }};
     ScopedWineVersion version(L"win7");
     ScratchFolder scratch(L"zelrun");
     const std::wstring root = scratch / L"backup", bin = scratch / L"bin", alice = scratch / L"Alice";
     const std::wstring dated = root + L"\\" + TodayFolderName(), exe = bin + L"\\zel.exe";
-    REQUIRE(WriteFileBytes(exe, ReadFileBytes(BuiltProgram())));
+    const std::wstring classes = L"\\Local Settings\\Application Data\\Microsoft\\Windows\\UsrClass.dat";
+    const std::string good = ReadFileBytes(HiveFile(L"good.hive")), small = ReadFileBytes(HiveFile(L"minimal.hive"));
+    // Hives this Wine does not load are copied from CONFIG, their logs beside
+    // them; so are the hives of a profile that is not loaded.
+    for (const auto& [path, bytes] : std::map<std::wstring, std::string>{
+             {exe, ReadFileBytes(BuiltProgram())}, {ConfigFolder + L"\\SAM", good}, {ConfigFolder + L"\\SAM.LOG1", "sam log 1"},
+             {ConfigFolder + L"\\SAM.LOG2", "sam log 2"}, {ConfigFolder + L"\\SECURITY", ReadFileBytes(HiveFile(L"needs_logs.hive"))},
+             {ConfigFolder + L"\\COMPONENTS", ReadFileBytes(HiveFile(L"bad_checksum.hive"))}, {alice + L"\\NTUSER.DAT", good},
+             {alice + L"\\NTUSER.DAT.LOG1", "user log"}, {alice + classes, small}})
+        REQUIRE(WriteFileBytes(path, bytes));
     for (const wchar_t* tool : Tools) WriteFileBytes(bin + L"\\" + tool, "MZ " + Narrow(tool));
-    // Hives this Wine does not load are copied from CONFIG, their logs beside them.
-    for (const auto& [name, bytes] : std::map<std::wstring, std::string>{
-             {L"SAM", ReadFileBytes(HiveFile(L"good.hive"))}, {L"SAM.LOG1", "sam log 1"}, {L"SAM.LOG2", "sam log 2"},
-             {L"SECURITY", ReadFileBytes(HiveFile(L"needs_logs.hive"))},
-             {L"COMPONENTS", ReadFileBytes(HiveFile(L"bad_checksum.hive"))}})
-        REQUIRE(WriteFileBytes(ConfigFolder + L"\\" + name, bytes));
     // A boot store in the list of loaded hives, and a marker in SOFTWARE.
     SetStringValue(HKEY_LOCAL_MACHINE, HiveList, L"\\REGISTRY\\MACHINE\\BCD00000000", L"\\Device\\HarddiskVolume1\\Boot\\BCD");
     SetStringValue(HKEY_LOCAL_MACHINE, L"BCD00000000", L"Marker", L"zel-boot-marker");
     SetStringValue(HKEY_LOCAL_MACHINE, L"Software\\ZelTestMarker", L"Marker", L"zel-software-marker");
     // Profiles that are not loaded: one with both hives on disk, one whose
     // folder is gone, and Local System, which is never backed up.
-    const std::wstring classes = L"\\Local Settings\\Application Data\\Microsoft\\Windows\\UsrClass.dat";
-    REQUIRE(WriteFileBytes(alice + L"\\NTUSER.DAT", ReadFileBytes(HiveFile(L"good.hive"))));
-    REQUIRE(WriteFileBytes(alice + L"\\NTUSER.DAT.LOG1", "user log"));
-    REQUIRE(WriteFileBytes(alice + classes, ReadFileBytes(HiveFile(L"minimal.hive"))));
-    const std::wstring sid = L"S-1-5-21-9-9-9-1001", gone = L"s-1-5-21-9-9-9-1004";
-    for (const auto& [name, path] : std::map<std::wstring, std::wstring>{{sid, alice}, {gone, scratch / L"Gone"}, {L"s-1-5-18", alice}}) {
-        added.profiles.push_back(name);
+    for (const auto& [name, path] : std::map<std::wstring, std::wstring>{{sid, alice}, {gone, scratch / L"Gone"}, {L"s-1-5-18", alice}})
         SetStringValue(HKEY_LOCAL_MACHINE, ProfileList + L"\\" + name, L"ProfileImagePath", path);
-    }
 
     const Strings lines = RunLines(root, false, true, {{sid, {Saved(sid), Saved(sid + L"_Classes")}}, {gone, {}}, {L"s-1-5-18", {}}},
                                    {Saved(L"BCD"), Saved(L"SYSTEM"), Saved(L"SOFTWARE"), Saved(L"DEFAULT"), Saved(L"SAM"),
@@ -161,30 +129,28 @@ TEST(WholeRunThenOnceADay) {
     CHECK_EQ(2u, run.exitCode);
     CHECK_EQ(lines, Lines(run.output));
 
-    Names expected = {L"BCD", L"COMPONENTS.bad", L"DEFAULT", L"SAM", L"SAM.LOG1", L"SAM.LOG2", L"SECURITY",
-                      L"SOFTWARE", L"SYSTEM", L"backup.log", L"bcd.txt", L"sysdir.txt", sid + L"\\", L"S-1-5-21-9-9-9-1004\\"};
-    for (const wchar_t* file : {L"NTUSER.DAT", L"NTUSER.DAT.LOG1", L"NTUSER.DAT.txt", L"UsrClass.dat", L"UsrClass.dat.txt"})
-        expected.push_back(sid + L"\\" + file);
-    for (const wchar_t* tool : Tools) expected.push_back(tool);
+    // Every entry of the day's folder, with its bytes ("*" where this Wine's registry writes them).
+    const std::string upperAlice = Narrow(Upper(alice).substr(2));
+    std::map<std::wstring, std::string> files = {
+        {L"BCD", "*"}, {L"DEFAULT", "*"}, {L"SOFTWARE", "*"}, {L"SYSTEM", "*"}, {L"backup.log", "*"},
+        {L"SAM", good}, {L"SAM.LOG1", "sam log 1"}, {L"SAM.LOG2", "sam log 2"},
+        {L"SECURITY", ReadFileBytes(HiveFile(L"needs_logs.hive"))}, {L"COMPONENTS.bad", ReadFileBytes(HiveFile(L"bad_checksum.hive"))},
+        {L"sysdir.txt", Utf16Bytes(L"\\windows\\system32")}, {L"bcd.txt", Utf16Bytes(L"\\\\?\\HARDDISKVOLUME1\\BOOT\\BCD")},
+        {sid + L"\\", ""}, {L"S-1-5-21-9-9-9-1004\\", ""}, {sid + L"\\NTUSER.DAT", good}, {sid + L"\\NTUSER.DAT.LOG1", "user log"},
+        {sid + L"\\UsrClass.dat", small},
+        {sid + L"\\NTUSER.DAT.txt", Utf16Bytes(Widen(upperAlice) + L"\\NTUSER.DAT")},
+        {sid + L"\\UsrClass.dat.txt", Utf16Bytes(Widen(upperAlice) + classes)}};
+    for (const wchar_t* tool : Tools) files[tool] = "MZ " + Narrow(tool);
     for (const std::wstring& entry : ListTree(dated))
-        if (entry.rfind(L"S-1-5-21-0-", 0) == 0) expected.push_back(entry);  // the prefix's own user
-    std::sort(expected.begin(), expected.end());
-    CHECK_EQ(expected, ListTree(dated));
-    CHECK_EQ(Names{TodayFolderName() + L"\\"}, TopEntries(root));
-    const std::wstring user = dated + L"\\" + sid + L"\\";
-    const std::map<std::wstring, std::string> bytes = {
-        {dated + L"\\SAM", ReadFileBytes(HiveFile(L"good.hive"))}, {dated + L"\\SAM.LOG2", "sam log 2"},
-        {dated + L"\\COMPONENTS.bad", ReadFileBytes(HiveFile(L"bad_checksum.hive"))},
-        {user + L"NTUSER.DAT", ReadFileBytes(HiveFile(L"good.hive"))}, {user + L"NTUSER.DAT.LOG1", "user log"},
-        {user + L"UsrClass.dat", ReadFileBytes(HiveFile(L"minimal.hive"))},
-        {user + L"NTUSER.DAT.txt", Utf16Bytes(Upper(alice).substr(2) + L"\\NTUSER.DAT")},
-        {user + L"UsrClass.dat.txt", Utf16Bytes(Upper(alice).substr(2) + classes)},
-        {dated + L"\\sysdir.txt", Utf16Bytes(L"\\windows\\system32")},
-        {dated + L"\\bcd.txt", Utf16Bytes(L"\\\\?\\HARDDISKVOLUME1\\BOOT\\BCD")}, {dated + L"\\tidy.exe", "MZ tidy.exe"}};
-    for (const auto& [path, content] : bytes) {
-        Context row(path);
-        CHECK_EQ(content, ReadFileBytes(path));
+        if (entry.rfind(L"S-1-5-21-0-", 0) == 0) files[entry] = "*";  // the prefix's own user
+    Names names;
+    for (const auto& [name, content] : files) {
+        names.push_back(name);
+        Context row(name);
+        if (content != "*" && name.back() != L'\\') CHECK_EQ(content, ReadFileBytes(dated + L"\\" + name));
     }
+    CHECK_EQ(names, ListTree(dated));
+    CHECK_EQ(Names{TodayFolderName() + L"\\"}, TopEntries(root));
     CHECK(ReadFileBytes(dated + L"\\BCD").find("\"Marker\"=\"zel-boot-marker\"") != std::string::npos);
     CHECK(ReadFileBytes(dated + L"\\SOFTWARE").find("\"Marker\"=\"zel-software-marker\"") != std::string::npos);
 
@@ -224,15 +190,26 @@ TEST(VersionDecidesDriversAndComponents) {
     }
 }
 
-// A run that dies leaves its work folder, never a dated one; the next run
-// removes the leftover and makes the whole day.
-TEST(KilledRunLeavesNoHalfDay) {
+// A second run while the first waits for bcdedit.exe ends at once and adds
+// nothing. A run that dies leaves its work folder, never a dated one; the
+// next run removes the leftover and makes the whole day.
+TEST(RunsThatOverlapOrDie) {
     ScopedWineVersion version(L"win10");
     ScratchFolder scratch(L"zelkill");
     const std::wstring dated = scratch / TodayFolderName();
-    REQUIRE(KillZelMidway(Quoted(scratch.path())));
-    CHECK(!FolderExists(dated) && FolderExists(dated + L".partial"));
-    for (DWORD delay : {30u, 120u, 400u}) {
+    {
+        BcdEditStandIn bcdedit;
+        bcdedit.Hold();
+        KernelHandle first(StartZel(Quoted(scratch.path())));
+        REQUIRE(bcdedit.WaitUntilStarted());
+        ProcessResult second = RunZel(Quoted(scratch.path()));
+        CHECK_EQ(0u, second.exitCode);
+        CHECK_EQ((Strings{Banner, Narrow(scratch.path())}), Lines(second.output));
+        TerminateProcess(first.get(), 9);
+        WaitForSingleObject(first.get(), INFINITE);
+        CHECK(!FolderExists(dated) && FolderExists(dated + L".partial"));
+    }
+    for (DWORD delay : {30u, 120u, 400u}) {  // killed between hives, or wherever it then is
         Context row("killed after " + std::to_string(delay) + " ms");
         KernelHandle zel(StartZel(Quoted(scratch.path())));
         Sleep(delay);
@@ -246,25 +223,6 @@ TEST(KilledRunLeavesNoHalfDay) {
     CHECK_EQ(RunLines(scratch.path(), true, true), Lines(run.output));
     CHECK_EQ(Names{TodayFolderName() + L"\\"}, TopEntries(scratch.path()));
     CHECK(FileExists(dated + L"\\sysdir.txt") && FileExists(dated + L"\\backup.log"));
-}
-
-TEST(TwoRunsAtOnceMakeOneBackup) {
-    ScratchFolder scratch(L"zeltwo");
-    BcdEditStandIn bcdedit;
-    bcdedit.Hold();
-    KernelHandle first(StartZel(Quoted(scratch.path())));
-    REQUIRE(bcdedit.WaitUntilStarted());
-    ProcessResult second = RunZel(Quoted(scratch.path()));
-    CHECK_EQ(0u, second.exitCode);
-    CHECK_EQ((Strings{Banner, Narrow(scratch.path())}), Lines(second.output));
-    CHECK(!FolderExists(scratch / TodayFolderName()));
-    bcdedit.Release();
-    WaitForSingleObject(first.get(), 60000);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(first.get(), &exitCode);
-    CHECK_EQ(2u, exitCode);
-    CHECK_EQ(Names{TodayFolderName() + L"\\"}, TopEntries(scratch.path()));
-    CHECK(FileExists(scratch / TodayFolderName() + L"\\sysdir.txt"));
 }
 
 }  // namespace
