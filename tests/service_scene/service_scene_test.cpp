@@ -17,7 +17,7 @@ const wchar_t SourceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\App
 
 // A stopped service that has been deleted stays listed for a moment.
 bool WaitUntilGone() {
-    for (int tries = 0; tries < 300 && OpenZelService(SERVICE_QUERY_STATUS); ++tries) Sleep(100);
+    for (int tries = 0; tries < 600 && OpenZelService(SERVICE_QUERY_STATUS); ++tries) Sleep(100);
     return !OpenZelService(SERVICE_QUERY_STATUS);
 }
 
@@ -29,8 +29,9 @@ void CheckRun(const std::wstring& arguments, DWORD exitCode, const std::wstring&
 }
 
 TEST(InstallRunStopAndRemove) {
-    ServiceHandle left = OpenZelService(DELETE);  // from a run that failed midway
-    if (left) DeleteService(left.get());
+    ServiceHandle left = OpenZelService(DELETE | SERVICE_STOP);  // from a run that failed midway
+    SERVICE_STATUS status{};
+    if (left) ControlService(left.get(), SERVICE_CONTROL_STOP, &status), DeleteService(left.get());
     left.reset();
     REQUIRE(WaitUntilGone());
     ScratchFolder scratch(L"zel service");
@@ -57,7 +58,6 @@ TEST(InstallRunStopAndRemove) {
         BcdEditStandIn bcdedit;
         bcdedit.Hold();
         REQUIRE(StartServiceW(service.get(), 0, nullptr) && bcdedit.WaitUntilStarted());
-        SERVICE_STATUS status{};
         CHECK(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
         std::vector<DWORD> checkpoints;
         for (int i = 0; i < 12; ++i, Sleep(500)) {
