@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include "app/command_line.h"
-#include "shared/exit_status.h"
 #include "app/process_state.h"
 #include "app/startup.h"
 #include "backup/dated_run.h"
@@ -9,6 +8,7 @@
 #include "service/service_install.h"
 #include "service/service_runtime.h"
 #include "shared/console.h"
+#include "shared/exit_status.h"
 #include "shared/privileges.h"
 
 int wmain(int argc, wchar_t** argv) {

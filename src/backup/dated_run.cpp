@@ -3,7 +3,6 @@
 #include <strsafe.h>
 #include <wchar.h>
 
-#include "shared/exit_status.h"
 #include "app/process_state.h"
 #include "backup/hive_set.h"
 #include "backup/retention.h"
@@ -13,6 +12,7 @@
 #include "report/hive_report.h"
 #include "report/run_log.h"
 #include "shared/console.h"
+#include "shared/exit_status.h"
 #include "shared/location_text.h"
 #include "shared/path_join.h"
 

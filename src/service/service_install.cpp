@@ -1,10 +1,10 @@
 #include "service/service_install.h"
 
-#include "shared/exit_status.h"
 #include "app/process_state.h"
 #include "service/event_source.h"
 #include "service/service_command_line.h"
 #include "shared/console.h"
+#include "shared/exit_status.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
 

@@ -2,11 +2,11 @@
 
 #include <strsafe.h>
 
-#include "shared/exit_status.h"
 #include "app/process_state.h"
 #include "backup/dated_run.h"
 #include "report/event_record.h"
 #include "report/hive_report.h"
+#include "shared/exit_status.h"
 #include "shared/owned_handle.h"
 
 SERVICE_STATUS ServiceStatus = {};
