@@ -20,7 +20,10 @@
 #include "backup/machine_hive.h"
 #include "backup/retention.h"
 #include "backup/user_hives.h"
+#include "backup/work_folder.h"
+#include "fs/directory_probe.h"
 #include "fs/secure_folder.h"
+#include "report/run_log.h"
 #include "shared/location_text.h"
 #include "timing.h"
 
@@ -41,31 +44,40 @@ void Time(size_t index, const wchar_t* name, Work work) {
     Steps[index].seconds.push_back(NowSeconds() - start);
 }
 
-void SaveHive(HKEY root, const wchar_t* name, const wchar_t* subkey) {
-    SaveMachineHive(root, name, subkey);
-}
+void SaveHive(HKEY root, const wchar_t* name, const wchar_t* subkey) { SaveMachineHive(root, name, subkey); }
 
-void CopyCompanionsAndWriteSysdir() {
-    for (const wchar_t* name : {L"revert.exe", L"tidy.exe", L"revert_x64.exe", L"tidy_x64.exe"}) {
-        wchar_t source[LongPathCapacity], destination[LongPathCapacity];
-        if (BuildPath(source, ARRAYSIZE(source), ModuleDir, name) &&
-            BuildPath(destination, ARRAYSIZE(destination), BackupRoot, name)) {
-            CopyFileW(source, destination, FALSE);
-        }
-    }
-    wchar_t text[LongPathCapacity];
-    if (BuildPath(text, ARRAYSIZE(text), BackupRoot, L"sysdir.txt")) {
-        WriteTextFile(text, WithoutDrive(SystemDir));
-    }
-}
+wchar_t Root[MAX_PATH], Dated[MAX_PATH], Work[MAX_PATH], Aside[MAX_PATH];
+FileHandle Lock;
 
 void RunOneBackup(const wchar_t* root) {
     size_t step = 0;
+    StringCchCopyW(Root, ARRAYSIZE(Root), root);
+    StringCchPrintfW(Dated, ARRAYSIZE(Dated), L"%s\\2000-01-01", root);
+    StringCchPrintfW(Work, ARRAYSIZE(Work), L"%s.partial", Dated);
+    StringCchPrintfW(Aside, ARRAYSIZE(Aside), L"%s.replaced", Dated);
     StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), root);
-    Time(step++, L"backup root folder", [] { CreateProtectedDirectory(BackupRoot); });
-    Time(step++, L"purge of the root", [] { PurgeOldBackups(BackupRoot); });
-    JoinPath(BackupRoot, ARRAYSIZE(BackupRoot), L"2000-01-01");
-    Time(step++, L"dated folder", [] { CreateProtectedDirectory(BackupRoot); });
+    Time(step++, L"backup root folder", [] { CreateProtectedDirectory(Root); });
+    Time(step++, L"run lock", [] {
+        DWORD error = 0;
+        Lock = TakeRunLock(Root, &error);
+    });
+    Time(step++, L"purge before the run", [] {
+        RecoverReplacedFolder(Dated, Aside);
+        PurgeOldBackups(Root);
+    });
+    Time(step++, L"work folder", [] {
+        WIN32_FIND_DATAW entry;
+        IsDirectory(Dated, &entry);
+        RemoveLeftWorkFolders(Root);
+        CreateProtectedDirectory(Work);
+        StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), Work);
+    });
+    Time(step++, L"backup.log opened", [] {
+        wchar_t path[MAX_PATH];
+        StringCchPrintfW(path, ARRAYSIZE(path), L"%s\\backup.log", Work);
+        OpenRunLog(path);
+        LogTimeLine(L"Backup started");
+    });
     Time(step++, L"bcdedit.exe start", [] {
         wchar_t tool[PathCapacity];
         if (BuildPath(tool, ARRAYSIZE(tool), SystemDir, L"bcdedit.exe")) RunBcdEdit(tool);
@@ -74,20 +86,35 @@ void RunOneBackup(const wchar_t* root) {
         wchar_t keyName[PathCapacity], filePath[PathCapacity];
         FindBcdHive(keyName, filePath);
     });
-    Time(step++, L"SYSTEM", [] { SaveHive(HKEY_LOCAL_MACHINE, L"SYSTEM", L"SYSTEM"); });
-    Time(step++, L"SOFTWARE", [] { SaveHive(HKEY_LOCAL_MACHINE, L"SOFTWARE", L"SOFTWARE"); });
-    Time(step++, L"DEFAULT", [] { SaveHive(HKEY_USERS, L"DEFAULT", L".DEFAULT"); });
+    Time(step++, L"SYSTEM (saved and checked)", [] { SaveHive(HKEY_LOCAL_MACHINE, L"SYSTEM", L"SYSTEM"); });
+    Time(step++, L"SOFTWARE (saved and checked)", [] { SaveHive(HKEY_LOCAL_MACHINE, L"SOFTWARE", L"SOFTWARE"); });
+    Time(step++, L"DEFAULT (saved and checked)", [] { SaveHive(HKEY_USERS, L"DEFAULT", L".DEFAULT"); });
     Time(step++, L"SAM", [] { SaveHive(HKEY_LOCAL_MACHINE, L"SAM", L"SAM"); });
     Time(step++, L"SECURITY", [] { SaveHive(HKEY_LOCAL_MACHINE, L"SECURITY", L"SECURITY"); });
     if (OsMajor > 6 || (OsMajor == 6 && OsMinor >= 2)) {
         Time(step++, L"DRIVERS", [] { SaveHive(HKEY_LOCAL_MACHINE, L"DRIVERS", L"DRIVERS"); });
     }
     if (OsMajor >= 6) {
-        Time(step++, L"COMPONENTS",
-             [] { SaveHive(HKEY_LOCAL_MACHINE, L"COMPONENTS", L"COMPONENTS"); });
+        Time(step++, L"COMPONENTS", [] { SaveHive(HKEY_LOCAL_MACHINE, L"COMPONENTS", L"COMPONENTS"); });
     }
     Time(step++, L"profile hives", [] { BackupUserHives(); });
-    Time(step++, L"companion tools and sysdir.txt", [] { CopyCompanionsAndWriteSysdir(); });
+    Time(step++, L"companion tools", [] {
+        for (const wchar_t* name : {L"revert.exe", L"tidy.exe", L"revert_x64.exe", L"tidy_x64.exe"}) {
+            wchar_t source[LongPathCapacity], destination[LongPathCapacity];
+            if (BuildPath(source, ARRAYSIZE(source), ModuleDir, name) &&
+                BuildPath(destination, ARRAYSIZE(destination), BackupRoot, name)) {
+                CopyFileW(source, destination, FALSE);
+            }
+        }
+    });
+    Time(step++, L"backup.log written", [] { CloseRunLog(); });
+    Time(step++, L"sysdir.txt and the date name", [] {
+        wchar_t text[LongPathCapacity];
+        if (BuildPath(text, ARRAYSIZE(text), BackupRoot, L"sysdir.txt")) WriteTextFile(text, WithoutDrive(SystemDir));
+        PutInPlace(Work, Dated, Aside);
+    });
+    Time(step++, L"purge after the run", [] { PurgeOldBackups(Root); });
+    Lock.reset();
 }
 
 }  // namespace

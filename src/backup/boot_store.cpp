@@ -51,6 +51,9 @@ void RunBcdEdit(const wchar_t* applicationPath) {
         pathLength + 3 + ARRAYSIZE(Argument) > ARRAYSIZE(commandLine)) {
         return;
     }
+    // A tool that is not there is not started: the attempt costs a process
+    // creation's worth of work and changes nothing.
+    if (GetFileAttributesW(applicationPath) == INVALID_FILE_ATTRIBUTES) return;
     FormatText(commandLine, ARRAYSIZE(commandLine), L"\"%s\" ", applicationPath);
     StringCchCatW(commandLine, ARRAYSIZE(commandLine), Argument);
 

@@ -96,7 +96,7 @@ int RunDatedBackup() {
     if (!lock) return StopRun(error, root);
 
     RecoverReplacedFolder(dated, aside);
-    PurgeOldBackups(root);
+    const bool sparedOld = PurgeOldBackups(root);
     if (TodaysBackupStands(dated)) return ExitDone;
 
     RemoveLeftWorkFolders(root);
@@ -126,7 +126,8 @@ int RunDatedBackup() {
     if (error != ERROR_SUCCESS) return StopRun(error, dated);
     StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), dated);
 
-    PurgeOldBackups(root);
+    // The newest backup stayed only until this one stood.
+    if (sparedOld) PurgeOldBackups(root);
     if (logError != ERROR_SUCCESS) return StopRun(logError, logPath);
     return HivesFailed > 0 ? ExitFailed : ExitDone;
 }

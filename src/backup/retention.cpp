@@ -173,11 +173,11 @@ void ForEachDatedFolder(const wchar_t* root, Visit visit) {
 
 }  // namespace
 
-void PurgeOldBackups(const wchar_t* root) {
+bool PurgeOldBackups(const wchar_t* root) {
     const int retentionDays = RetentionDays;
     FILETIME now;
     UtcNowEntry(&now);
-    if (root[0] == L'\0') return;
+    if (root[0] == L'\0') return false;
 
     // The newest backup by its date stays whatever its age.
     wchar_t newest[11] = L"";
@@ -186,12 +186,17 @@ void PurgeOldBackups(const wchar_t* root) {
             StringCchCopyW(newest, ARRAYSIZE(newest), entry.cFileName);
         }
     });
+    bool sparedOld = false;
     ForEachDatedFolder(root, [&](const wchar_t* path, const WIN32_FIND_DATAW& entry) {
-        if (wcscmp(entry.cFileName, newest) == 0) return;
         if (!IsOlderThanRetention(now, entry.ftCreationTime, retentionDays)) return;
+        if (wcscmp(entry.cFileName, newest) == 0) {
+            sparedOld = true;
+            return;
+        }
         // Only our own: a folder of other things that carries a date stays.
         if (!IsBackupFolder(path) && !IsEmptyFolder(path)) return;
         DeleteTree(path);
         RemoveDirectoryW(path);
     });
+    return sparedOld;
 }

@@ -7,8 +7,9 @@
 // creation time is more than RetentionDays ago goes when it is a backup
 // (it holds sysdir.txt) or is empty, except the newest backup, which stays
 // until a newer one stands. Links and other folders are never touched.
-// Silent in every case.
-void PurgeOldBackups(const wchar_t* root);
+// Silent in every case. True when the newest backup was old enough to go
+// and stayed only for being the newest.
+bool PurgeOldBackups(const wchar_t* root);
 
 // Deletes everything inside folder, but not folder itself. Links inside are
 // removed as links, never followed; a name that is not a single name is

@@ -1,5 +1,6 @@
 #include "report/run_log.h"
 
+#include <string.h>
 #include <strsafe.h>
 
 #include "shared/console.h"
@@ -9,14 +10,31 @@ namespace {
 
 FileHandle Log;
 DWORD LogError = ERROR_SUCCESS;
+// Lines wait here and go out in few writes: a run logs a few dozen lines.
+BYTE Pending[16384];
+DWORD PendingBytes = 0;
+
+void Write(const void* bytes, DWORD count) {
+    DWORD written = 0;
+    if (!WriteFile(Log.get(), bytes, count, &written, nullptr) || written != count) {
+        LogError = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+        Log.reset();
+    }
+}
+
+void Flush() {
+    if (Log && PendingBytes > 0) Write(Pending, PendingBytes);
+    PendingBytes = 0;
+}
 
 void Append(const void* bytes, DWORD count) {
     if (!Log) return;
-    DWORD written = 0;
-    if (!WriteFile(Log.get(), bytes, count, &written, nullptr) || written != count) {
-        LogError = written != count && GetLastError() == ERROR_SUCCESS ? ERROR_WRITE_FAULT
-                                                                       : GetLastError();
-        Log.reset();
+    if (PendingBytes + count > sizeof(Pending)) Flush();
+    if (Log && count > sizeof(Pending)) {
+        Write(bytes, count);
+    } else if (Log) {
+        memcpy(Pending + PendingBytes, bytes, count);
+        PendingBytes += count;
     }
 }
 
@@ -27,6 +45,7 @@ DWORD OpenRunLog(const wchar_t* path) {
                           FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!Log) return GetLastError();
     LogError = ERROR_SUCCESS;
+    PendingBytes = 0;
     const WCHAR byteOrderMark = 0xFEFF;
     Append(&byteOrderMark, sizeof(byteOrderMark));
     return LogError;
@@ -49,6 +68,7 @@ void LogTimeLine(const wchar_t* label) {
 }
 
 DWORD CloseRunLog() {
+    Flush();
     Log.reset();
     return LogError;
 }

@@ -1,7 +1,8 @@
 #pragma once
-// backup.log: the trace a run leaves in its backup folder, written as the
-// run goes, in service mode too. UTF-16LE with a byte-order mark and CR LF
-// line ends, so that Notepad and `type` show it.
+// backup.log: the trace a run leaves in its backup folder, in service mode
+// too; its lines are gathered as the run goes and written when it closes.
+// UTF-16LE with a byte-order mark and CR LF line ends, so that Notepad and
+// `type` show it.
 #include <windows.h>
 
 // Creates the log; ERROR_SUCCESS or the Win32 error.
