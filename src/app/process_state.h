@@ -1,6 +1,7 @@
 #pragma once
 // Values filled once at start-up and read by every part of the program.
-// BackupRoot alone changes later: the dated run appends today's date to it.
+// BackupRoot alone changes later: the dated run points it at the folder it fills,
+// and at the day's folder once that stands.
 #include <windows.h>
 
 #include "shared/console.h"  // ServiceMode
