@@ -10,8 +10,6 @@
 // with the median time of each and the medians of the round-by-round ratios.
 #include <windows.h>
 
-#include <strsafe.h>
-
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -19,6 +17,7 @@
 
 #include "shared/owned_handle.h"
 #include "backup/raw_copy.h"
+#include "shared/path_join.h"
 #include "timing.h"
 
 namespace {
@@ -112,10 +111,6 @@ bool TimedCopy(const wchar_t* source, Contestant* contestant, bool keep) {
     return true;
 }
 
-bool BuildFilePath(wchar_t* path, size_t capacity, const wchar_t* folder, const wchar_t* name) {
-    return SUCCEEDED(StringCchPrintfW(path, capacity, L"%s\\%s", folder, name));
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -131,10 +126,10 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     wchar_t source[MAX_PATH], rawTarget[MAX_PATH], checkedTarget[MAX_PATH], platformTarget[MAX_PATH];
-    if (!BuildFilePath(source, MAX_PATH, argv[3], L"HIVE.SOURCE") ||
-        !BuildFilePath(rawTarget, MAX_PATH, argv[3], L"HIVE.RAW") ||
-        !BuildFilePath(checkedTarget, MAX_PATH, argv[3], L"HIVE.CHECKED") ||
-        !BuildFilePath(platformTarget, MAX_PATH, argv[3], L"HIVE.PLATFORM")) {
+    if (!BuildPath(source, MAX_PATH, argv[3], L"HIVE.SOURCE") ||
+        !BuildPath(rawTarget, MAX_PATH, argv[3], L"HIVE.RAW") ||
+        !BuildPath(checkedTarget, MAX_PATH, argv[3], L"HIVE.CHECKED") ||
+        !BuildPath(platformTarget, MAX_PATH, argv[3], L"HIVE.PLATFORM")) {
         fprintf(stderr, "copy_driver: folder path too long\n");
         return 2;
     }

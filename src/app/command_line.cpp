@@ -35,12 +35,8 @@ bool StartsWith(const wchar_t* text, const wchar_t* prefix) {
     return wcsncmp(text, prefix, wcslen(prefix)) == 0;
 }
 
-// Ends the reading with a report on `argument`, then the usage.
 CommandLineOutcome Refuse(DWORD code, const wchar_t* argument) {
-    // An empty argument still needs something to point at.
-    PrintError(code, argument[0] != L'\0' ? argument : L"\"\"");
-    PrintUsage();
-    return CommandLineOutcome::Refused;
+    return RefuseArgument(code, argument, PrintUsage);
 }
 
 }  // namespace

@@ -6,17 +6,12 @@
 #include "app/os_version.h"
 #include "app/process_state.h"
 #include "shared/path_join.h"
+#include "shared/system_entry.h"
 
 namespace {
 
 // The record the version scan writes into; only major and minor are read.
 OSVERSIONINFOEXW VersionRecord;
-
-template <class Fn>
-Fn LookUp(HMODULE module, const char* name) {
-    if (!module) return nullptr;
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 void CaptureModuleDir() {
     DWORD length = GetModuleFileNameW(nullptr, ModuleDir, ARRAYSIZE(ModuleDir));

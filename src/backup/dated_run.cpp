@@ -32,8 +32,7 @@ int StopRun(DWORD error, const wchar_t* what) {
     RunStepError = error;
     wchar_t line[LongPathCapacity];
     FormatErrorLine(line, ARRAYSIZE(line), error, what);
-    PrintLine(line);
-    LogLine(line);
+    PrintAndLog(line);
     return ExitFailed;
 }
 
@@ -62,7 +61,7 @@ bool TodaysBackupStands(const wchar_t* dated) {
     // With /days:0 or less even today's backup counts as old: a fresh one
     // is made and then takes its place.
     FILETIME now;
-    UtcNowEntry(&now);
+    ReadUtcNow(&now);
     return !IsOlderThanRetention(now, entry.ftCreationTime, RetentionDays);
 }
 
@@ -83,8 +82,7 @@ int RunDatedBackup() {
     // A root too long for the day's entries is refused whole instead of
     // being cut into the name of another folder.
     if (!BuildPath(dated, ARRAYSIZE(dated), root, date) ||
-        FAILED(StringCchPrintfW(work, ARRAYSIZE(work), L"%s.partial", dated)) ||
-        FAILED(StringCchPrintfW(aside, ARRAYSIZE(aside), L"%s.replaced", dated)) ||
+        !AddSuffix(work, dated, L".partial") || !AddSuffix(aside, dated, L".replaced") ||
         !BuildPath(longest, ARRAYSIZE(longest), work, LongestEntryName)) {
         return StopRun(ERROR_FILENAME_EXCED_RANGE, root);
     }

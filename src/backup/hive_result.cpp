@@ -1,7 +1,5 @@
 #include "backup/hive_result.h"
 
-#include <strsafe.h>
-
 #include "backup/raw_copy.h"
 #include "report/hive_report.h"
 #include "shared/path_join.h"
@@ -28,7 +26,7 @@ bool ConcludeHive(const wchar_t* name, const wchar_t* path, const HiveCheckResul
     LogHiveCheck(name, result);
     wchar_t bad[JoinedPathCapacity];
     // A name too long for ".bad" cannot stand as a hive either.
-    if (FAILED(StringCchPrintfW(bad, ARRAYSIZE(bad), L"%s.bad", path)) ||
+    if (!AddSuffix(bad, path, L".bad") ||
         !MoveFileExW(path, bad, MOVEFILE_REPLACE_EXISTING)) {
         DeleteFileW(path);
     }

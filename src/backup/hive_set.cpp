@@ -1,6 +1,5 @@
 #include "backup/hive_set.h"
 
-
 #include "app/process_state.h"
 #include "shared/path_join.h"
 #include "backup/boot_store.h"

@@ -1,9 +1,8 @@
 #include "backup/raw_copy.h"
 
-#include <strsafe.h>
-
 #include "backup/redirection_guard.h"
 #include "shared/file_copy.h"
+#include "shared/hive_logs.h"
 #include "shared/path_join.h"
 
 DWORD LastCopyError = 0;
@@ -20,12 +19,10 @@ bool CopyFileRaw(const wchar_t* source, const wchar_t* destination, HiveCheckRes
 
 DWORD CopyHiveLogs(const wchar_t* source, const wchar_t* destination) {
     // On Windows 8.1 and later recent changes may live only in the logs.
-    static const wchar_t* const Suffixes[] = {L".LOG1", L".LOG2", L".LOG"};
-    for (const wchar_t* suffix : Suffixes) {
+    for (const wchar_t* suffix : HiveLogSuffixes) {
         wchar_t from[JoinedPathCapacity];
         wchar_t to[JoinedPathCapacity];
-        if (FAILED(StringCchPrintfW(from, ARRAYSIZE(from), L"%s%s", source, suffix)) ||
-            FAILED(StringCchPrintfW(to, ARRAYSIZE(to), L"%s%s", destination, suffix))) {
+        if (!AddSuffix(from, source, suffix) || !AddSuffix(to, destination, suffix)) {
             return ERROR_FILENAME_EXCED_RANGE;
         }
         if (!CopyFileRaw(from, to) && LastCopyError != ERROR_FILE_NOT_FOUND) return LastCopyError;

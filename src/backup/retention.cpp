@@ -8,13 +8,13 @@
 #include "backup/redirection_guard.h"
 #include "shared/entry_name.h"
 
-namespace {
-
 void ReadUtcNow(FILETIME* now) {
     SYSTEMTIME utc;
     GetSystemTime(&utc);
     SystemTimeToFileTime(&utc, now);
 }
+
+namespace {
 
 constexpr double SecondsPerUnit = 1e-7;  // a FILETIME counts 100 ns units
 constexpr double SecondsPerDay = 86400.0;
@@ -70,7 +70,6 @@ BOOL DeleteScratchLink() {
 }  // namespace
 
 wchar_t ScratchPath[LongPathCapacity];
-UtcNowFn UtcNowEntry = ReadUtcNow;
 
 bool IsOlderThanRetention(FILETIME now, FILETIME created, int retentionDays) {
     ULARGE_INTEGER later;
@@ -176,7 +175,7 @@ void ForEachDatedFolder(const wchar_t* root, Visit visit) {
 bool PurgeOldBackups(const wchar_t* root) {
     const int retentionDays = RetentionDays;
     FILETIME now;
-    UtcNowEntry(&now);
+    ReadUtcNow(&now);
     if (root[0] == L'\0') return false;
 
     // The newest backup by its date stays whatever its age.

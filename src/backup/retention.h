@@ -23,9 +23,8 @@ BOOL DeleteScratchFile();
 // the file about to be deleted. Its content means nothing between calls.
 extern wchar_t ScratchPath[LongPathCapacity];
 
-// Where the purge reads the current UTC time from; tests may replace it.
-using UtcNowFn = void (*)(FILETIME* now);
-extern UtcNowFn UtcNowEntry;  // GetSystemTime as a FILETIME unless replaced
+// The current UTC time, as the purge reads it.
+void ReadUtcNow(FILETIME* now);
 
 // True when a folder created at created is strictly older than
 // retentionDays at now, the age counted in fractional days.

@@ -1,25 +1,24 @@
 #include "report/event_record.h"
 
-#include "backup/dated_run.h"
 #include "report/hive_report.h"
 #include "shared/console.h"
 #include "zel_events.h"
 
 ReportEventFn ReportEventEntry = ReportEventW;
 
-void RecordServiceRun(const wchar_t* root, const wchar_t* folder) {
+void RecordServiceRun(const wchar_t* root, const wchar_t* folder, DWORD stepError) {
     wchar_t saved[16];
     wchar_t reported[16];
     FormatText(saved, ARRAYSIZE(saved), L"%lu", HivesReported - HivesFailed);
     FormatText(reported, ARRAYSIZE(reported), L"%lu", HivesReported);
     wchar_t reason[1024];
-    FormatErrorLine(reason, ARRAYSIZE(reason), RunStepError, L"");
+    FormatErrorLine(reason, ARRAYSIZE(reason), stepError, L"");
 
     WORD type = EVENTLOG_INFORMATION_TYPE;
     DWORD id = MSG_BACKUP_MADE;
     LPCWSTR strings[4] = {folder, saved, reported, FailedHiveNames};
     WORD count = 3;
-    if (RunStepError != ERROR_SUCCESS) {
+    if (stepError != ERROR_SUCCESS) {
         type = EVENTLOG_WARNING_TYPE;
         id = MSG_BACKUP_NOT_MADE;
         strings[0] = root;

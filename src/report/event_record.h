@@ -10,6 +10,6 @@ using ReportEventFn = BOOL(WINAPI*)(HANDLE, WORD, WORD, DWORD, PSID, WORD, DWORD
 extern ReportEventFn ReportEventEntry;
 
 // Writes the record of the run that just ended under root into folder (the
-// day's backup), from HivesReported, HivesFailed, FailedHiveNames and
-// RunStepError.
-void RecordServiceRun(const wchar_t* root, const wchar_t* folder);
+// day's backup), from HivesReported, HivesFailed, FailedHiveNames and the
+// error of the step that stopped the run (ERROR_SUCCESS when none did).
+void RecordServiceRun(const wchar_t* root, const wchar_t* folder, DWORD stepError);

@@ -36,8 +36,7 @@ void NoteFailedName(const wchar_t* hiveName) {
 void PrintHiveSaved(const wchar_t* hiveName) {
     wchar_t line[PathCapacity];
     FormatResource(line, ARRAYSIZE(line), IDS_BACKUP_COMPLETED, hiveName);
-    PrintLine(line);
-    LogLine(line);
+    PrintAndLog(line);
     ++HivesReported;
 }
 
@@ -46,8 +45,7 @@ void PrintHiveFailed(const wchar_t* hiveName, DWORD code) {
     FormatResource(prefix, ARRAYSIZE(prefix), IDS_SAVING_ERROR, hiveName);
     wchar_t line[LongPathCapacity];
     FormatErrorLine(line, ARRAYSIZE(line), code, prefix);
-    PrintLine(line);
-    LogLine(line);
+    PrintAndLog(line);
     ++HivesReported;
     ++HivesFailed;
     NoteFailedName(hiveName);

@@ -58,6 +58,11 @@ void LogLine(const wchar_t* text) {
     Append(L"\r\n", 2 * sizeof(wchar_t));
 }
 
+void PrintAndLog(const wchar_t* line) {
+    PrintLine(line);
+    LogLine(line);
+}
+
 void LogTimeLine(const wchar_t* label) {
     SYSTEMTIME now;
     GetLocalTime(&now);

@@ -12,6 +12,9 @@ DWORD OpenRunLog(const wchar_t* path);
 // is remembered and ends the logging.
 void LogLine(const wchar_t* text);
 
+// Prints the line on the console and appends it to the log.
+void PrintAndLog(const wchar_t* line);
+
 // Appends `label`, a blank and the local date and time.
 void LogTimeLine(const wchar_t* label);
 

@@ -7,12 +7,12 @@
 #include "revert/run_values.h"
 #include "shared/console.h"
 #include "shared/entry_name.h"
+#include "shared/machine_hives.h"
 #include "shared/owned_handle.h"
 
-namespace {
+BackupHive HiveList[MaxBackupHives];
 
-const wchar_t* const MachineHives[] = {L"SYSTEM", L"SOFTWARE", L"DEFAULT", L"SAM",
-                                       L"SECURITY", L"DRIVERS", L"COMPONENTS"};
+namespace {
 
 // A machine hive's place comes from sysdir.txt, a profile hive's from the
 // text beside it.
@@ -25,7 +25,7 @@ bool AddHive(BackupHive* hives, size_t* count, const wchar_t* label, bool machin
         !BuildPath(hive.source, ARRAYSIZE(hive.source), BackupFolder, label) ||
         !CopyWhole(hive.keyPath, ARRAYSIZE(hive.keyPath), keyPath) ||
         (machine ? !BuildPath(hive.locationFile, ARRAYSIZE(hive.locationFile), BackupFolder, L"sysdir.txt")
-                 : FAILED(StringCchPrintfW(hive.locationFile, ARRAYSIZE(hive.locationFile), L"%s.txt", hive.source)))) {
+                 : !AddSuffix(hive.locationFile, hive.source, L".txt"))) {
         PrintError(ERROR_FILENAME_EXCED_RANGE, label);
         return false;
     }
@@ -76,10 +76,8 @@ bool IsFile(const wchar_t* path) {
 bool FindBackupHives(BackupHive* hives, size_t* count) {
     *count = 0;
     bool whole = true;
-    for (const wchar_t* name : MachineHives) {
-        const bool isDefault = wcscmp(name, L"DEFAULT") == 0;
-        whole = AddHive(hives, count, name, true, isDefault ? HKEY_USERS : HKEY_LOCAL_MACHINE,
-                        isDefault ? L".DEFAULT" : name) && whole;
+    for (const MachineHive& machine : MachineHives) {
+        whole = AddHive(hives, count, machine.name, true, machine.root, machine.subkey) && whole;
     }
 
     const size_t firstProfile = *count;

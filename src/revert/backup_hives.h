@@ -18,6 +18,9 @@ struct BackupHive {
     wchar_t destination[JoinedPathCapacity];   // filled by PlaceHives
 };
 
+// The one list a run works through: only one action runs.
+extern BackupHive HiveList[MaxBackupHives];
+
 // Fills hives with the machine hives present as files in BackupFolder, in a
 // fixed order, then the NTUSER.DAT and UsrClass.dat files of the folders
 // named like SIDs, sorted. A name that cannot be taken is reported; false

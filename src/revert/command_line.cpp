@@ -17,21 +17,7 @@ void PrintUsage() {
 namespace {
 
 CommandLineOutcome Refuse(DWORD code, const wchar_t* argument) {
-    PrintError(code, argument[0] != L'\0' ? argument : L"\"\"");
-    PrintUsage();
-    return CommandLineOutcome::Refused;
-}
-
-// An absolute form of a folder, without a trailing backslash except on a
-// drive root; a bare drive ("D:") means its root.
-DWORD MakeAbsolute(const wchar_t* given, wchar_t* folder) {
-    wchar_t driveRoot[4] = {given[0], L':', L'\\', L'\0'};
-    if (given[0] != L'\0' && given[1] == L':' && given[2] == L'\0') given = driveRoot;
-    DWORD length = GetFullPathNameW(given, JoinedPathCapacity, folder, nullptr);
-    if (length == 0) return GetLastError();
-    if (length >= JoinedPathCapacity) return ERROR_FILENAME_EXCED_RANGE;
-    if (length > 3 && folder[length - 1] == L'\\') folder[length - 1] = L'\0';
-    return ERROR_SUCCESS;
+    return RefuseArgument(code, argument, PrintUsage);
 }
 
 DWORD ProgramFolder(wchar_t* folder) {
@@ -75,10 +61,10 @@ CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, RevertRequest* requ
         return Refuse(ERROR_INVALID_PARAMETER, L"/undo");
     }
 
-    DWORD error = folder ? MakeAbsolute(folder, BackupFolder) : ProgramFolder(BackupFolder);
+    DWORD error = folder ? MakeAbsoluteFolder(folder, BackupFolder) : ProgramFolder(BackupFolder);
     if (error != ERROR_SUCCESS) return Refuse(error, folder ? folder : L"backup_folder");
     if (root) {
-        error = MakeAbsolute(root, TargetRoot);
+        error = MakeAbsoluteFolder(root, TargetRoot);
         if (error != ERROR_SUCCESS) return Refuse(error, root);
     }
     return CommandLineOutcome::Run;

@@ -1,21 +1,12 @@
 #include "revert/file_replace.h"
 
-#include <strsafe.h>
-
 #include "revert/run_values.h"
 #include "shared/console.h"
 #include "shared/file_copy.h"
+#include "shared/hive_logs.h"
 #include "shared/kept_files.h"
 
-const wchar_t* const LogSuffixes[3] = {L".LOG1", L".LOG2", L".LOG"};
-
 namespace {
-
-const wchar_t* const KeptSuffixes[4] = {L"", L".LOG1", L".LOG2", L".LOG"};
-
-bool WithSuffix(wchar_t* out, const wchar_t* path, const wchar_t* suffix) {
-    return SUCCEEDED(StringCchPrintfW(out, JoinedPathCapacity, L"%s%s", path, suffix));
-}
 
 DWORD CopyHiveAndLogs(const BackupHive* hive) {
     HiveCheck check;
@@ -23,11 +14,11 @@ DWORD CopyHiveAndLogs(const BackupHive* hive) {
     DWORD error = CopyFileWhole(hive->source, hive->destination, &check);
     // The bytes may have changed since they were checked.
     if (error == ERROR_SUCCESS && !HiveCheckEnd(&check).passed) error = ERROR_FILE_CORRUPT;
-    for (const wchar_t* suffix : LogSuffixes) {
+    for (const wchar_t* suffix : HiveLogSuffixes) {
         wchar_t from[JoinedPathCapacity];
         wchar_t to[JoinedPathCapacity];
         if (error != ERROR_SUCCESS) break;
-        if (!WithSuffix(from, hive->source, suffix) || !WithSuffix(to, hive->destination, suffix)) {
+        if (!AddSuffix(from, hive->source, suffix) || !AddSuffix(to, hive->destination, suffix)) {
             error = ERROR_FILENAME_EXCED_RANGE;
         } else if (IsFile(from)) {
             error = CopyFileWhole(from, to, nullptr);
@@ -37,10 +28,6 @@ DWORD CopyHiveAndLogs(const BackupHive* hive) {
 }
 
 }  // namespace
-
-bool KeptName(wchar_t* out, const wchar_t* path, const wchar_t* suffix, const wchar_t* stamp) {
-    return SUCCEEDED(StringCchPrintfW(out, JoinedPathCapacity, L"%s%s.%s-%s", path, suffix, RevertTag, stamp));
-}
 
 bool ReplaceNow(const BackupHive* hive, const wchar_t* stamp) {
     wchar_t prefix[2 * JoinedPathCapacity];
@@ -70,21 +57,22 @@ bool ReplaceNow(const BackupHive* hive, const wchar_t* stamp) {
 }
 
 bool HasKeptFiles(const wchar_t* destination, const wchar_t* stamp) {
-    for (const wchar_t* suffix : KeptSuffixes) {
+    for (const wchar_t* suffix : HiveFileSuffixes) {
         wchar_t kept[JoinedPathCapacity];
-        if (KeptName(kept, destination, suffix, stamp) && IsFile(kept)) return true;
+        if (KeptName(kept, destination, suffix, RevertTag, stamp) && IsFile(kept)) return true;
     }
     return false;
 }
 
 bool PutBackNow(const wchar_t* destination, const wchar_t* stamp) {
-    wchar_t plain[4][JoinedPathCapacity];
-    wchar_t kept[4][JoinedPathCapacity];
-    bool wasKept[4] = {};
-    bool wasThere[4] = {};
-    for (int i = 0; i < 4; ++i) {
-        if (!WithSuffix(plain[i], destination, KeptSuffixes[i]) ||
-            !KeptName(kept[i], destination, KeptSuffixes[i], stamp)) {
+    constexpr size_t Files = ARRAYSIZE(HiveFileSuffixes);
+    wchar_t plain[Files][JoinedPathCapacity];
+    wchar_t kept[Files][JoinedPathCapacity];
+    bool wasKept[Files] = {};
+    bool wasThere[Files] = {};
+    for (size_t i = 0; i < Files; ++i) {
+        if (!AddSuffix(plain[i], destination, HiveFileSuffixes[i]) ||
+            !KeptName(kept[i], destination, HiveFileSuffixes[i], RevertTag, stamp)) {
             plain[i][0] = kept[i][0] = L'\0';
             continue;
         }
@@ -93,7 +81,7 @@ bool PutBackNow(const wchar_t* destination, const wchar_t* stamp) {
     }
     const DWORD error = PutBack(destination, RevertTag, stamp);
     wchar_t line[2 * JoinedPathCapacity + 32];
-    for (int i = 0; i < 4; ++i) {
+    for (size_t i = 0; i < Files; ++i) {
         if (wasKept[i] && !IsFile(kept[i])) {
             FormatText(line, ARRAYSIZE(line), L"Put back %s", plain[i]);
             PrintLine(line);

@@ -5,13 +5,6 @@
 
 #include "revert/backup_hives.h"
 
-// The logs that travel with a hive file, which would otherwise be replayed
-// onto whatever file carries its name.
-extern const wchar_t* const LogSuffixes[3];
-
-// path + suffix + ".revert-" + stamp; false when it does not fit.
-bool KeptName(wchar_t* out, const wchar_t* path, const wchar_t* suffix, const wchar_t* stamp);
-
 // Keeps the destination and its logs aside under the stamp, then copies the
 // backup's hive (checked again as it is copied) and its logs in their place.
 // On a failure the old files are put back. Prints one line.

@@ -1,11 +1,10 @@
 #include "revert/live_hive.h"
 
-#include <strsafe.h>
-
-#include "revert/file_replace.h"
 #include "revert/run_values.h"
 #include "shared/console.h"
 #include "shared/file_copy.h"
+#include "shared/hive_logs.h"
+#include "shared/kept_files.h"
 
 namespace {
 
@@ -43,8 +42,7 @@ bool ScheduleReplace(const BackupHive* hive, HKEY key, const wchar_t* stamp) {
     }
     wchar_t oldFile[JoinedPathCapacity];
     wchar_t newFile[JoinedPathCapacity];
-    if (!KeptName(oldFile, hive->destination, L"", stamp) ||
-        FAILED(StringCchPrintfW(newFile, ARRAYSIZE(newFile), L"%s.new", oldFile))) {
+    if (!KeptName(oldFile, hive->destination, L"", RevertTag, stamp) || !AddSuffix(newFile, oldFile, L".new")) {
         PrintError(ERROR_FILENAME_EXCED_RANGE, hive->destination);
         return false;
     }
@@ -70,15 +68,16 @@ bool ScheduleUndo(const BackupHive* hive, HKEY key, const wchar_t* keptStamp, co
     wchar_t line[2 * JoinedPathCapacity];
     // Kept logs belong to a file that was replaced while not loaded; they
     // can only go back with it, offline.
-    for (const wchar_t* suffix : LogSuffixes) {
-        if (KeptName(kept, hive->destination, suffix, keptStamp) && IsFile(kept)) {
+    for (const wchar_t* suffix : HiveLogSuffixes) {
+        if (KeptName(kept, hive->destination, suffix, RevertTag, keptStamp) && IsFile(kept)) {
             FormatText(line, ARRAYSIZE(line), L"(!) %s is loaded and its logs were kept too: put it back offline",
                        hive->label);
             PrintLine(line);
             return false;
         }
     }
-    if (!KeptName(kept, hive->destination, L"", keptStamp) || !KeptName(oldFile, hive->destination, L"", stamp)) {
+    if (!KeptName(kept, hive->destination, L"", RevertTag, keptStamp) ||
+        !KeptName(oldFile, hive->destination, L"", RevertTag, stamp)) {
         PrintError(ERROR_FILENAME_EXCED_RANGE, hive->destination);
         return false;
     }

@@ -8,15 +8,9 @@
 #include "shared/console.h"
 #include "shared/kept_files.h"
 
-namespace {
-
-BackupHive Hives[MaxBackupHives];
-
-}  // namespace
-
 int RestoreBackup(bool online) {
     size_t count = 0;
-    if (!PlanHives(Hives, &count, true)) return ExitFailed;
+    if (!PlanHives(HiveList, &count, true)) return ExitFailed;
 
     // One stamp for the whole run, so /undo finds everything it kept.
     wchar_t stamp[StampCapacity];
@@ -27,9 +21,10 @@ int RestoreBackup(bool online) {
 
     bool whole = true;
     for (size_t i = 0; i < count; ++i) {
+        const BackupHive* hive = &HiveList[i];
         KeyHandle key;
-        const bool done = online && OpenLoadedHive(&Hives[i], &key) ? ScheduleReplace(&Hives[i], key.get(), stamp)
-                                                                    : ReplaceNow(&Hives[i], stamp);
+        const bool done = online && OpenLoadedHive(hive, &key) ? ScheduleReplace(hive, key.get(), stamp)
+                                                               : ReplaceNow(hive, stamp);
         whole = done && whole;
     }
     PrintBootStoreAdvice();

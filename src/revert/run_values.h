@@ -4,6 +4,7 @@
 
 #include "shared/exit_status.h"
 #include "shared/path_join.h"
+#include "shared/replace_key.h"
 
 // Files revert replaces are kept as NAME.revert-YYYYMMDD-HHMMSS.
 constexpr const wchar_t* RevertTag = L"revert";
@@ -17,11 +18,6 @@ extern wchar_t TargetRoot[JoinedPathCapacity];
 // KEY_WOW64_64KEY for a 32-bit run on 64-bit Windows, else 0: the hive keys
 // must be the real ones, not the 32-bit view.
 extern DWORD KeyViewFlag;
-
-// Where a loaded hive's replacement is scheduled; RegReplaceKeyW, which
-// Wine only stubs, so the tests put a recorder here.
-using RegReplaceKeyFn = LSTATUS(WINAPI*)(HKEY, LPCWSTR, LPCWSTR, LPCWSTR);
-extern RegReplaceKeyFn RegReplaceKeyEntry;
 
 // Under WOW64, sets KeyViewFlag and turns file-system redirection off for
 // the rest of the process, so system32 means the real one.

@@ -11,8 +11,6 @@ namespace {
 
 constexpr size_t PartCapacity = ReasonCapacity + 1024;
 
-BackupHive Hives[MaxBackupHives];
-
 // "passed", "passed, needs its logs", "passed, Wine text hive",
 // "failed: <problem>" or "not checked [<system text>]".
 bool DescribeCheck(const wchar_t* path, wchar_t* text) {
@@ -48,12 +46,12 @@ int ShowBackup() {
     }
 
     size_t count = 0;
-    whole = FindBackupHives(Hives, &count) && whole;
+    whole = FindBackupHives(HiveList, &count) && whole;
     for (size_t i = 0; i < count; ++i) {
-        whole = DescribeCheck(Hives[i].source, check) && whole;
+        whole = DescribeCheck(HiveList[i].source, check) && whole;
         wchar_t location[JoinedPathCapacity];
         wchar_t reason[ReasonCapacity];
-        const DWORD error = ReadHiveLocation(&Hives[i], location, reason);
+        const DWORD error = ReadHiveLocation(&HiveList[i], location, reason);
         if (error == ERROR_SUCCESS) {
             FormatText(where, ARRAYSIZE(where), L"goes to %s", location);
         } else {
@@ -62,7 +60,7 @@ int ShowBackup() {
             FormatErrorLine(where, ARRAYSIZE(where), error, prefix);
             whole = false;
         }
-        FormatText(line, ARRAYSIZE(line), L"%s: %s; %s", Hives[i].label, check, where);
+        FormatText(line, ARRAYSIZE(line), L"%s: %s; %s", HiveList[i].label, check, where);
         PrintLine(line);
     }
     if (count == 0) {

@@ -9,22 +9,16 @@
 #include "shared/console.h"
 #include "shared/kept_files.h"
 
-namespace {
-
-BackupHive Hives[MaxBackupHives];
-
-}  // namespace
-
 int UndoRestore(bool online) {
     size_t count = 0;
-    if (!PlanHives(Hives, &count, false)) return ExitFailed;
+    if (!PlanHives(HiveList, &count, false)) return ExitFailed;
 
     // The most recent restore is the latest stamp beside any destination;
     // older ones stay where they are.
     wchar_t latest[StampCapacity] = L"";
     for (size_t i = 0; i < count; ++i) {
         wchar_t stamp[StampCapacity];
-        if (FindLatestStamp(Hives[i].destination, RevertTag, stamp) && wcscmp(stamp, latest) > 0) {
+        if (FindLatestStamp(HiveList[i].destination, RevertTag, stamp) && wcscmp(stamp, latest) > 0) {
             CopyWhole(latest, ARRAYSIZE(latest), stamp);
         }
     }
@@ -42,13 +36,13 @@ int UndoRestore(bool online) {
     bool whole = true;
     bool scheduled = false;
     for (size_t i = 0; i < count; ++i) {
-        if (!HasKeptFiles(Hives[i].destination, latest)) continue;
+        if (!HasKeptFiles(HiveList[i].destination, latest)) continue;
         KeyHandle key;
-        if (online && OpenLoadedHive(&Hives[i], &key)) {
-            whole = ScheduleUndo(&Hives[i], key.get(), latest, stamp) && whole;
+        if (online && OpenLoadedHive(&HiveList[i], &key)) {
+            whole = ScheduleUndo(&HiveList[i], key.get(), latest, stamp) && whole;
             scheduled = true;
         } else {
-            whole = PutBackNow(Hives[i].destination, latest) && whole;
+            whole = PutBackNow(HiveList[i].destination, latest) && whole;
         }
     }
     if (scheduled) PrintLine(L"A restart finishes the restore.");

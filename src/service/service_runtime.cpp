@@ -117,7 +117,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     wchar_t root[LongPathCapacity];
     StringCchCopyW(root, ARRAYSIZE(root), BackupRoot);
     ServiceExitStatus = RunDatedBackup();
-    RecordServiceRun(root, BackupRoot);
+    RecordServiceRun(root, BackupRoot, RunStepError);
 
     WaitForSingleObject(StopEvent.get(), PauseBeforeStop);
     SetEvent(RunDone.get());

@@ -1,4 +1,6 @@
 #pragma once
+#include <windows.h>
+
 // What a run's exit status tells a person or a script; the same for zel,
 // revert and tidy.
 constexpr int ExitDone = 0;     // everything asked was done
@@ -11,6 +13,10 @@ enum class CommandLineOutcome {
     Help,     // "/?": the usage was printed
     Refused,  // an argument was refused with a report and the usage
 };
+
+// Ends the reading of a command line on `argument`: a report of code, then
+// the program's usage.
+CommandLineOutcome RefuseArgument(DWORD code, const wchar_t* argument, void (*printUsage)());
 
 // The exit status of a run that ends with its command line; -1 for Run.
 inline int ExitStatusOf(CommandLineOutcome outcome) {

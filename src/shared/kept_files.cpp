@@ -4,30 +4,20 @@
 #include <wchar.h>
 
 #include "shared/console.h"
+#include "shared/hive_logs.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
-
-namespace {
-
-// The file itself, then its logs.
-const wchar_t* const Suffixes[] = {L"", L".LOG1", L".LOG2", L".LOG"};
-
-bool StampedName(wchar_t* out, const wchar_t* path, const wchar_t* suffix, const wchar_t* tag,
-                 const wchar_t* stamp) {
-    return SUCCEEDED(StringCchPrintfW(out, JoinedPathCapacity, L"%s%s.%s-%s", path, suffix, tag, stamp));
-}
-
-bool PlainName(wchar_t* out, const wchar_t* path, const wchar_t* suffix) {
-    return SUCCEEDED(StringCchPrintfW(out, JoinedPathCapacity, L"%s%s", path, suffix));
-}
-
-}  // namespace
 
 void FormatStamp(wchar_t* stamp) {
     SYSTEMTIME now;
     GetLocalTime(&now);
     FormatText(stamp, StampCapacity, L"%04d%02d%02d-%02d%02d%02d", now.wYear, now.wMonth, now.wDay,
                now.wHour, now.wMinute, now.wSecond);
+}
+
+bool KeptName(wchar_t* out, const wchar_t* path, const wchar_t* suffix, const wchar_t* tag,
+              const wchar_t* stamp) {
+    return SUCCEEDED(StringCchPrintfW(out, JoinedPathCapacity, L"%s%s.%s-%s", path, suffix, tag, stamp));
 }
 
 bool IsStamp(const wchar_t* text) {
@@ -39,18 +29,20 @@ bool IsStamp(const wchar_t* text) {
 }
 
 DWORD KeepAside(const wchar_t* path, const wchar_t* tag, const wchar_t* stamp) {
-    for (size_t i = 0; i < ARRAYSIZE(Suffixes); ++i) {
+    for (size_t i = 0; i < ARRAYSIZE(HiveFileSuffixes); ++i) {
+        const wchar_t* suffix = HiveFileSuffixes[i];
         wchar_t from[JoinedPathCapacity];
         wchar_t to[JoinedPathCapacity];
         DWORD error = ERROR_FILENAME_EXCED_RANGE;
-        if (PlainName(from, path, Suffixes[i]) && StampedName(to, path, Suffixes[i], tag, stamp)) {
+        if (AddSuffix(from, path, suffix) && KeptName(to, path, suffix, tag, stamp)) {
             if (MoveFileExW(from, to, 0)) continue;
             error = GetLastError();
             if (error == ERROR_FILE_NOT_FOUND) continue;
         }
         // What cannot all be kept is not kept at all.
         for (size_t back = 0; back < i; ++back) {
-            if (PlainName(from, path, Suffixes[back]) && StampedName(to, path, Suffixes[back], tag, stamp)) {
+            suffix = HiveFileSuffixes[back];
+            if (AddSuffix(from, path, suffix) && KeptName(to, path, suffix, tag, stamp)) {
                 MoveFileExW(to, from, 0);
             }
         }
@@ -61,10 +53,10 @@ DWORD KeepAside(const wchar_t* path, const wchar_t* tag, const wchar_t* stamp) {
 
 DWORD PutBack(const wchar_t* path, const wchar_t* tag, const wchar_t* stamp) {
     DWORD first = ERROR_SUCCESS;
-    for (const wchar_t* suffix : Suffixes) {
+    for (const wchar_t* suffix : HiveFileSuffixes) {
         wchar_t kept[JoinedPathCapacity];
         wchar_t plain[JoinedPathCapacity];
-        if (!PlainName(plain, path, suffix) || !StampedName(kept, path, suffix, tag, stamp)) {
+        if (!AddSuffix(plain, path, suffix) || !KeptName(kept, path, suffix, tag, stamp)) {
             if (first == ERROR_SUCCESS) first = ERROR_FILENAME_EXCED_RANGE;
             continue;
         }

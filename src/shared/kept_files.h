@@ -13,6 +13,11 @@ void FormatStamp(wchar_t* stamp);
 // True for text of exactly that form.
 bool IsStamp(const wchar_t* text);
 
+// out = path + suffix + "." + tag + "-" + stamp ("SYSTEM.LOG1.revert-...")
+// in a buffer of JoinedPathCapacity; false when that does not fit.
+bool KeptName(wchar_t* out, const wchar_t* path, const wchar_t* suffix, const wchar_t* tag,
+              const wchar_t* stamp);
+
 // Renames `path` and each of path.LOG1, path.LOG2 and path.LOG that exists
 // to its stamped name with `tag` ("revert", "tidy"). A file that is not
 // there is passed over. On failure what was already renamed is put back.

@@ -11,25 +11,17 @@ constexpr wchar_t OfflineOption[] = L"/offline:";
 constexpr size_t OfflineOptionLength = ARRAYSIZE(OfflineOption) - 1;
 
 CommandLineOutcome Refuse(DWORD code, const wchar_t* argument) {
-    PrintError(code, argument[0] != L'\0' ? argument : L"\"\"");
-    PrintUsage();
-    return CommandLineOutcome::Refused;
+    return RefuseArgument(code, argument, PrintUsage);
 }
 
-// The config folder under the root, the root made absolute first. "D:"
-// names the root of drive D:, not the current folder there.
+// The config folder under the root, the root made absolute first.
 DWORD FindConfigFolder(const wchar_t* root, wchar_t* configFolder) {
-    const bool bareDrive = root[0] != L'\0' && root[1] == L':' && root[2] == L'\0';
-    wchar_t driveRoot[] = L"?:\\";
-    driveRoot[0] = root[0];
     wchar_t absolute[JoinedPathCapacity];
-    DWORD length = GetFullPathNameW(bareDrive ? driveRoot : root, ARRAYSIZE(absolute), absolute, nullptr);
-    if (length == 0) return GetLastError();
-    if (length >= ARRAYSIZE(absolute) ||
-        !BuildPath(configFolder, JoinedPathCapacity, absolute, L"Windows\\System32\\config")) {
-        return ERROR_FILENAME_EXCED_RANGE;
-    }
-    return ERROR_SUCCESS;
+    DWORD error = MakeAbsoluteFolder(root, absolute);
+    if (error != ERROR_SUCCESS) return error;
+    return BuildPath(configFolder, JoinedPathCapacity, absolute, L"Windows\\System32\\config")
+               ? ERROR_SUCCESS
+               : ERROR_FILENAME_EXCED_RANGE;
 }
 
 }  // namespace

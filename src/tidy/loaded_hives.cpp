@@ -5,8 +5,10 @@
 
 #include "shared/entry_name.h"
 #include "shared/kept_files.h"
+#include "shared/machine_hives.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
+#include "shared/system_entry.h"
 #include "tidy/online_road.h"
 #include "tidy/packing_report.h"
 
@@ -52,32 +54,9 @@ DWORD LiveFileOf(HKEY hiveList, const wchar_t* registryPath, wchar_t* file) {
     return DrivePathOf(devicePath, file);
 }
 
-struct MachineHive {
-    const wchar_t* name;
-    HKEY root;
-    const wchar_t* subkey;
-};
-// Where the machine hives are loaded: under HKLM, DEFAULT under HKU.
-const MachineHive MachineHives[] = {
-    {L"SYSTEM", HKEY_LOCAL_MACHINE, L"SYSTEM"},     {L"SOFTWARE", HKEY_LOCAL_MACHINE, L"SOFTWARE"},
-    {L"DEFAULT", HKEY_USERS, L".DEFAULT"},          {L"SAM", HKEY_LOCAL_MACHINE, L"SAM"},
-    {L"SECURITY", HKEY_LOCAL_MACHINE, L"SECURITY"}, {L"DRIVERS", HKEY_LOCAL_MACHINE, L"DRIVERS"},
-    {L"COMPONENTS", HKEY_LOCAL_MACHINE, L"COMPONENTS"},
-};
 constexpr wchar_t MachinePrefix[] = L"\\REGISTRY\\MACHINE\\";
 constexpr wchar_t UserPrefix[] = L"\\REGISTRY\\USER\\";
 constexpr size_t UserPrefixLength = ARRAYSIZE(UserPrefix) - 1;
-
-// A 32-bit process on 64-bit Windows sees HKLM\SOFTWARE through the
-// 32-bit view and would save only a part of the hive.
-bool UnderWow64() {
-    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    FARPROC entry = kernel ? GetProcAddress(kernel, "IsWow64Process") : nullptr;
-    auto isWow64Process = reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(entry));
-    BOOL wow64 = FALSE;
-    return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
-}
 
 // Packs the hive loaded at root\subkey, when the list names its file.
 // Every name given here is shorter than HiveNameCapacity.
@@ -100,7 +79,9 @@ void PackListed(HKEY hiveList, const wchar_t* name, HKEY root, const wchar_t* su
 }  // namespace
 
 void PackLoadedHives() {
-    if (UnderWow64()) {
+    // A 32-bit process on 64-bit Windows sees HKLM\SOFTWARE through the
+    // 32-bit view and would save only a part of the hive.
+    if (RunsUnderWow64()) {
         ReportFailure(L"tidy.exe", L"the live hives of 64-bit Windows are packed by tidy_x64.exe",
                       ERROR_NOT_SUPPORTED);
         return;

@@ -2,6 +2,7 @@
 
 #include "shared/console.h"
 #include "shared/kept_files.h"
+#include "shared/machine_hives.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
 #include "tidy/hive_file.h"
@@ -11,9 +12,6 @@
 #include "tidy/scratch_hive.h"
 
 namespace {
-
-const wchar_t* const MachineHives[] = {L"SYSTEM", L"SOFTWARE", L"DEFAULT", L"SAM", L"SECURITY",
-                                       L"DRIVERS", L"COMPONENTS"};
 
 // Loads hive under the scratch key, saves it packed to work and unloads it.
 // False, with the failure reported and no work file, when any step failed.
@@ -43,14 +41,14 @@ bool SaveThroughScratchKey(const wchar_t* name, const wchar_t* hive, const wchar
 // Puts the checked copy in place of the hive, the hive and its logs kept
 // aside; on failure everything is as it was and the copy is gone.
 bool PutInPlace(const wchar_t* name, const wchar_t* hive, const wchar_t* work, const wchar_t* stamp) {
-    DWORD error = KeepAside(hive, L"tidy", stamp);
+    DWORD error = KeepAside(hive, TidyTag, stamp);
     if (error != ERROR_SUCCESS) {
         ReportFailure(name, L"keeping the old file failed", error);
     } else if (MoveFileExW(work, hive, 0)) {
         return true;
     } else {
         error = GetLastError();
-        PutBack(hive, L"tidy", stamp);
+        PutBack(hive, TidyTag, stamp);
         ReportFailure(name, L"putting the packed copy in place failed", error);
     }
     DeleteFileW(work);
@@ -82,7 +80,8 @@ void PackOfflineInstallation(const wchar_t* configFolder) {
     wchar_t stamp[StampCapacity];
     FormatStamp(stamp);
     bool anyPresent = false;
-    for (const wchar_t* name : MachineHives) {
+    for (const MachineHive& machine : MachineHives) {
+        const wchar_t* name = machine.name;
         wchar_t hive[JoinedPathCapacity];
         unsigned long long before = 0;
         DWORD error = ERROR_FILENAME_EXCED_RANGE;

@@ -1,20 +1,16 @@
 #include "tidy/online_road.h"
 
-#include <strsafe.h>
-
+#include "shared/kept_files.h"
 #include "shared/owned_handle.h"
 #include "tidy/hive_file.h"
 #include "tidy/packed_copy.h"
 #include "tidy/packing_report.h"
 #include "tidy/run_state.h"
 
-RegReplaceKeyFn RegReplaceKeyEntry = RegReplaceKeyW;
-
 void PackLiveHive(const LiveHive& hive, const wchar_t* stamp) {
     wchar_t work[JoinedPathCapacity];
     wchar_t old[JoinedPathCapacity];
-    if (!WorkFileName(work, hive.file) ||
-        FAILED(StringCchPrintfW(old, ARRAYSIZE(old), L"%s.tidy-%s", hive.file, stamp))) {
+    if (!WorkFileName(work, hive.file) || !KeptName(old, hive.file, L"", TidyTag, stamp)) {
         ReportFailure(hive.name, L"naming its work file failed", ERROR_FILENAME_EXCED_RANGE);
         return;
     }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "shared/path_join.h"
+#include "shared/replace_key.h"
 
 constexpr size_t HiveNameCapacity = 256;  // a SID with "_Classes", with room to spare
 
@@ -15,11 +16,6 @@ struct LiveHive {
     wchar_t subkey[HiveNameCapacity];  // the hive's key under root
     wchar_t file[JoinedPathCapacity];  // its live file
 };
-
-using RegReplaceKeyFn = LSTATUS(WINAPI*)(HKEY, LPCWSTR, LPCWSTR, LPCWSTR);
-
-// RegReplaceKeyW; a test puts its own in.
-extern RegReplaceKeyFn RegReplaceKeyEntry;
 
 // Saves the packed copy to file.tidy-new and checks it. A copy that passed
 // and is smaller is scheduled with RegReplaceKeyEntry, the live file to be

@@ -4,23 +4,12 @@
 
 #include "shared/hive_check.h"
 #include "shared/path_join.h"
+#include "shared/system_entry.h"
 #include "tidy/packing_report.h"
 
-namespace {
+RegSaveKeyExFn RegSaveKeyExEntry = LookUp<RegSaveKeyExFn>(GetModuleHandleW(L"advapi32.dll"), "RegSaveKeyExW");
 
-RegSaveKeyExFn LookUpRegSaveKeyEx() {
-    HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
-    FARPROC entry = advapi ? GetProcAddress(advapi, "RegSaveKeyExW") : nullptr;
-    return reinterpret_cast<RegSaveKeyExFn>(reinterpret_cast<void*>(entry));
-}
-
-}  // namespace
-
-RegSaveKeyExFn RegSaveKeyExEntry = LookUpRegSaveKeyEx();
-
-bool WorkFileName(wchar_t* work, const wchar_t* hive) {
-    return SUCCEEDED(StringCchPrintfW(work, JoinedPathCapacity, L"%s.tidy-new", hive));
-}
+bool WorkFileName(wchar_t* work, const wchar_t* hive) { return AddSuffix(work, hive, L".tidy-new"); }
 
 DWORD SavePackedCopy(HKEY key, const wchar_t* target, DWORD format) {
     // The save functions refuse to overwrite.

@@ -2,6 +2,9 @@
 // What this run of tidy was asked to do and how it has gone so far.
 #include "shared/exit_status.h"
 
+// Files tidy replaces are kept as NAME.tidy-YYYYMMDD-HHMMSS.
+constexpr const wchar_t* TidyTag = L"tidy";
+
 extern bool DryRun;        // /n: measure every hive, change nothing
 extern bool RunFailed;     // some hive, or the whole run, failed
 extern int ScheduledHives; // hives that a restart replaces with their packed copy

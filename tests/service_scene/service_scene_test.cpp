@@ -4,7 +4,6 @@
 #include "support/support.h"
 
 #include "app/process_state.h"
-#include "backup/dated_run.h"
 #include "report/event_record.h"
 #include "report/hive_report.h"
 #include "service/service_runtime.h"
@@ -155,10 +154,10 @@ TEST(EventRecordOfEachKindOfRun) {
         {3, 1, ERROR_DISK_FULL, L"X", warning + std::to_wstring(MSG_BACKUP_NOT_MADE) + L" | C:\\bk | " + Widen(ReportLine("", ERROR_DISK_FULL).substr(1))},
     };
     for (const auto& c : cases) {
-        HivesReported = c.reported, HivesFailed = c.failed, RunStepError = c.stepError;
+        HivesReported = c.reported, HivesFailed = c.failed;
         wcscpy_s(FailedHiveNames, c.names);
         Records.clear();
-        RecordServiceRun(L"C:\\bk", L"C:\\bk\\day");
+        RecordServiceRun(L"C:\\bk", L"C:\\bk\\day", c.stepError);
         CHECK_EQ(std::vector<std::wstring>{c.record}, Records);
     }
     ReportEventEntry = ReportEventW;

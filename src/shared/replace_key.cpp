@@ -1,0 +1,3 @@
+#include "shared/replace_key.h"
+
+RegReplaceKeyFn RegReplaceKeyEntry = RegReplaceKeyW;
