@@ -13,10 +13,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
 #include <vector>
 
-#include "shared/owned_handle.h"
 #include "backup/raw_copy.h"
+#include "shared/owned_handle.h"
 #include "shared/path_join.h"
 #include "timing.h"
 
@@ -125,7 +126,8 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
 
-    wchar_t source[MAX_PATH], rawTarget[MAX_PATH], checkedTarget[MAX_PATH], platformTarget[MAX_PATH];
+    wchar_t source[MAX_PATH], rawTarget[MAX_PATH], checkedTarget[MAX_PATH],
+        platformTarget[MAX_PATH];
     if (!BuildPath(source, MAX_PATH, argv[3], L"HIVE.SOURCE") ||
         !BuildPath(rawTarget, MAX_PATH, argv[3], L"HIVE.RAW") ||
         !BuildPath(checkedTarget, MAX_PATH, argv[3], L"HIVE.CHECKED") ||
@@ -166,7 +168,7 @@ int wmain(int argc, wchar_t** argv) {
         checkedToRaw.push_back(contestants[1].seconds[i] / contestants[0].seconds[i]);
     }
     printf("raw %.6f checked %.6f platform %.6f raw/platform %.4f checked/raw %.4f\n",
-           Median(contestants[0].seconds), Median(contestants[1].seconds), Median(contestants[2].seconds),
-           Median(rawToPlatform), Median(checkedToRaw));
+           Median(contestants[0].seconds), Median(contestants[1].seconds),
+           Median(contestants[2].seconds), Median(rawToPlatform), Median(checkedToRaw));
     return 0;
 }

@@ -7,15 +7,13 @@
 // goes beyond the saves that the baseline makes as well.
 #include <windows.h>
 
+#include <stdio.h>
 #include <strsafe.h>
 
-#include <stdio.h>
 #include <vector>
 
-#include "shared/privileges.h"
 #include "app/process_state.h"
 #include "app/startup.h"
-#include "shared/path_join.h"
 #include "backup/boot_store.h"
 #include "backup/machine_hive.h"
 #include "backup/retention.h"
@@ -25,6 +23,8 @@
 #include "fs/secure_folder.h"
 #include "report/run_log.h"
 #include "shared/location_text.h"
+#include "shared/path_join.h"
+#include "shared/privileges.h"
 #include "timing.h"
 
 namespace {
@@ -44,7 +44,9 @@ void Time(size_t index, const wchar_t* name, Work work) {
     Steps[index].seconds.push_back(NowSeconds() - start);
 }
 
-void SaveHive(HKEY root, const wchar_t* name, const wchar_t* subkey) { SaveMachineHive(root, name, subkey); }
+void SaveHive(HKEY root, const wchar_t* name, const wchar_t* subkey) {
+    SaveMachineHive(root, name, subkey);
+}
 
 wchar_t Root[MAX_PATH], Dated[MAX_PATH], Work[MAX_PATH], Aside[MAX_PATH];
 FileHandle Lock;
@@ -86,20 +88,25 @@ void RunOneBackup(const wchar_t* root) {
         wchar_t keyName[PathCapacity], filePath[PathCapacity];
         FindBcdHive(keyName, filePath);
     });
-    Time(step++, L"SYSTEM (saved and checked)", [] { SaveHive(HKEY_LOCAL_MACHINE, L"SYSTEM", L"SYSTEM"); });
-    Time(step++, L"SOFTWARE (saved and checked)", [] { SaveHive(HKEY_LOCAL_MACHINE, L"SOFTWARE", L"SOFTWARE"); });
-    Time(step++, L"DEFAULT (saved and checked)", [] { SaveHive(HKEY_USERS, L"DEFAULT", L".DEFAULT"); });
+    Time(step++, L"SYSTEM (saved and checked)",
+         [] { SaveHive(HKEY_LOCAL_MACHINE, L"SYSTEM", L"SYSTEM"); });
+    Time(step++, L"SOFTWARE (saved and checked)",
+         [] { SaveHive(HKEY_LOCAL_MACHINE, L"SOFTWARE", L"SOFTWARE"); });
+    Time(step++, L"DEFAULT (saved and checked)",
+         [] { SaveHive(HKEY_USERS, L"DEFAULT", L".DEFAULT"); });
     Time(step++, L"SAM", [] { SaveHive(HKEY_LOCAL_MACHINE, L"SAM", L"SAM"); });
     Time(step++, L"SECURITY", [] { SaveHive(HKEY_LOCAL_MACHINE, L"SECURITY", L"SECURITY"); });
     if (OsMajor > 6 || (OsMajor == 6 && OsMinor >= 2)) {
         Time(step++, L"DRIVERS", [] { SaveHive(HKEY_LOCAL_MACHINE, L"DRIVERS", L"DRIVERS"); });
     }
     if (OsMajor >= 6) {
-        Time(step++, L"COMPONENTS", [] { SaveHive(HKEY_LOCAL_MACHINE, L"COMPONENTS", L"COMPONENTS"); });
+        Time(step++, L"COMPONENTS",
+             [] { SaveHive(HKEY_LOCAL_MACHINE, L"COMPONENTS", L"COMPONENTS"); });
     }
     Time(step++, L"profile hives", [] { BackupUserHives(); });
     Time(step++, L"companion tools", [] {
-        for (const wchar_t* name : {L"revert.exe", L"tidy.exe", L"revert_x64.exe", L"tidy_x64.exe"}) {
+        for (const wchar_t* name :
+             {L"revert.exe", L"tidy.exe", L"revert_x64.exe", L"tidy_x64.exe"}) {
             wchar_t source[LongPathCapacity], destination[LongPathCapacity];
             if (BuildPath(source, ARRAYSIZE(source), ModuleDir, name) &&
                 BuildPath(destination, ARRAYSIZE(destination), BackupRoot, name)) {
@@ -110,7 +117,8 @@ void RunOneBackup(const wchar_t* root) {
     Time(step++, L"backup.log written", [] { CloseRunLog(); });
     Time(step++, L"sysdir.txt and the date name", [] {
         wchar_t text[LongPathCapacity];
-        if (BuildPath(text, ARRAYSIZE(text), BackupRoot, L"sysdir.txt")) WriteTextFile(text, WithoutDrive(SystemDir));
+        if (BuildPath(text, ARRAYSIZE(text), BackupRoot, L"sysdir.txt"))
+            WriteTextFile(text, WithoutDrive(SystemDir));
         PutInPlace(Work, Dated, Aside);
     });
     Time(step++, L"purge after the run", [] { PurgeOldBackups(Root); });

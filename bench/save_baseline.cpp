@@ -6,9 +6,8 @@
 // Prints how many keys it saved; exits 1 when it saved none.
 #include <windows.h>
 
-#include <strsafe.h>
-
 #include <stdio.h>
+#include <strsafe.h>
 
 namespace {
 

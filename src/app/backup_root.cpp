@@ -1,9 +1,9 @@
 #include "app/backup_root.h"
 
-#include "shared/path_join.h"
-
 #include <strsafe.h>
 #include <wchar.h>
+
+#include "shared/path_join.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <memory>
 #include <new>
 
-#include "shared/owned_handle.h"
 #include "app/process_state.h"
-#include "shared/path_join.h"
 #include "backup/machine_hive.h"
 #include "shared/console.h"
+#include "shared/owned_handle.h"
+#include "shared/path_join.h"
 
 namespace {
 
@@ -62,8 +62,8 @@ void RunBcdEdit(const wchar_t* applicationPath) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION started{};
-    if (!CreateProcessW(applicationPath, commandLine, nullptr, nullptr, FALSE,
-                        BcdEditCreationFlags, nullptr, nullptr, &startup, &started)) {
+    if (!CreateProcessW(applicationPath, commandLine, nullptr, nullptr, FALSE, BcdEditCreationFlags,
+                        nullptr, nullptr, &startup, &started)) {
         return;
     }
     // Declared in this order, the thread handle is closed before the process's.
@@ -83,7 +83,6 @@ bool WaitForToolEnd(HANDLE process, DWORD timeoutMs) {
     return false;
 }
 
-
 bool FindBcdHive(wchar_t* keyName, wchar_t* filePath) {
     std::unique_ptr<wchar_t[]> name(new (std::nothrow) wchar_t[HiveNameCapacity]);
     // One character more than the data capacity, for a terminator after the
@@ -98,8 +97,8 @@ bool FindBcdHive(wchar_t* keyName, wchar_t* filePath) {
         DWORD nameLength = HiveNameCapacity;
         DWORD dataBytes = HiveDataBytes;
         DWORD type = REG_NONE;
-        LSTATUS status = RegEnumValueW(list.get(), index, name.get(), &nameLength, nullptr,
-                                       &type, reinterpret_cast<BYTE*>(data.get()), &dataBytes);
+        LSTATUS status = RegEnumValueW(list.get(), index, name.get(), &nameLength, nullptr, &type,
+                                       reinterpret_cast<BYTE*>(data.get()), &dataBytes);
         if (status != ERROR_SUCCESS) return false;
         if (nameLength == 0 || type != REG_SZ) continue;
         data[dataBytes / 2] = L'\0';

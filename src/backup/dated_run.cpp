@@ -81,8 +81,8 @@ int RunDatedBackup() {
     wchar_t longest[JoinedPathCapacity];
     // A root too long for the day's entries is refused whole instead of
     // being cut into the name of another folder.
-    if (!BuildPath(dated, ARRAYSIZE(dated), root, date) ||
-        !AddSuffix(work, dated, L".partial") || !AddSuffix(aside, dated, L".replaced") ||
+    if (!BuildPath(dated, ARRAYSIZE(dated), root, date) || !AddSuffix(work, dated, L".partial") ||
+        !AddSuffix(aside, dated, L".replaced") ||
         !BuildPath(longest, ARRAYSIZE(longest), work, LongestEntryName)) {
         return StopRun(ERROR_FILENAME_EXCED_RANGE, root);
     }

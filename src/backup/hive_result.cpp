@@ -26,8 +26,7 @@ bool ConcludeHive(const wchar_t* name, const wchar_t* path, const HiveCheckResul
     LogHiveCheck(name, result);
     wchar_t bad[JoinedPathCapacity];
     // A name too long for ".bad" cannot stand as a hive either.
-    if (!AddSuffix(bad, path, L".bad") ||
-        !MoveFileExW(path, bad, MOVEFILE_REPLACE_EXISTING)) {
+    if (!AddSuffix(bad, path, L".bad") || !MoveFileExW(path, bad, MOVEFILE_REPLACE_EXISTING)) {
         DeleteFileW(path);
     }
     return false;

@@ -1,15 +1,15 @@
 #include "backup/hive_set.h"
 
 #include "app/process_state.h"
-#include "shared/path_join.h"
 #include "backup/boot_store.h"
 #include "backup/machine_hive.h"
 #include "backup/redirection_guard.h"
 #include "backup/user_hives.h"
 #include "fs/secure_folder.h"
-#include "shared/location_text.h"
 #include "report/hive_report.h"
 #include "shared/console.h"
+#include "shared/location_text.h"
+#include "shared/path_join.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "backup/key_save.h"
 
-#include "shared/owned_handle.h"
 #include "app/process_state.h"
+#include "shared/owned_handle.h"
 
 DWORD LastSaveError = 0;
 

@@ -3,13 +3,13 @@
 #include <strsafe.h>
 
 #include "app/process_state.h"
-#include "shared/path_join.h"
 #include "backup/hive_result.h"
 #include "backup/key_save.h"
 #include "backup/raw_copy.h"
 #include "report/hive_report.h"
-#include "shared/console.h"
 #include "resource_ids.h"
+#include "shared/console.h"
+#include "shared/path_join.h"
 
 bool SaveMachineHive(HKEY root, const wchar_t* name, const wchar_t* subkey) {
     wchar_t target[PathCapacity];

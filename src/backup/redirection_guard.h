@@ -9,12 +9,12 @@ extern int RedirectionNesting;
 // outermost guard calls the platform; nested ones only move the counter.
 // Entered and left on one thread, strictly nested.
 class RedirectionGuard {
-public:
+ public:
     RedirectionGuard();
     ~RedirectionGuard();
     RedirectionGuard(const RedirectionGuard&) = delete;
     RedirectionGuard& operator=(const RedirectionGuard&) = delete;
 
-private:
+ private:
     PVOID saved_ = nullptr;
 };

@@ -6,10 +6,10 @@
 #include <wchar.h>
 #include <winioctl.h>
 
-#include "shared/owned_handle.h"
 #include "app/process_state.h"
-#include "shared/path_join.h"
 #include "fs/directory_probe.h"
+#include "shared/owned_handle.h"
+#include "shared/path_join.h"
 
 namespace {
 
@@ -128,8 +128,8 @@ bool ResolveReparsePoint(wchar_t* path) {
     if (!IsDirectory(path, &entry)) return false;
     if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
 
-    FileHandle link(CreateFileW(path, 0, ShareAll, nullptr, OPEN_EXISTING, OpenReparsePointFlags,
-                                nullptr));
+    FileHandle link(
+        CreateFileW(path, 0, ShareAll, nullptr, OPEN_EXISTING, OpenReparsePointFlags, nullptr));
     if (!link) return false;
 
     alignas(8) BYTE data[ReparseBufferBytes];

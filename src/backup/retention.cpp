@@ -3,10 +3,10 @@
 #include <strsafe.h>
 #include <wchar.h>
 
-#include "shared/owned_handle.h"
-#include "shared/path_join.h"
 #include "backup/redirection_guard.h"
 #include "shared/entry_name.h"
+#include "shared/owned_handle.h"
+#include "shared/path_join.h"
 
 void ReadUtcNow(FILETIME* now) {
     SYSTEMTIME utc;
@@ -134,7 +134,8 @@ void DeleteTree(const wchar_t* folder) {
 
 bool IsBackupFolder(const wchar_t* folder) {
     wchar_t marker[LongPathCapacity];
-    if (FAILED(StringCchPrintfW(marker, ARRAYSIZE(marker), L"%s\\sysdir.txt", folder))) return false;
+    if (FAILED(StringCchPrintfW(marker, ARRAYSIZE(marker), L"%s\\sysdir.txt", folder)))
+        return false;
     DWORD attributes = GetFileAttributesW(marker);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
@@ -160,8 +161,9 @@ void ForEachDatedFolder(const wchar_t* root, Visit visit) {
     if (!listing) return;
     do {
         const DWORD attributes = entry.dwFileAttributes;
-        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-            !IsSingleName(entry.cFileName) || !IsDatedFolderName(entry.cFileName)) {
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !IsSingleName(entry.cFileName) ||
+            !IsDatedFolderName(entry.cFileName)) {
             continue;
         }
         HeapPath candidate;

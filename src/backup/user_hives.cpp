@@ -3,18 +3,18 @@
 #include <strsafe.h>
 #include <wchar.h>
 
-#include "shared/owned_handle.h"
 #include "app/process_state.h"
-#include "shared/path_join.h"
 #include "backup/hive_result.h"
 #include "backup/key_save.h"
 #include "backup/machine_hive.h"
 #include "backup/raw_copy.h"
 #include "backup/reparse_point.h"
 #include "fs/secure_folder.h"
-#include "shared/location_text.h"
 #include "report/hive_report.h"
 #include "shared/console.h"
+#include "shared/location_text.h"
+#include "shared/owned_handle.h"
+#include "shared/path_join.h"
 
 namespace {
 

@@ -48,8 +48,9 @@ void RemoveLeftWorkFolders(const wchar_t* root) {
     if (!listing) return;
     do {
         const DWORD attributes = entry.dwFileAttributes;
-        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-            !IsSingleName(entry.cFileName) || !IsWorkFolderName(entry.cFileName)) {
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !IsSingleName(entry.cFileName) ||
+            !IsWorkFolderName(entry.cFileName)) {
             continue;
         }
         wchar_t folder[JoinedPathCapacity];

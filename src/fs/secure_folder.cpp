@@ -20,19 +20,19 @@ bool BuildGrantedSid(int which, PSID sid) {
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     SID_IDENTIFIER_AUTHORITY creator = SECURITY_CREATOR_SID_AUTHORITY;
     switch (which) {
-    case 0:
-        if (!InitializeSid(sid, &nt, 1)) return false;
-        *GetSidSubAuthority(sid, 0) = SECURITY_LOCAL_SYSTEM_RID;
-        return true;
-    case 1:
-        if (!InitializeSid(sid, &nt, 2)) return false;
-        *GetSidSubAuthority(sid, 0) = SECURITY_BUILTIN_DOMAIN_RID;
-        *GetSidSubAuthority(sid, 1) = DOMAIN_ALIAS_RID_ADMINS;
-        return true;
-    default:
-        if (!InitializeSid(sid, &creator, 1)) return false;
-        *GetSidSubAuthority(sid, 0) = 4;  // SECURITY_CREATOR_OWNER_RIGHTS_RID
-        return true;
+        case 0:
+            if (!InitializeSid(sid, &nt, 1)) return false;
+            *GetSidSubAuthority(sid, 0) = SECURITY_LOCAL_SYSTEM_RID;
+            return true;
+        case 1:
+            if (!InitializeSid(sid, &nt, 2)) return false;
+            *GetSidSubAuthority(sid, 0) = SECURITY_BUILTIN_DOMAIN_RID;
+            *GetSidSubAuthority(sid, 1) = DOMAIN_ALIAS_RID_ADMINS;
+            return true;
+        default:
+            if (!InitializeSid(sid, &creator, 1)) return false;
+            *GetSidSubAuthority(sid, 0) = 4;  // SECURITY_CREATOR_OWNER_RIGHTS_RID
+            return true;
     }
 }
 

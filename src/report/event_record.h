@@ -5,8 +5,7 @@
 #include <windows.h>
 
 // ReportEventW unless a test puts a recorder in its place.
-using ReportEventFn = BOOL(WINAPI*)(HANDLE, WORD, WORD, DWORD, PSID, WORD, DWORD, LPCWSTR*,
-                                    LPVOID);
+using ReportEventFn = BOOL(WINAPI*)(HANDLE, WORD, WORD, DWORD, PSID, WORD, DWORD, LPCWSTR*, LPVOID);
 extern ReportEventFn ReportEventEntry;
 
 // Writes the record of the run that just ended under root into folder (the

@@ -24,7 +24,8 @@ bool AddHive(BackupHive* hives, size_t* count, const wchar_t* label, bool machin
     if (!CopyWhole(hive.label, ARRAYSIZE(hive.label), label) ||
         !BuildPath(hive.source, ARRAYSIZE(hive.source), BackupFolder, label) ||
         !CopyWhole(hive.keyPath, ARRAYSIZE(hive.keyPath), keyPath) ||
-        (machine ? !BuildPath(hive.locationFile, ARRAYSIZE(hive.locationFile), BackupFolder, L"sysdir.txt")
+        (machine ? !BuildPath(hive.locationFile, ARRAYSIZE(hive.locationFile), BackupFolder,
+                              L"sysdir.txt")
                  : !AddSuffix(hive.locationFile, hive.source, L".txt"))) {
         PrintError(ERROR_FILENAME_EXCED_RANGE, label);
         return false;
@@ -58,7 +59,8 @@ bool AddProfileHives(BackupHive* hives, size_t* count, const wchar_t* sid) {
 }
 
 int CompareLabels(const void* a, const void* b) {
-    return _wcsicmp(static_cast<const BackupHive*>(a)->label, static_cast<const BackupHive*>(b)->label);
+    return _wcsicmp(static_cast<const BackupHive*>(a)->label,
+                    static_cast<const BackupHive*>(b)->label);
 }
 
 }  // namespace
@@ -97,8 +99,9 @@ bool FindBackupHives(BackupHive* hives, size_t* count) {
     }
     for (bool more = listing.valid(); more; more = FindNextFileW(listing.get(), &entry)) {
         const DWORD attributes = entry.dwFileAttributes;
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-            !IsSingleName(entry.cFileName) || _wcsnicmp(entry.cFileName, L"S-1-", 4) != 0) {
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !IsSingleName(entry.cFileName) ||
+            _wcsnicmp(entry.cFileName, L"S-1-", 4) != 0) {
             continue;
         }
         whole = AddProfileHives(hives, count, entry.cFileName) && whole;

@@ -8,14 +8,14 @@
 constexpr size_t MaxBackupHives = 256;
 
 struct BackupHive {
-    wchar_t label[JoinedPathCapacity];         // "SYSTEM", "S-1-5-...\NTUSER.DAT": its path in the backup
-    wchar_t source[JoinedPathCapacity];        // the file in the backup
+    wchar_t label[JoinedPathCapacity];   // "SYSTEM", "S-1-5-...\NTUSER.DAT": its path in the backup
+    wchar_t source[JoinedPathCapacity];  // the file in the backup
     wchar_t locationFile[JoinedPathCapacity];  // sysdir.txt, or the hive's name and .txt beside it
     bool machine;                              // lives in <location>\config\<name>
     HKEY keyRoot;                              // where it is loaded on a live system
     wchar_t keyPath[JoinedPathCapacity];
-    bool needsLogs;                            // from its check: current only with its logs
-    wchar_t destination[JoinedPathCapacity];   // filled by PlaceHives
+    bool needsLogs;                           // from its check: current only with its logs
+    wchar_t destination[JoinedPathCapacity];  // filled by PlaceHives
 };
 
 // The one list a run works through: only one action runs.

@@ -18,10 +18,12 @@ void PrintBootStoreAdvice() {
     if (!CheckHiveFile(path, &result, &error)) {
         PrintError(error, L"(!) Unable to check the boot store BCD");
     } else if (!result.passed) {
-        FormatText(line, ARRAYSIZE(line), L"(!) The boot store BCD failed its check: %s", result.problem);
+        FormatText(line, ARRAYSIZE(line), L"(!) The boot store BCD failed its check: %s",
+                   result.problem);
         PrintLine(line);
     } else {
-        FormatText(line, ARRAYSIZE(line), L"To restore the boot store: bcdedit /import \"%s\"", path);
+        FormatText(line, ARRAYSIZE(line), L"To restore the boot store: bcdedit /import \"%s\"",
+                   path);
         PrintLine(line);
     }
 }

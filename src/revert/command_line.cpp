@@ -9,7 +9,8 @@ void PrintUsage() {
     PrintLine(L"Syntax: revert.exe [backup_folder] [/offline:<windows_root>] [/online] [/undo]");
     PrintLine(L"backup_folder - the dated backup folder (default: the folder of this program)");
     PrintLine(L"without /offline or /online - show each hive, its check and where it goes");
-    PrintLine(L"/offline:<windows_root> - restore onto a Windows that is not running (D: or a folder)");
+    PrintLine(
+        L"/offline:<windows_root> - restore onto a Windows that is not running (D: or a folder)");
     PrintLine(L"/online - restore onto the running Windows; a restart finishes the restore");
     PrintLine(L"/undo - put back the files the most recent restore kept");
 }

@@ -33,8 +33,8 @@ bool ReplaceNow(const BackupHive* hive, const wchar_t* stamp) {
     wchar_t prefix[2 * JoinedPathCapacity];
     DWORD error = KeepAside(hive->destination, RevertTag, stamp);
     if (error != ERROR_SUCCESS) {
-        FormatText(prefix, ARRAYSIZE(prefix), L"(!) Unable to keep %s aside; %s not restored", hive->destination,
-                   hive->label);
+        FormatText(prefix, ARRAYSIZE(prefix), L"(!) Unable to keep %s aside; %s not restored",
+                   hive->destination, hive->label);
         PrintError(error, prefix);
         return false;
     }
@@ -44,13 +44,15 @@ bool ReplaceNow(const BackupHive* hive, const wchar_t* stamp) {
         PrintLine(prefix);
         return true;
     }
-    FormatText(prefix, ARRAYSIZE(prefix), L"(!) Unable to restore %s to %s", hive->label, hive->destination);
+    FormatText(prefix, ARRAYSIZE(prefix), L"(!) Unable to restore %s to %s", hive->label,
+               hive->destination);
     PrintError(error, prefix);
     // Whatever was copied goes; the kept files take their names again.
     DeleteFileW(hive->destination);
     error = PutBack(hive->destination, RevertTag, stamp);
     if (error != ERROR_SUCCESS) {
-        FormatText(prefix, ARRAYSIZE(prefix), L"(!) Unable to put back the old files of %s", hive->destination);
+        FormatText(prefix, ARRAYSIZE(prefix), L"(!) Unable to put back the old files of %s",
+                   hive->destination);
         PrintError(error, prefix);
     }
     return false;
@@ -91,7 +93,8 @@ bool PutBackNow(const wchar_t* destination, const wchar_t* stamp) {
         }
     }
     if (error == ERROR_SUCCESS) return true;
-    FormatText(line, ARRAYSIZE(line), L"(!) Unable to put back everything kept for %s", destination);
+    FormatText(line, ARRAYSIZE(line), L"(!) Unable to put back everything kept for %s",
+               destination);
     PrintError(error, line);
     return false;
 }

@@ -27,7 +27,8 @@ bool IsUnder(const wchar_t* path, const wchar_t* root) {
 DWORD CheckFoldersOnTheWay(const wchar_t* root, const wchar_t* path, wchar_t* reason) {
     wchar_t folder[JoinedPathCapacity];
     CopyWhole(folder, ARRAYSIZE(folder), path);
-    for (wchar_t* end = wcschr(folder + wcslen(root) + 1, L'\\'); end; end = wcschr(end + 1, L'\\')) {
+    for (wchar_t* end = wcschr(folder + wcslen(root) + 1, L'\\'); end;
+         end = wcschr(end + 1, L'\\')) {
         *end = L'\0';
         const DWORD attributes = GetFileAttributesW(folder);
         DWORD error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_SUCCESS;
@@ -69,7 +70,8 @@ DWORD ReadHiveLocation(const BackupHive* hive, wchar_t* location, wchar_t* reaso
         for (wchar_t* c = location; *c; ++c) {
             if (*c < 0x20) *c = L'?';
         }
-        FormatText(reason, ReasonCapacity, L"%s holds \"%s\", not a plain path without a drive", name, location);
+        FormatText(reason, ReasonCapacity, L"%s holds \"%s\", not a plain path without a drive",
+                   name, location);
         return ERROR_BAD_PATHNAME;
     }
     if (hive->machine && !(JoinPath(location, JoinedPathCapacity, L"config") &&

@@ -27,7 +27,8 @@ bool Schedule(HKEY key, const wchar_t* newFile, const wchar_t* oldFile, const wc
 }  // namespace
 
 bool OpenLoadedHive(const BackupHive* hive, KeyHandle* key) {
-    return RegOpenKeyExW(hive->keyRoot, hive->keyPath, 0, KEY_READ | KeyViewFlag, key->put()) == ERROR_SUCCESS;
+    return RegOpenKeyExW(hive->keyRoot, hive->keyPath, 0, KEY_READ | KeyViewFlag, key->put()) ==
+           ERROR_SUCCESS;
 }
 
 bool ScheduleReplace(const BackupHive* hive, HKEY key, const wchar_t* stamp) {
@@ -35,14 +36,16 @@ bool ScheduleReplace(const BackupHive* hive, HKEY key, const wchar_t* stamp) {
     // The live logs stay with the live file; a hive that is current only
     // with its own logs cannot go back this way.
     if (hive->needsLogs) {
-        FormatText(line, ARRAYSIZE(line), L"(!) %s is loaded and its backup needs its logs: restore it offline",
+        FormatText(line, ARRAYSIZE(line),
+                   L"(!) %s is loaded and its backup needs its logs: restore it offline",
                    hive->label);
         PrintLine(line);
         return false;
     }
     wchar_t oldFile[JoinedPathCapacity];
     wchar_t newFile[JoinedPathCapacity];
-    if (!KeptName(oldFile, hive->destination, L"", RevertTag, stamp) || !AddSuffix(newFile, oldFile, L".new")) {
+    if (!KeptName(oldFile, hive->destination, L"", RevertTag, stamp) ||
+        !AddSuffix(newFile, oldFile, L".new")) {
         PrintError(ERROR_FILENAME_EXCED_RANGE, hive->destination);
         return false;
     }
@@ -62,7 +65,8 @@ bool ScheduleReplace(const BackupHive* hive, HKEY key, const wchar_t* stamp) {
     return false;
 }
 
-bool ScheduleUndo(const BackupHive* hive, HKEY key, const wchar_t* keptStamp, const wchar_t* stamp) {
+bool ScheduleUndo(const BackupHive* hive, HKEY key, const wchar_t* keptStamp,
+                  const wchar_t* stamp) {
     wchar_t kept[JoinedPathCapacity];
     wchar_t oldFile[JoinedPathCapacity];
     wchar_t line[2 * JoinedPathCapacity];
@@ -70,7 +74,8 @@ bool ScheduleUndo(const BackupHive* hive, HKEY key, const wchar_t* keptStamp, co
     // can only go back with it, offline.
     for (const wchar_t* suffix : HiveLogSuffixes) {
         if (KeptName(kept, hive->destination, suffix, RevertTag, keptStamp) && IsFile(kept)) {
-            FormatText(line, ARRAYSIZE(line), L"(!) %s is loaded and its logs were kept too: put it back offline",
+            FormatText(line, ARRAYSIZE(line),
+                       L"(!) %s is loaded and its logs were kept too: put it back offline",
                        hive->label);
             PrintLine(line);
             return false;

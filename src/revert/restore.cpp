@@ -16,15 +16,17 @@ int RestoreBackup(bool online) {
     wchar_t stamp[StampCapacity];
     FormatStamp(stamp);
     wchar_t line[128];
-    FormatText(line, ARRAYSIZE(line), L"Replaced files are kept beside them as NAME.%s-%s", RevertTag, stamp);
+    FormatText(line, ARRAYSIZE(line), L"Replaced files are kept beside them as NAME.%s-%s",
+               RevertTag, stamp);
     PrintLine(line);
 
     bool whole = true;
     for (size_t i = 0; i < count; ++i) {
         const BackupHive* hive = &HiveList[i];
         KeyHandle key;
-        const bool done = online && OpenLoadedHive(hive, &key) ? ScheduleReplace(hive, key.get(), stamp)
-                                                               : ReplaceNow(hive, stamp);
+        const bool done = online && OpenLoadedHive(hive, &key)
+                              ? ScheduleReplace(hive, key.get(), stamp)
+                              : ReplaceNow(hive, stamp);
         whole = done && whole;
     }
     PrintBootStoreAdvice();

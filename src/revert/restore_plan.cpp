@@ -19,7 +19,8 @@ bool CheckHive(BackupHive* hive) {
         return false;
     }
     if (!result.passed) {
-        FormatText(line, ARRAYSIZE(line), L"(!) %s failed its check: %s", hive->label, result.problem);
+        FormatText(line, ARRAYSIZE(line), L"(!) %s failed its check: %s", hive->label,
+                   result.problem);
         PrintLine(line);
         return false;
     }

@@ -23,9 +23,10 @@ bool DescribeCheck(const wchar_t* path, wchar_t* text) {
     if (!result.passed) {
         FormatText(text, PartCapacity, L"failed: %s", result.problem);
     } else {
-        FormatText(text, PartCapacity, result.needsLogs    ? L"passed, needs its logs"
-                                       : result.textFormat ? L"passed, Wine text hive"
-                                                           : L"passed");
+        FormatText(text, PartCapacity,
+                   result.needsLogs    ? L"passed, needs its logs"
+                   : result.textFormat ? L"passed, Wine text hive"
+                                       : L"passed");
     }
     return result.passed;
 }
@@ -41,7 +42,8 @@ int ShowBackup() {
     wchar_t bootStore[JoinedPathCapacity];
     if (FindBootStore(bootStore)) {
         whole = DescribeCheck(bootStore, check) && whole;
-        FormatText(line, ARRAYSIZE(line), L"BCD: %s; not replaced: bcdedit /import \"%s\"", check, bootStore);
+        FormatText(line, ARRAYSIZE(line), L"BCD: %s; not replaced: bcdedit /import \"%s\"", check,
+                   bootStore);
         PrintLine(line);
     }
 

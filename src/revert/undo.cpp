@@ -18,7 +18,8 @@ int UndoRestore(bool online) {
     wchar_t latest[StampCapacity] = L"";
     for (size_t i = 0; i < count; ++i) {
         wchar_t stamp[StampCapacity];
-        if (FindLatestStamp(HiveList[i].destination, RevertTag, stamp) && wcscmp(stamp, latest) > 0) {
+        if (FindLatestStamp(HiveList[i].destination, RevertTag, stamp) &&
+            wcscmp(stamp, latest) > 0) {
             CopyWhole(latest, ARRAYSIZE(latest), stamp);
         }
     }
@@ -28,7 +29,8 @@ int UndoRestore(bool online) {
         PrintLine(line);
         return ExitFailed;
     }
-    FormatText(line, ARRAYSIZE(line), L"Putting back the files kept as NAME.%s-%s", RevertTag, latest);
+    FormatText(line, ARRAYSIZE(line), L"Putting back the files kept as NAME.%s-%s", RevertTag,
+               latest);
     PrintLine(line);
 
     wchar_t stamp[StampCapacity];

@@ -4,8 +4,8 @@
 #include <wchar.h>
 
 #include "app/process_state.h"
-#include "shared/path_join.h"
 #include "shared/console.h"
+#include "shared/path_join.h"
 
 namespace {
 

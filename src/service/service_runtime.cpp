@@ -43,7 +43,7 @@ struct StatusLock {
 StatusLock Lock;
 
 class LockedStatus {
-public:
+ public:
     LockedStatus() { EnterCriticalSection(&Lock.section); }
     ~LockedStatus() { LeaveCriticalSection(&Lock.section); }
     LockedStatus(const LockedStatus&) = delete;

@@ -49,7 +49,8 @@ DWORD CopyFileWhole(const wchar_t* source, const wchar_t* destination, HiveCheck
     if (!output) {
         DWORD error = GetLastError();
         // The old file was not replaced, so it keeps its attributes too.
-        if (oldAttributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(destination, oldAttributes);
+        if (oldAttributes != INVALID_FILE_ATTRIBUTES)
+            SetFileAttributesW(destination, oldAttributes);
         return error;
     }
 

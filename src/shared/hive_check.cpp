@@ -13,9 +13,9 @@ namespace {
 constexpr DWORD BinAlignment = 4096;
 constexpr DWORD CellAlignment = 8;
 constexpr size_t BinHeaderBytes = 32;
-constexpr size_t BinFieldsBytes = 12;   // "hbin", its offset, its size
+constexpr size_t BinFieldsBytes = 12;  // "hbin", its offset, its size
 constexpr size_t CellSizeBytes = 4;
-constexpr size_t RootHeaderBytes = 6;   // the size and the "nk" of the root cell
+constexpr size_t RootHeaderBytes = 6;  // the size and the "nk" of the root cell
 constexpr size_t ChecksumOffset = 508;
 constexpr char TextHeader[] = "WINE REGISTRY Version 2";
 constexpr DWORD ChunkBytes = 0x20000;
@@ -254,61 +254,61 @@ void HiveCheckFeed(HiveCheck* check, const BYTE* bytes, size_t count) {
     while (bytes < end) {
         const size_t left = static_cast<size_t>(end - bytes);
         switch (check->stage) {
-        case HiveCheckStage::BaseBlock: {
-            size_t take = HiveBaseBlockBytes - static_cast<size_t>(check->position);
-            if (take > left) take = left;
-            memcpy(check->baseBlock + check->position, bytes, take);
-            bytes += take;
-            check->position += take;
-            if (check->position == HiveBaseBlockBytes) ReadBaseBlock(check, HiveBaseBlockBytes);
-            break;
-        }
-        case HiveCheckStage::BinHeader:
-        case HiveCheckStage::Cell:
-        case HiveCheckStage::AfterData: {
-            if (check->position < check->next) {
-                const unsigned long long gap = check->next - check->position;
-                const size_t skip = gap < left ? static_cast<size_t>(gap) : left;
-                bytes += skip;
-                check->position += skip;
-                break;
-            }
-            if (check->stage == HiveCheckStage::AfterData) {
-                Fail(check, L"file is longer than its hive bins data");
-                return;
-            }
-            if (check->partialCount == 0 && check->position == check->next) {
-                if (check->stage == HiveCheckStage::BinHeader) {
-                    SkipPlainBins(check, bytes, left);
-                } else if (left >= CellSizeBytes) {
-                    SkipPlainCells(check, bytes, left);
-                }
-                if (check->next != check->position) continue;
-            }
-            const size_t need = HeaderBytes(check);
-            const BYTE* header = bytes;
-            if (check->partialCount > 0 || left < need) {
-                size_t take = need - check->partialCount;
+            case HiveCheckStage::BaseBlock: {
+                size_t take = HiveBaseBlockBytes - static_cast<size_t>(check->position);
                 if (take > left) take = left;
-                memcpy(check->partial + check->partialCount, bytes, take);
-                check->partialCount += take;
+                memcpy(check->baseBlock + check->position, bytes, take);
                 bytes += take;
                 check->position += take;
-                if (check->partialCount < need) return;  // the rest comes with the next feed
-                check->partialCount = 0;
-                header = check->partial;
+                if (check->position == HiveBaseBlockBytes) ReadBaseBlock(check, HiveBaseBlockBytes);
+                break;
             }
-            if (check->stage == HiveCheckStage::BinHeader) {
-                ReadBinHeader(check, header);
-            } else {
-                ReadCellHeader(check, header);
+            case HiveCheckStage::BinHeader:
+            case HiveCheckStage::Cell:
+            case HiveCheckStage::AfterData: {
+                if (check->position < check->next) {
+                    const unsigned long long gap = check->next - check->position;
+                    const size_t skip = gap < left ? static_cast<size_t>(gap) : left;
+                    bytes += skip;
+                    check->position += skip;
+                    break;
+                }
+                if (check->stage == HiveCheckStage::AfterData) {
+                    Fail(check, L"file is longer than its hive bins data");
+                    return;
+                }
+                if (check->partialCount == 0 && check->position == check->next) {
+                    if (check->stage == HiveCheckStage::BinHeader) {
+                        SkipPlainBins(check, bytes, left);
+                    } else if (left >= CellSizeBytes) {
+                        SkipPlainCells(check, bytes, left);
+                    }
+                    if (check->next != check->position) continue;
+                }
+                const size_t need = HeaderBytes(check);
+                const BYTE* header = bytes;
+                if (check->partialCount > 0 || left < need) {
+                    size_t take = need - check->partialCount;
+                    if (take > left) take = left;
+                    memcpy(check->partial + check->partialCount, bytes, take);
+                    check->partialCount += take;
+                    bytes += take;
+                    check->position += take;
+                    if (check->partialCount < need) return;  // the rest comes with the next feed
+                    check->partialCount = 0;
+                    header = check->partial;
+                }
+                if (check->stage == HiveCheckStage::BinHeader) {
+                    ReadBinHeader(check, header);
+                } else {
+                    ReadCellHeader(check, header);
+                }
+                break;
             }
-            break;
-        }
-        case HiveCheckStage::Text:
-        case HiveCheckStage::Failed:
-            check->position += left;
-            return;
+            case HiveCheckStage::Text:
+            case HiveCheckStage::Failed:
+                check->position += left;
+                return;
         }
     }
 }

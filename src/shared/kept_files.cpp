@@ -17,7 +17,8 @@ void FormatStamp(wchar_t* stamp) {
 
 bool KeptName(wchar_t* out, const wchar_t* path, const wchar_t* suffix, const wchar_t* tag,
               const wchar_t* stamp) {
-    return SUCCEEDED(StringCchPrintfW(out, JoinedPathCapacity, L"%s%s.%s-%s", path, suffix, tag, stamp));
+    return SUCCEEDED(
+        StringCchPrintfW(out, JoinedPathCapacity, L"%s%s.%s-%s", path, suffix, tag, stamp));
 }
 
 bool IsStamp(const wchar_t* text) {
@@ -78,7 +79,8 @@ bool FindLatestStamp(const wchar_t* path, const wchar_t* tag, wchar_t* stamp) {
     if (FAILED(StringCchPrintfW(pattern, ARRAYSIZE(pattern), L"%s.%s-*", path, tag))) return false;
     const wchar_t* name = wcsrchr(path, L'\\');
     wchar_t prefix[JoinedPathCapacity];  // "NAME.tag-"
-    if (FAILED(StringCchPrintfW(prefix, ARRAYSIZE(prefix), L"%s.%s-", name ? name + 1 : path, tag))) {
+    if (FAILED(
+            StringCchPrintfW(prefix, ARRAYSIZE(prefix), L"%s.%s-", name ? name + 1 : path, tag))) {
         return false;
     }
     const size_t length = wcslen(prefix);

@@ -46,7 +46,7 @@ bool IsContainedLocation(const wchar_t* text) {
         if (*c < 0x20 || wcschr(L":/*?\"<>|", *c)) return false;
     }
     // Every component after a backslash must be a plain name.
-    for (const wchar_t* component = text + 1;; ) {
+    for (const wchar_t* component = text + 1;;) {
         const wchar_t* end = wcschr(component, L'\\');
         size_t length = end ? static_cast<size_t>(end - component) : wcslen(component);
         // Win32 drops trailing dots and blanks, so "..." or ". " could

@@ -4,7 +4,7 @@
 
 template <class Traits>
 class Owned {
-public:
+ public:
     using Type = typename Traits::Type;
 
     Owned() = default;
@@ -37,7 +37,7 @@ public:
         value_ = value;
     }
 
-private:
+ private:
     Type value_ = Traits::invalid();
 };
 

@@ -29,7 +29,9 @@ DWORD FindConfigFolder(const wchar_t* root, wchar_t* configFolder) {
 void PrintUsage() {
     PrintLine(L"Syntax: tidy.exe [/offline:<windows_root>] [/n]");
     PrintLine(L"(no option) - pack the hives of this Windows at the next restart");
-    PrintLine(L"/offline:<windows_root> - pack the hives of the Windows installed there, which is not running");
+    PrintLine(
+        L"/offline:<windows_root> - pack the hives of the Windows installed there, which is not "
+        L"running");
     PrintLine(L"/n - show what would be done, with the sizes, and change nothing");
 }
 

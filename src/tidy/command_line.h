@@ -2,7 +2,6 @@
 #include <windows.h>
 
 #include "shared/exit_status.h"
-
 #include "shared/path_join.h"
 
 struct TidyRequest {

@@ -26,7 +26,8 @@ DWORD FormatToKeep(const wchar_t* path) {
     if (file && ReadFile(file.get(), head, sizeof(head), &got, nullptr) && got == sizeof(head) &&
         memcmp(head, "regf", 4) == 0) {
         const BYTE* minor = head + MinorVersionOffset;
-        DWORD version = minor[0] | minor[1] << 8 | minor[2] << 16 | static_cast<DWORD>(minor[3]) << 24;
+        DWORD version =
+            minor[0] | minor[1] << 8 | minor[2] << 16 | static_cast<DWORD>(minor[3]) << 24;
         if (version < FirstLatestMinor) return REG_STANDARD_FORMAT;
     }
     return REG_LATEST_FORMAT;

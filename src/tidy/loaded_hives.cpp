@@ -30,8 +30,11 @@ DWORD DrivePathOf(const wchar_t* devicePath, wchar_t* file) {
         wchar_t device[DevicePathCapacity];
         if (QueryDosDeviceW(drive, device, ARRAYSIZE(device)) == 0) continue;
         const size_t length = wcslen(device);
-        if (length == 0 || _wcsnicmp(devicePath, device, length) != 0 || devicePath[length] != L'\\') continue;
-        HRESULT built = StringCchPrintfW(file, JoinedPathCapacity, L"%s%s", drive, devicePath + length);
+        if (length == 0 || _wcsnicmp(devicePath, device, length) != 0 ||
+            devicePath[length] != L'\\')
+            continue;
+        HRESULT built =
+            StringCchPrintfW(file, JoinedPathCapacity, L"%s%s", drive, devicePath + length);
         return SUCCEEDED(built) ? ERROR_SUCCESS : ERROR_MORE_DATA;
     }
     return ERROR_PATH_NOT_FOUND;
@@ -60,7 +63,8 @@ constexpr size_t UserPrefixLength = ARRAYSIZE(UserPrefix) - 1;
 
 // Packs the hive loaded at root\subkey, when the list names its file.
 // Every name given here is shorter than HiveNameCapacity.
-void PackListed(HKEY hiveList, const wchar_t* name, HKEY root, const wchar_t* subkey, const wchar_t* stamp) {
+void PackListed(HKEY hiveList, const wchar_t* name, HKEY root, const wchar_t* subkey,
+                const wchar_t* stamp) {
     LiveHive hive;
     hive.root = root;
     StringCchCopyW(hive.name, ARRAYSIZE(hive.name), name);
@@ -89,7 +93,8 @@ void PackLoadedHives() {
     KeyHandle list;
     LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, HiveListKey, 0, KEY_QUERY_VALUE, list.put());
     if (status != ERROR_SUCCESS) {
-        ReportFailure(L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\hivelist", L"reading failed", status);
+        ReportFailure(L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\hivelist", L"reading failed",
+                      status);
         return;
     }
     wchar_t stamp[StampCapacity];
@@ -100,7 +105,8 @@ void PackLoadedHives() {
     for (DWORD index = 0;; ++index) {
         wchar_t registryPath[UserPrefixLength + HiveNameCapacity];
         DWORD length = ARRAYSIZE(registryPath);
-        status = RegEnumValueW(list.get(), index, registryPath, &length, nullptr, nullptr, nullptr, nullptr);
+        status = RegEnumValueW(list.get(), index, registryPath, &length, nullptr, nullptr, nullptr,
+                               nullptr);
         if (status == ERROR_NO_MORE_ITEMS) return;
         if (status != ERROR_SUCCESS) {
             // Only a name too long for a hive is passed over; the list ends
@@ -111,8 +117,8 @@ void PackLoadedHives() {
         }
         // A user hive's key under HKEY_USERS is a SID, or a SID with _Classes.
         const wchar_t* key = registryPath + UserPrefixLength;
-        if (_wcsnicmp(registryPath, UserPrefix, UserPrefixLength) == 0 && wcsncmp(key, L"S-", 2) == 0 &&
-            IsSingleName(key)) {
+        if (_wcsnicmp(registryPath, UserPrefix, UserPrefixLength) == 0 &&
+            wcsncmp(key, L"S-", 2) == 0 && IsSingleName(key)) {
             PackListed(list.get(), key, HKEY_USERS, key, stamp);
         }
     }

@@ -3,8 +3,8 @@
 #include "shared/console.h"
 #include "shared/privileges.h"
 #include "tidy/command_line.h"
-#include "tidy/offline_road.h"
 #include "tidy/loaded_hives.h"
+#include "tidy/offline_road.h"
 #include "tidy/packing_report.h"
 #include "tidy/run_state.h"
 

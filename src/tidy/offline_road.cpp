@@ -40,7 +40,8 @@ bool SaveThroughScratchKey(const wchar_t* name, const wchar_t* hive, const wchar
 
 // Puts the checked copy in place of the hive, the hive and its logs kept
 // aside; on failure everything is as it was and the copy is gone.
-bool PutInPlace(const wchar_t* name, const wchar_t* hive, const wchar_t* work, const wchar_t* stamp) {
+bool PutInPlace(const wchar_t* name, const wchar_t* hive, const wchar_t* work,
+                const wchar_t* stamp) {
     DWORD error = KeepAside(hive, TidyTag, stamp);
     if (error != ERROR_SUCCESS) {
         ReportFailure(name, L"keeping the old file failed", error);
@@ -55,7 +56,8 @@ bool PutInPlace(const wchar_t* name, const wchar_t* hive, const wchar_t* work, c
     return false;
 }
 
-void PackOfflineHive(const wchar_t* name, const wchar_t* hive, unsigned long long before, const wchar_t* stamp) {
+void PackOfflineHive(const wchar_t* name, const wchar_t* hive, unsigned long long before,
+                     const wchar_t* stamp) {
     wchar_t work[JoinedPathCapacity];
     if (!WorkFileName(work, hive)) {
         ReportFailure(name, L"naming its work file failed", ERROR_FILENAME_EXCED_RANGE);

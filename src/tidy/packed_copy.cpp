@@ -7,9 +7,12 @@
 #include "shared/system_entry.h"
 #include "tidy/packing_report.h"
 
-RegSaveKeyExFn RegSaveKeyExEntry = LookUp<RegSaveKeyExFn>(GetModuleHandleW(L"advapi32.dll"), "RegSaveKeyExW");
+RegSaveKeyExFn RegSaveKeyExEntry =
+    LookUp<RegSaveKeyExFn>(GetModuleHandleW(L"advapi32.dll"), "RegSaveKeyExW");
 
-bool WorkFileName(wchar_t* work, const wchar_t* hive) { return AddSuffix(work, hive, L".tidy-new"); }
+bool WorkFileName(wchar_t* work, const wchar_t* hive) {
+    return AddSuffix(work, hive, L".tidy-new");
+}
 
 DWORD SavePackedCopy(HKEY key, const wchar_t* target, DWORD format) {
     // The save functions refuse to overwrite.
@@ -28,7 +31,8 @@ bool CheckPackedCopy(const wchar_t* name, const wchar_t* copy) {
         ReportFailure(name, L"checking the packed copy failed", error);
     } else if (!result.passed) {
         wchar_t what[128];
-        StringCchPrintfW(what, ARRAYSIZE(what), L"the packed copy is not a whole hive (%s)", result.problem);
+        StringCchPrintfW(what, ARRAYSIZE(what), L"the packed copy is not a whole hive (%s)",
+                         result.problem);
         ReportFailure(name, what, ERROR_BADDB);
     } else {
         return true;

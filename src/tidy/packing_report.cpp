@@ -11,13 +11,14 @@ constexpr size_t LineCapacity = 2 * JoinedPathCapacity + 128;
 
 }  // namespace
 
-void ReportSizes(const wchar_t* name, unsigned long long before, unsigned long long after, bool packed,
-                 const wchar_t* outcome) {
+void ReportSizes(const wchar_t* name, unsigned long long before, unsigned long long after,
+                 bool packed, const wchar_t* outcome) {
     TotalBefore += before;
     TotalAfter += packed ? after : before;
     wchar_t line[LineCapacity];
     // msvcrt of Windows 2000 knows %I64u, not %llu.
-    FormatText(line, ARRAYSIZE(line), L"%s: %I64u -> %I64u bytes, %s", name, before, after, outcome);
+    FormatText(line, ARRAYSIZE(line), L"%s: %I64u -> %I64u bytes, %s", name, before, after,
+               outcome);
     PrintLine(line);
 }
 

@@ -4,8 +4,8 @@
 
 // "NAME: before -> after bytes, outcome". The hive joins the totals at its
 // packed size when it is (or would be) packed, else at its old size.
-void ReportSizes(const wchar_t* name, unsigned long long before, unsigned long long after, bool packed,
-                 const wchar_t* outcome);
+void ReportSizes(const wchar_t* name, unsigned long long before, unsigned long long after,
+                 bool packed, const wchar_t* outcome);
 
 // "NAME: what [system text]", and the run has failed.
 void ReportFailure(const wchar_t* name, const wchar_t* what, DWORD code);

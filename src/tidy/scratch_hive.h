@@ -4,7 +4,7 @@
 #include <windows.h>
 
 class ScratchHive {
-public:
+ public:
     // Names the key TIDY-<process id in eight hex digits>. The width is
     // fixed because Wine writes the key's name into the hives it saves, and
     // /n should show the size a real run gets.
@@ -23,7 +23,7 @@ public:
 
     const wchar_t* name() const { return name_; }
 
-private:
+ private:
     wchar_t name_[32];
     bool pending_ = false;
     bool loaded_ = false;

@@ -10,26 +10,44 @@
 namespace {
 
 enum Verdict { Pass, NeedsLogs, Text, Fail };
-const struct { const wchar_t* name; Verdict verdict; const wchar_t* problem; } Cases[] = {
-    {L"good.hive", Pass, L""}, {L"minimal.hive", Pass, L""}, {L"checksum_all_ones.hive", Pass, L""},
-    {L"needs_logs.hive", NeedsLogs, L""}, {L"text.hive", Text, L""}, {L"text_crlf.hive", Text, L""},
-    {L"bad_checksum.hive", Fail, L"base block checksum is wrong"}, {L"short.hive", Fail, L"file ends inside the base block"},
-    {L"cut_in_bin.hive", Fail, L"file ends inside the hive bins data"}, {L"empty.hive", Fail, L"file is empty"},
+const struct {
+    const wchar_t* name;
+    Verdict verdict;
+    const wchar_t* problem;
+} Cases[] = {
+    {L"good.hive", Pass, L""},
+    {L"minimal.hive", Pass, L""},
+    {L"checksum_all_ones.hive", Pass, L""},
+    {L"needs_logs.hive", NeedsLogs, L""},
+    {L"text.hive", Text, L""},
+    {L"text_crlf.hive", Text, L""},
+    {L"bad_checksum.hive", Fail, L"base block checksum is wrong"},
+    {L"short.hive", Fail, L"file ends inside the base block"},
+    {L"cut_in_bin.hive", Fail, L"file ends inside the hive bins data"},
+    {L"empty.hive", Fail, L"file is empty"},
     {L"cut_in_last_cell.hive", Fail, L"file ends inside the hive bins data"},
     {L"bad_bin_size.hive", Fail, L"hive bin runs past the end of the hive bins data"},
-    {L"bad_bin_offset.hive", Fail, L"hive bin offset field is wrong"}, {L"bad_root.hive", Fail, L"root cell is not a key node"},
-    {L"zero_tail.hive", Fail, L"file is longer than its hive bins data"}, {L"root_free.hive", Fail, L"root cell is not allocated"},
+    {L"bad_bin_offset.hive", Fail, L"hive bin offset field is wrong"},
+    {L"bad_root.hive", Fail, L"root cell is not a key node"},
+    {L"zero_tail.hive", Fail, L"file is longer than its hive bins data"},
+    {L"root_free.hive", Fail, L"root cell is not allocated"},
     {L"root_mid_cell.hive", Fail, L"root cell offset does not point at a cell"},
     {L"bad_cell.hive", Fail, L"cell size is zero or not a multiple of 8"},
-    {L"cell_past_bin.hive", Fail, L"cell runs past the end of its bin"}, {L"other_text.hive", Fail, L"file is not a registry hive"},
+    {L"cell_past_bin.hive", Fail, L"cell runs past the end of its bin"},
+    {L"other_text.hive", Fail, L"file is not a registry hive"},
 };
 
 std::wstring Verdict(bool passed, bool needsLogs, bool textFormat, const wchar_t* problem) {
-    return std::to_wstring(passed) + std::to_wstring(needsLogs) + std::to_wstring(textFormat) + (problem ? problem : L"");
+    return std::to_wstring(passed) + std::to_wstring(needsLogs) + std::to_wstring(textFormat) +
+           (problem ? problem : L"");
 }
-std::wstring Verdict(const HiveCheckResult& r) { return Verdict(r.passed, r.needsLogs, r.textFormat, r.problem); }
+std::wstring Verdict(const HiveCheckResult& r) {
+    return Verdict(r.passed, r.needsLogs, r.textFormat, r.problem);
+}
 template <class Case>
-std::wstring Expected(const Case& c) { return Verdict(c.verdict != Fail, c.verdict == NeedsLogs, c.verdict == Text, c.problem); }
+std::wstring Expected(const Case& c) {
+    return Verdict(c.verdict != Fail, c.verdict == NeedsLogs, c.verdict == Text, c.problem);
+}
 
 }  // namespace
 
@@ -53,7 +71,8 @@ TEST(EachFileGetsItsVerdict) {
 // follows, so a read past the bytes given faults.
 TEST(AnyChunkingGivesTheSameVerdict) {
     const size_t largest = 131072;
-    BYTE* guarded = static_cast<BYTE*>(VirtualAlloc(nullptr, largest + 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    BYTE* guarded = static_cast<BYTE*>(
+        VirtualAlloc(nullptr, largest + 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     DWORD old = 0;
     REQUIRE(guarded && VirtualProtect(guarded + largest, 4096, PAGE_NOACCESS, &old));
     for (const auto& hive : Cases) {

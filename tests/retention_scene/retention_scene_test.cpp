@@ -20,21 +20,27 @@ std::wstring DateName(int daysAgo) {
 // A finished backup: its files carry the attributes that stop a plain delete.
 void MakeBackup(const std::wstring& folder, double age) {
     WriteFileBytes(folder + L"\\SAM", "regf");
-    SetFileAttributesW((folder + L"\\SAM").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesW((folder + L"\\SAM").c_str(),
+                       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     WriteFileBytes(folder + L"\\S-1-5-21-1\\deeper\\NTUSER.DAT", "regf");
-    SetFileAttributesW((folder + L"\\S-1-5-21-1").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM);
+    SetFileAttributesW((folder + L"\\S-1-5-21-1").c_str(),
+                       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM);
     WriteFileBytes(folder + L"\\sysdir.txt", Utf16Bytes(L"\\windows\\system32"));
     AgeFolder(folder, age);
 }
 
-ProcessResult Run(const std::wstring& root, const std::wstring& days) { return RunZel(days + L" \"" + root + L"\""); }
+ProcessResult Run(const std::wstring& root, const std::wstring& days) {
+    return RunZel(days + L" \"" + root + L"\"");
+}
 
 TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     ScopedWineVersion version(L"win10");
     ScratchFolder scratch(L"zelpurge");
     const std::wstring root = scratch / L"root", today = root + L"\\" + TodayFolderName();
-    const std::wstring newest = root + L"\\" + DateName(16), older = root + L"\\" + DateName(20), outside = scratch / L"outside";
-    const std::wstring hostile = root + L"\\" + DateName(25), photos = root + L"\\2001-01-01", empty = root + L"\\2001-01-02";
+    const std::wstring newest = root + L"\\" + DateName(16), older = root + L"\\" + DateName(20),
+                       outside = scratch / L"outside";
+    const std::wstring hostile = root + L"\\" + DateName(25), photos = root + L"\\2001-01-01",
+                       empty = root + L"\\2001-01-02";
     MakeBackup(newest, 16);
     MakeBackup(older, 20);
     WriteFileBytes(outside + L"\\kept.txt", "outside");
@@ -90,7 +96,9 @@ TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     Names top;
     for (const std::wstring& entry : ListTree(root))
         if (entry.find(L'\\') >= entry.size() - 1) top.push_back(entry);
-    CHECK_EQ((Names{L"2001-01-01\\", L"2001-01-03", DateName(25) + L"\\", TodayFolderName() + L"\\"}), top);
+    CHECK_EQ(
+        (Names{L"2001-01-01\\", L"2001-01-03", DateName(25) + L"\\", TodayFolderName() + L"\\"}),
+        top);
     CHECK_EQ(std::string("victim"), ReadFileBytes(scratch / L"victim.txt"));
 }
 

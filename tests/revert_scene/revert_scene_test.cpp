@@ -1,14 +1,13 @@
 // revert.exe under Wine puts a real zel backup back onto a fake offline
 // installation and undoes it; then the online road, in-process.
-#include "support/support.h"
-
 #include "revert/restore.h"
 #include "revert/run_values.h"
 #include "revert/undo.h"
+#include "support/support.h"
 
 namespace {
 
-using Tree = std::map<std::wstring, std::string>;  // relative path: bytes ("" for a folder)
+using Tree = std::map<std::wstring, std::string>;   // relative path: bytes ("" for a folder)
 const std::wstring Own = L"S-1-5-21-0-0-0-1000";    // Wine's own user, loaded
 const std::wstring Other = L"S-1-5-21-1-2-3-1001";  // a profile not logged on
 const std::wstring Suffixes[] = {L"", L".LOG1", L".LOG2", L".LOG"};
@@ -17,32 +16,45 @@ std::wstring Location(const std::wstring& file) {  // without its leading backsl
     const std::string bytes = ReadFileBytes(file);
     return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2).substr(1);
 }
-#define CheckTree(expected, folder) CHECK_EQ(expected, TreeBytes(folder))  // every name and every byte
+#define CheckTree(expected, folder) \
+    CHECK_EQ(expected, TreeBytes(folder))  // every name and every byte
 
-// A zel backup plus regf hives (SAM and a log, BCD, a second profile); old hives and logs where they go.
+// A zel backup plus regf hives (SAM and a log, BCD, a second profile); old hives and logs where
+// they go.
 struct Scene {
     ScratchFolder scratch{L"revert"};
     std::wstring backup = scratch / (L"zel\\" + TodayFolderName()), win = scratch / L"win", config;
     std::vector<std::pair<std::wstring, std::wstring>> hives;  // in the backup, under win
     Tree before;
     Scene() {
-        RunZel(L"\"" + scratch / L"zel" + L"\"");  // exits 2 under Wine: no SAM, SECURITY, COMPONENTS
+        RunZel(L"\"" + scratch / L"zel" +
+               L"\"");  // exits 2 under Wine: no SAM, SECURITY, COMPONENTS
         config = Location(backup + L"\\sysdir.txt") + L"\\config\\";
-        const std::wstring user = L"USERS\\A\\", classes = user + L"AppData\\Local\\Microsoft\\UsrClass.dat";
+        const std::wstring user = L"USERS\\A\\",
+                           classes = user + L"AppData\\Local\\Microsoft\\UsrClass.dat";
         const std::string good = ReadFileBytes(HiveFile(L"good.hive"));
         const std::string small = ReadFileBytes(HiveFile(L"minimal.hive"));
-        for (const auto& file : Tree{{L"SAM", good}, {L"SAM.LOG1", "SAM.LOG1"}, {L"BCD", small},
-                                     {Other + L"\\NTUSER.DAT", good}, {Other + L"\\UsrClass.dat", small},
-                                     {Other + L"\\NTUSER.DAT.txt", Utf16Bytes(L"\\" + user + L"NTUSER.DAT")},
-                                     {Other + L"\\UsrClass.dat.txt", Utf16Bytes(L"\\" + classes)}})
+        for (const auto& file :
+             Tree{{L"SAM", good},
+                  {L"SAM.LOG1", "SAM.LOG1"},
+                  {L"BCD", small},
+                  {Other + L"\\NTUSER.DAT", good},
+                  {Other + L"\\UsrClass.dat", small},
+                  {Other + L"\\NTUSER.DAT.txt", Utf16Bytes(L"\\" + user + L"NTUSER.DAT")},
+                  {Other + L"\\UsrClass.dat.txt", Utf16Bytes(L"\\" + classes)}})
             WriteFileBytes(backup + L"\\" + file.first, file.second);
-        hives = {{L"SYSTEM", config + L"SYSTEM"}, {L"SOFTWARE", config + L"SOFTWARE"},
-                 {L"DEFAULT", config + L"DEFAULT"}, {L"SAM", config + L"SAM"},
+        hives = {{L"SYSTEM", config + L"SYSTEM"},
+                 {L"SOFTWARE", config + L"SOFTWARE"},
+                 {L"DEFAULT", config + L"DEFAULT"},
+                 {L"SAM", config + L"SAM"},
                  {Own + L"\\NTUSER.DAT", Location(backup + L"\\" + Own + L"\\NTUSER.DAT.txt")},
-                 {Other + L"\\NTUSER.DAT", user + L"NTUSER.DAT"}, {Other + L"\\UsrClass.dat", classes}};
-        std::vector<std::wstring> old = {config + L"SYSTEM.LOG1", config + L"SAM.LOG2", user + L"NTUSER.DAT.LOG"};
+                 {Other + L"\\NTUSER.DAT", user + L"NTUSER.DAT"},
+                 {Other + L"\\UsrClass.dat", classes}};
+        std::vector<std::wstring> old = {config + L"SYSTEM.LOG1", config + L"SAM.LOG2",
+                                         user + L"NTUSER.DAT.LOG"};
         for (const auto& hive : hives) old.push_back(hive.second);
-        for (const std::wstring& file : old) WriteFileBytes(win + L"\\" + file, "old " + Narrow(file));
+        for (const std::wstring& file : old)
+            WriteFileBytes(win + L"\\" + file, "old " + Narrow(file));
         before = TreeBytes(win);
     }
     // The backup in, the old files kept under the stamp; online, a loaded hive's logs stay.
@@ -50,7 +62,8 @@ struct Scene {
         Tree tree = before;
         for (const auto& hive : hives)
             for (const std::wstring& suffix : Suffixes) {
-                const std::wstring live = hive.second + suffix, saved = backup + L"\\" + hive.first + suffix;
+                const std::wstring live = hive.second + suffix,
+                                   saved = backup + L"\\" + hive.first + suffix;
                 const bool loaded = online && hive.first != L"SAM" && hive.first.find(Other) != 0;
                 if (tree.count(live) && !(loaded && !suffix.empty())) {
                     tree[live + L".revert-" + stamp] = tree[live];
@@ -65,7 +78,8 @@ struct Scene {
     }
 };
 
-// RegReplaceKeyW as the next start carries it out, each call kept: key and subkey, new file, old file.
+// RegReplaceKeyW as the next start carries it out, each call kept: key and subkey, new file, old
+// file.
 std::vector<Strings> Calls;
 LSTATUS WINAPI ReplaceAtRestart(HKEY key, LPCWSTR subKey, LPCWSTR newFile, LPCWSTR oldFile) {
     using NtQueryKeyFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
@@ -74,8 +88,8 @@ LSTATUS WINAPI ReplaceAtRestart(HKEY key, LPCWSTR subKey, LPCWSTR newFile, LPCWS
     ULONG name[512] = {}, size = 0;  // KeyNameInformation: a byte count, then the name
     query(key, 3, name, sizeof(name), &size);
     const std::wstring full(reinterpret_cast<const wchar_t*>(name + 1), name[0] / 2), old = oldFile;
-    Calls.push_back({Narrow(Upper(full) + (subKey ? L"\\" + std::wstring(subKey) : L"")), Narrow(newFile),
-                     Narrow(old)});
+    Calls.push_back({Narrow(Upper(full) + (subKey ? L"\\" + std::wstring(subKey) : L"")),
+                     Narrow(newFile), Narrow(old)});
     MoveFileW(old.substr(0, old.size() - 22).c_str(), oldFile);
     MoveFileW(newFile, old.substr(0, old.size() - 22).c_str());
     return ERROR_SUCCESS;
@@ -90,8 +104,10 @@ void CheckOnlineRoad(const Scene& s) {
     REQUIRE(Calls.size() == 4);
     const std::wstring stamp = Widen(Calls[0][2].substr(Calls[0][2].size() - 15));
     std::vector<Strings> expected;
-    for (const auto& [index, key] : std::map<int, std::string>{
-             {0, "MACHINE\\SYSTEM"}, {1, "MACHINE\\SOFTWARE"}, {2, "USER\\.DEFAULT"}, {4, "USER\\" + Narrow(Own)}}) {
+    for (const auto& [index, key] : std::map<int, std::string>{{0, "MACHINE\\SYSTEM"},
+                                                               {1, "MACHINE\\SOFTWARE"},
+                                                               {2, "USER\\.DEFAULT"},
+                                                               {4, "USER\\" + Narrow(Own)}}) {
         const std::wstring live = s.win + L"\\" + s.hives[index].second + L".revert-" + stamp;
         expected.push_back({"\\REGISTRY\\" + key, Narrow(live + L".new"), Narrow(live)});
     }
@@ -106,32 +122,45 @@ TEST(RestoreAndUndo) {
     // The listing, from the copy zel put into the backup, which finds its backup by itself.
     Strings lines = {banner[0], banner[1], "BCD: passed; not replaced: " + bcd};
     for (const auto& hive : s.hives)
-        lines.push_back(Narrow(hive.first + (hive.first == L"SAM" || hive.first.find(Other) == 0 ? L": passed"
-                                             : L": passed, Wine text hive") + L"; goes to \\" + hive.second));
+        lines.push_back(Narrow(hive.first +
+                               (hive.first == L"SAM" || hive.first.find(Other) == 0
+                                    ? L": passed"
+                                    : L": passed, Wine text hive") +
+                               L"; goes to \\" + hive.second));
     ProcessResult run = RunProgram(s.backup + L"\\revert_x64.exe", L"");
     CHECK_EQ(0u, run.exitCode);
     CHECK_EQ(lines, Lines(run.output));
 
-    // Whatever is refused, nothing changes anywhere; the listing tells of all but the missing folder.
-    const std::wstring text = Other + L"\\NTUSER.DAT.txt", place = L"(!) Unable to place " + Other + L"\\";
-    struct Row { std::wstring file, text, line; DWORD code, shown; };
+    // Whatever is refused, nothing changes anywhere; the listing tells of all but the missing
+    // folder.
+    const std::wstring text = Other + L"\\NTUSER.DAT.txt",
+                       place = L"(!) Unable to place " + Other + L"\\";
+    struct Row {
+        std::wstring file, text, line;
+        DWORD code, shown;
+    };
     std::vector<Row> refused = {
         {text, L"\\USERS\\B\\NTUSER.DAT", place + L"NTUSER.DAT: no folder " + s.win + L"\\USERS\\B",
          ERROR_PATH_NOT_FOUND, 0},
         {L"SAM", L"", L"(!) SAM failed its check: root cell is not a key node", 0, 2}};
-    for (const wchar_t* bad : {L"\\..\\..\\NTUSER.DAT", L"C:\\NTUSER.DAT", L"\\\\?\\C:\\NTUSER.DAT", L""})
-        refused.push_back({text, bad, place + L"NTUSER.DAT: " + text + L" holds \"" + bad +
-                                          L"\", not a plain path without a drive", ERROR_BAD_PATHNAME, 2});
+    for (const wchar_t* bad :
+         {L"\\..\\..\\NTUSER.DAT", L"C:\\NTUSER.DAT", L"\\\\?\\C:\\NTUSER.DAT", L""})
+        refused.push_back({text, bad,
+                           place + L"NTUSER.DAT: " + text + L" holds \"" + bad +
+                               L"\", not a plain path without a drive",
+                           ERROR_BAD_PATHNAME, 2});
     for (const auto& row : refused) {
         Context context(row.line);
         const std::wstring file = s.backup + L"\\" + row.file;
         const std::string kept = ReadFileBytes(file);
-        WriteFileBytes(file, row.code ? Utf16Bytes(row.text) : ReadFileBytes(HiveFile(L"bad_root.hive")));
+        WriteFileBytes(file,
+                       row.code ? Utf16Bytes(row.text) : ReadFileBytes(HiveFile(L"bad_root.hive")));
         const Tree scene = TreeBytes(s.scratch.path());
         run = s.Revert(L"/offline:\"" + s.win + L"\"");
         lines = Lines(run.output);
         CHECK_EQ(2u, run.exitCode);
-        const std::string line = row.code ? ReportLine(Narrow(row.line), row.code) : Narrow(row.line);
+        const std::string line =
+            row.code ? ReportLine(Narrow(row.line), row.code) : Narrow(row.line);
         CHECK(std::count(lines.begin(), lines.end(), line) == 1);
         CHECK_EQ(std::string("(!) Nothing was changed"), lines.back());
         CheckTree(scene, s.scratch.path());

@@ -1,7 +1,8 @@
 // The pure rules, as tables: options, roots, the service's command line,
 // retention names and ages, names from listings, location texts, joins,
 // reparse data, folder security, and a copy that fails midway.
-#include "support/support.h"
+#include <windows.h>
+
 #include <sddl.h>
 #include <shellapi.h>
 #include <shlwapi.h>
@@ -18,30 +19,57 @@
 #include "shared/file_copy.h"
 #include "shared/location_text.h"
 #include "shared/path_join.h"
+#include "support/support.h"
 
 namespace {
 
 TEST(DaysValues) {
     const int refused = 12345;  // what a refusal leaves in place
-    const struct { const wchar_t* text; int days; } cases[] = {
-        {L"15", 15}, {L"+7", 7}, {L"-3", -3}, {L"0", 0}, {L"99999999999", 2147483647}, {L"-99999999999", -2147483647 - 1},
-        {L"", refused}, {L"abc", refused}, {L"15x", refused}, {L" 5", refused}, {L"+", refused}, {L"-", refused}, {L"1 ", refused}};
+    const struct {
+        const wchar_t* text;
+        int days;
+    } cases[] = {{L"15", 15},
+                 {L"+7", 7},
+                 {L"-3", -3},
+                 {L"0", 0},
+                 {L"99999999999", 2147483647},
+                 {L"-99999999999", -2147483647 - 1},
+                 {L"", refused},
+                 {L"abc", refused},
+                 {L"15x", refused},
+                 {L" 5", refused},
+                 {L"+", refused},
+                 {L"-", refused},
+                 {L"1 ", refused}};
     for (const auto& c : cases) {
         int days = refused;
         const bool taken = ReadDaysValue(c.text, &days);
-        CHECK_EQ(Narrow(c.text) + ": " + std::to_string(c.days), Narrow(c.text) + ": " + std::to_string(taken ? days : refused));
+        CHECK_EQ(Narrow(c.text) + ": " + std::to_string(c.days),
+                 Narrow(c.text) + ": " + std::to_string(taken ? days : refused));
     }
 }
 
 TEST(CanonicalRoots) {
     wchar_t current[MAX_PATH];
     std::wstring here(current, GetCurrentDirectoryW(MAX_PATH, current));
-    const struct { std::wstring given, root; DWORD error = 0; } cases[] = {
-        {L"C:\\bk\\", L"C:\\bk"}, {L"C:/bk", L"C:\\bk"}, {L"C:\\x\\..\\bk", L"C:\\bk"}, {L"C:\\bk.", L"C:\\bk"},
-        {L"C:\\bk ", L"C:\\bk"}, {L"C:\\a. \\bk", L"C:\\a\\bk"}, {L"\\\\?\\C:\\x\\..\\bk.", L"C:\\bk"},
-        {L"\\\\?\\UNC\\server\\share\\bk\\", L"\\\\server\\share\\bk"}, {L"\\\\server\\share", L"\\\\server\\share"},
-        {L"D:\\", L"D:\\"}, {L"D:", L"D:\\"}, {L"bk", (here.back() == L'\\' ? here : here + L"\\") + L"bk"},
-        {L"", L"", ERROR_INVALID_PARAMETER}, {L"C:\\b*k", L"", ERROR_INVALID_PARAMETER},
+    const struct {
+        std::wstring given, root;
+        DWORD error = 0;
+    } cases[] = {
+        {L"C:\\bk\\", L"C:\\bk"},
+        {L"C:/bk", L"C:\\bk"},
+        {L"C:\\x\\..\\bk", L"C:\\bk"},
+        {L"C:\\bk.", L"C:\\bk"},
+        {L"C:\\bk ", L"C:\\bk"},
+        {L"C:\\a. \\bk", L"C:\\a\\bk"},
+        {L"\\\\?\\C:\\x\\..\\bk.", L"C:\\bk"},
+        {L"\\\\?\\UNC\\server\\share\\bk\\", L"\\\\server\\share\\bk"},
+        {L"\\\\server\\share", L"\\\\server\\share"},
+        {L"D:\\", L"D:\\"},
+        {L"D:", L"D:\\"},
+        {L"bk", (here.back() == L'\\' ? here : here + L"\\") + L"bk"},
+        {L"", L"", ERROR_INVALID_PARAMETER},
+        {L"C:\\b*k", L"", ERROR_INVALID_PARAMETER},
         {L"\\\\.\\PhysicalDrive0", L"", ERROR_INVALID_PARAMETER},
         {L"C:\\" + std::wstring(4100, L'a'), L"", ERROR_FILENAME_EXCED_RANGE},
     };
@@ -57,11 +85,19 @@ TEST(CanonicalRoots) {
 // exactly, and never hold what the service control manager would expand.
 TEST(ServiceCommandLine) {
     AtEnd restore{[module = std::wstring(ModuleDir), root = std::wstring(BackupRoot)] {
-        wcscpy_s(ModuleDir, module.c_str()), wcscpy_s(BackupRoot, root.c_str()), RetentionDays = 15; }};
-    const struct { std::wstring module, root; DWORD error = 0; } cases[] = {
-        {L"C:\\Tools", L"C:\\Windows\\ZEL"}, {L"C:\\My Tools", L"D:\\"}, {L"C:\\T", L"\\\\server\\share\\zel bk"},
-        {L"C:\\T", L"C:\\p\\"}, {L"C:\\T", L"C:\\p%USERNAME%x", ERROR_INVALID_PARAMETER},
-        {L"C:\\%T%", L"C:\\bk", ERROR_INVALID_PARAMETER}, {L"C:\\T", L"C:\\" + std::wstring(2100, L'x'), ERROR_FILENAME_EXCED_RANGE},
+        wcscpy_s(ModuleDir, module.c_str()), wcscpy_s(BackupRoot, root.c_str()), RetentionDays = 15;
+    }};
+    const struct {
+        std::wstring module, root;
+        DWORD error = 0;
+    } cases[] = {
+        {L"C:\\Tools", L"C:\\Windows\\ZEL"},
+        {L"C:\\My Tools", L"D:\\"},
+        {L"C:\\T", L"\\\\server\\share\\zel bk"},
+        {L"C:\\T", L"C:\\p\\"},
+        {L"C:\\T", L"C:\\p%USERNAME%x", ERROR_INVALID_PARAMETER},
+        {L"C:\\%T%", L"C:\\bk", ERROR_INVALID_PARAMETER},
+        {L"C:\\T", L"C:\\" + std::wstring(2100, L'x'), ERROR_FILENAME_EXCED_RANGE},
     };
     RetentionDays = 30;
     for (const auto& c : cases) {
@@ -75,38 +111,63 @@ TEST(ServiceCommandLine) {
         int count = 0;
         LPWSTR* args = composed ? CommandLineToArgvW(line, &count) : nullptr;
         if (!args) continue;
-        CHECK_EQ((std::vector<std::wstring>{c.module + L"\\zel.exe", L"/service", L"/days:30", c.root}),
-                 std::vector<std::wstring>(args, args + count));
+        CHECK_EQ(
+            (std::vector<std::wstring>{c.module + L"\\zel.exe", L"/service", L"/days:30", c.root}),
+            std::vector<std::wstring>(args, args + count));
         LocalFree(args);
     }
 }
 
 TEST(RetentionNamesAndAges) {
     CHECK(IsDatedFolderName(L"2024-05-01") && IsDatedFolderName(L"0000-00-00"));
-    for (const wchar_t* name : {L"2024-5-1", L"2024-05-01x", L"2024-05-0", L"2024_05_01", L"2024-05-01.partial",
-                                L"\uff12024-05-01", L"x024-05-01"}) {
+    for (const wchar_t* name : {L"2024-5-1", L"2024-05-01x", L"2024-05-0", L"2024_05_01",
+                                L"2024-05-01.partial", L"\uff12024-05-01", L"x024-05-01"}) {
         Context row(name);
         CHECK(!IsDatedFolderName(name));
     }
     const ULONGLONG day = 86400ULL * 10000000, nowValue = 400 * day;
     const FILETIME now{static_cast<DWORD>(nowValue), static_cast<DWORD>(nowValue >> 32)};
-    const struct { double ageDays; int days; bool old; } cases[] = {
-        {15, 15, false}, {15 + 1.0 / 86400, 15, true}, {20, 15, true}, {0.5, 0, true},
-        {0, 0, false},   {-1, 0, false},                {-0.5, -1, true}, {-2, -1, false},
+    const struct {
+        double ageDays;
+        int days;
+        bool old;
+    } cases[] = {
+        {15, 15, false},  {15 + 1.0 / 86400, 15, true},
+        {20, 15, true},   {0.5, 0, true},
+        {0, 0, false},    {-1, 0, false},
+        {-0.5, -1, true}, {-2, -1, false},
     };
     for (const auto& c : cases) {
         Context row(std::to_string(c.ageDays) + " days old, /days:" + std::to_string(c.days));
         const ULONGLONG created = nowValue - static_cast<LONGLONG>(c.ageDays * day);
-        CHECK_EQ(c.old, IsOlderThanRetention(now, FILETIME{static_cast<DWORD>(created), static_cast<DWORD>(created >> 32)}, c.days));
+        CHECK_EQ(c.old,
+                 IsOlderThanRetention(
+                     now, FILETIME{static_cast<DWORD>(created), static_cast<DWORD>(created >> 32)},
+                     c.days));
     }
 }
 
 TEST(NamesFromListingsAndLocationTexts) {
-    CHECK(IsSingleName(L"a b.x") && IsSingleName(L"..x") && !IsSingleName(L"") && !IsSingleName(L".."));
+    CHECK(IsSingleName(L"a b.x") && IsSingleName(L"..x") && !IsSingleName(L"") &&
+          !IsSingleName(L".."));
     CHECK(!IsSingleName(L"a/b") && !IsSingleName(L"..\\..") && !IsSingleName(L"a:b"));
-    const wchar_t* texts[] = {L"\\Windows\\system32", L"\\Users\\A B\\NTUSER.DAT",  // the two that are taken
-                              L"", L"\\", L"x\\y", L"\\..\\..\\x", L"\\a\\..\\b", L"\\a\\.", L"C:\\x", L"\\\\?\\C:\\x",
-                              L"\\\\server\\s", L"\\a\\\\b", L"\\a\\b\\", L"\\a/b", L"\\a\\...", L"\\a \\b", L"\\a\\*"};
+    const wchar_t* texts[] = {L"\\Windows\\system32",
+                              L"\\Users\\A B\\NTUSER.DAT",  // the two that are taken
+                              L"",
+                              L"\\",
+                              L"x\\y",
+                              L"\\..\\..\\x",
+                              L"\\a\\..\\b",
+                              L"\\a\\.",
+                              L"C:\\x",
+                              L"\\\\?\\C:\\x",
+                              L"\\\\server\\s",
+                              L"\\a\\\\b",
+                              L"\\a\\b\\",
+                              L"\\a/b",
+                              L"\\a\\...",
+                              L"\\a \\b",
+                              L"\\a\\*"};
     for (size_t i = 0; i < ARRAYSIZE(texts); ++i) {
         Context row(texts[i]);
         CHECK_EQ(i < 2, IsContainedLocation(texts[i]));
@@ -117,11 +178,26 @@ TEST(NamesFromListingsAndLocationTexts) {
 TEST(JoinsMatchPathAppend) {
     const std::wstring fits(254, L'x'), over(255, L'x');  // 259 characters fit, 260 do not
     const wchar_t* cases[][2] = {
-        {L"C:\\", L"2026-12-06"}, {L"C:", L"x"}, {L"D:\\bk\\", L"SYSTEM"}, {L"C:\\bk\\2026-12-06", L"S-1-5-21-1-2-3-1001"},
-        {L"\\\\s\\share", L"zel"}, {L"C:\\USERS\\ALICE", L"NTUSER.DAT"}, {L"C:\\P", L"Microsoft\\Windows\\UsrClass.dat"},
-        {L"C:\\P\\", L"\\x"}, {L"C:\\a\\..\\b", L"x"}, {L"C:\\a\\b", L"..\\x"}, {L"C:\\a", L".."}, {L"C:\\a", L"D:\\x"},
-        {L"C:\\a", L"\\\\s\\h"}, {L"", L"x"}, {L"C:\\a", L""}, {L"C:\\a\\\\b", L"x"}, {L"C:\\a", L"x\\.\\y\\"},
-        {L"\\\\?\\C:\\a", L"x"}, {L"C:\\a", fits.c_str()}, {L"C:\\a", over.c_str()},
+        {L"C:\\", L"2026-12-06"},
+        {L"C:", L"x"},
+        {L"D:\\bk\\", L"SYSTEM"},
+        {L"C:\\bk\\2026-12-06", L"S-1-5-21-1-2-3-1001"},
+        {L"\\\\s\\share", L"zel"},
+        {L"C:\\USERS\\ALICE", L"NTUSER.DAT"},
+        {L"C:\\P", L"Microsoft\\Windows\\UsrClass.dat"},
+        {L"C:\\P\\", L"\\x"},
+        {L"C:\\a\\..\\b", L"x"},
+        {L"C:\\a\\b", L"..\\x"},
+        {L"C:\\a", L".."},
+        {L"C:\\a", L"D:\\x"},
+        {L"C:\\a", L"\\\\s\\h"},
+        {L"", L"x"},
+        {L"C:\\a", L""},
+        {L"C:\\a\\\\b", L"x"},
+        {L"C:\\a", L"x\\.\\y\\"},
+        {L"\\\\?\\C:\\a", L"x"},
+        {L"C:\\a", fits.c_str()},
+        {L"C:\\a", over.c_str()},
     };
     for (const auto& c : cases) {
         Context row(std::wstring(c[0]) + L" + " + std::wstring(c[1]).substr(0, 20));
@@ -141,7 +217,12 @@ std::string ReparseData(DWORD tag, const std::wstring& print, DWORD flags = 0) {
     std::string names = Utf16Bytes(L"\\??\\sub") + std::string(2, '\0') + Utf16Bytes(print);
     std::string bytes(reinterpret_cast<const char*>(&tag), 4);
     const bool link = tag == IO_REPARSE_TAG_SYMLINK;
-    WORD fields[] = {static_cast<WORD>((link ? 12 : 8) + names.size()), 0, 0, 14, 16, static_cast<WORD>(print.size() * 2)};
+    WORD fields[] = {static_cast<WORD>((link ? 12 : 8) + names.size()),
+                     0,
+                     0,
+                     14,
+                     16,
+                     static_cast<WORD>(print.size() * 2)};
     bytes.append(reinterpret_cast<const char*>(fields), sizeof(fields));
     if (link) bytes.append(reinterpret_cast<const char*>(&flags), 4);
     return bytes + names;
@@ -149,12 +230,17 @@ std::string ReparseData(DWORD tag, const std::wstring& print, DWORD flags = 0) {
 
 TEST(ReparseDataBounds) {
     const DWORD junction = IO_REPARSE_TAG_MOUNT_POINT, link = IO_REPARSE_TAG_SYMLINK;
-    const struct { std::string bytes; const wchar_t* result; } cases[] = {
+    const struct {
+        std::string bytes;
+        const wchar_t* result;
+    } cases[] = {
         {ReparseData(junction, L"C:\\Users\\A\\AppData\\Local"), L"C:\\USERS\\A\\APPDATA\\LOCAL"},
         {ReparseData(link, L"D:\\P\\Bob"), L"D:\\P\\BOB"},
         {ReparseData(link, L"AppData\\Local", SYMLINK_FLAG_RELATIVE), L"C:\\U\\AppData\\Local"},
-        {ReparseData(junction, L""), L""}, {ReparseData(0x80000017, L"C:\\x"), nullptr},
-        {ReparseData(junction, L"C:\\x").substr(0, 12), nullptr}, {ReparseData(link, L"C:\\x").substr(0, 16), nullptr},
+        {ReparseData(junction, L""), L""},
+        {ReparseData(0x80000017, L"C:\\x"), nullptr},
+        {ReparseData(junction, L"C:\\x").substr(0, 12), nullptr},
+        {ReparseData(link, L"C:\\x").substr(0, 16), nullptr},
         {ReparseData(junction, L"C:\\target").substr(0, 40), nullptr},
         {ReparseData(junction, L"C:\\" + std::wstring(PathCapacity, L'b')), nullptr},
     };
@@ -166,7 +252,8 @@ TEST(ReparseDataBounds) {
         wchar_t path[PathCapacity] = L"C:\\U\\Local Settings";
         BYTE* data = base + 2 * 4096 - c.bytes.size();
         memcpy(data, c.bytes.data(), c.bytes.size());
-        CHECK_EQ(c.result != nullptr, DecodeReparseTarget(data, static_cast<DWORD>(c.bytes.size()), path, PathCapacity));
+        CHECK_EQ(c.result != nullptr,
+                 DecodeReparseTarget(data, static_cast<DWORD>(c.bytes.size()), path, PathCapacity));
         CHECK_EQ(std::wstring(c.result ? c.result : L"C:\\U\\Local Settings"), std::wstring(path));
     }
     VirtualFree(base, 0, MEM_RELEASE);
@@ -175,8 +262,9 @@ TEST(ReparseDataBounds) {
 std::wstring Recorded;
 BOOL WINAPI RecordFolderSecurity(LPCWSTR, LPSECURITY_ATTRIBUTES attributes) {
     LPWSTR text = nullptr;
-    ConvertSecurityDescriptorToStringSecurityDescriptorW(attributes->lpSecurityDescriptor, SDDL_REVISION_1,
-                                                         DACL_SECURITY_INFORMATION, &text, nullptr);
+    ConvertSecurityDescriptorToStringSecurityDescriptorW(attributes->lpSecurityDescriptor,
+                                                         SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                         &text, nullptr);
     Recorded = text ? text : L"";
     LocalFree(text);
     return TRUE;
@@ -191,7 +279,8 @@ TEST(ProtectedFolderSecurity) {
 }
 
 int ReadsBeforeFailure = 0;
-BOOL WINAPI FailingRead(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped) {
+BOOL WINAPI FailingRead(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read,
+                        LPOVERLAPPED overlapped) {
     if (ReadsBeforeFailure-- > 0) return ReadFile(file, buffer, bytes, read, overlapped);
     SetLastError(ERROR_CRC);
     return FALSE;

@@ -1,12 +1,11 @@
 // The service as Wine's service control manager runs it, and what Wine
 // cannot show: the exact status records, the event log record and a handler
 // that cannot be registered.
-#include "support/support.h"
-
 #include "app/process_state.h"
 #include "report/event_record.h"
 #include "report/hive_report.h"
 #include "service/service_runtime.h"
+#include "support/support.h"
 #include "zel_events.h"
 
 namespace {
@@ -20,7 +19,8 @@ bool WaitUntilGone() {
     return !OpenZelService(SERVICE_QUERY_STATUS);
 }
 
-void CheckRun(const std::wstring& arguments, DWORD exitCode, const std::wstring& root, const std::string& last) {
+void CheckRun(const std::wstring& arguments, DWORD exitCode, const std::wstring& root,
+              const std::string& last) {
     Context row(arguments);
     ProcessResult run = RunZel(arguments);
     CHECK_EQ(exitCode, run.exitCode);
@@ -34,22 +34,28 @@ TEST(InstallRunStopAndRemove) {
     left.reset();
     REQUIRE(WaitUntilGone());
     ScratchFolder scratch(L"zel service");
-    const std::wstring root = scratch / L"bk", dated = root + L"\\" + TodayFolderName(), zel = BuiltProgram();
+    const std::wstring root = scratch / L"bk", dated = root + L"\\" + TodayFolderName(),
+                       zel = BuiltProgram();
 
     // A relative root is installed as the folder it names here.
     ProcessResult run = RunZel(L"/i /days:30 bk", scratch.path().c_str());
     CHECK_EQ(0u, run.exitCode);
-    CHECK_EQ((Strings{"ZEL - Corvane v1.20", Narrow(root), "Service installed."}), Lines(run.output));
-    CHECK_EQ(L"\"" + zel + L"\" /service /days:30 \"" + root + L"\"", ReadStringValue(HKEY_LOCAL_MACHINE, ServiceKey, L"ImagePath"));
+    CHECK_EQ((Strings{"ZEL - Corvane v1.20", Narrow(root), "Service installed."}),
+             Lines(run.output));
+    CHECK_EQ(L"\"" + zel + L"\" /service /days:30 \"" + root + L"\"",
+             ReadStringValue(HKEY_LOCAL_MACHINE, ServiceKey, L"ImagePath"));
     CHECK_EQ(2u, ReadDwordValue(HKEY_LOCAL_MACHINE, ServiceKey, L"Start"));
     CHECK_EQ(1u, ReadDwordValue(HKEY_LOCAL_MACHINE, ServiceKey, L"DelayedAutostart"));
-    CHECK_EQ(std::wstring(L"ZEL - Corvane service"), ReadStringValue(HKEY_LOCAL_MACHINE, ServiceKey, L"DisplayName"));
+    CHECK_EQ(std::wstring(L"ZEL - Corvane service"),
+             ReadStringValue(HKEY_LOCAL_MACHINE, ServiceKey, L"DisplayName"));
     DWORD type = 0;
     CHECK_EQ(zel, ReadStringValue(HKEY_LOCAL_MACHINE, SourceKey, L"EventMessageFile", &type));
     CHECK_EQ(DWORD(REG_EXPAND_SZ), type);
     CHECK_EQ(7u, ReadDwordValue(HKEY_LOCAL_MACHINE, SourceKey, L"TypesSupported"));
-    CheckRun(L"/i C:\\elsewhere", 2, L"C:\\elsewhere", ReportLine("Error: Unable to install service", ERROR_SERVICE_EXISTS));
-    CHECK(ReadStringValue(HKEY_LOCAL_MACHINE, ServiceKey, L"ImagePath").find(root) != std::wstring::npos);
+    CheckRun(L"/i C:\\elsewhere", 2, L"C:\\elsewhere",
+             ReportLine("Error: Unable to install service", ERROR_SERVICE_EXISTS));
+    CHECK(ReadStringValue(HKEY_LOCAL_MACHINE, ServiceKey, L"ImagePath").find(root) !=
+          std::wstring::npos);
 
     // A stop while the backup runs: the checkpoints rise, the run finishes.
     ServiceHandle service = OpenZelService(SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
@@ -62,13 +68,15 @@ TEST(InstallRunStopAndRemove) {
         for (int i = 0; i < 12; ++i, Sleep(500)) {
             QueryServiceStatus(service.get(), &status);
             CHECK(status.dwCurrentState == SERVICE_STOP_PENDING && status.dwWaitHint > 500);
-            if (checkpoints.empty() || checkpoints.back() != status.dwCheckPoint) checkpoints.push_back(status.dwCheckPoint);
+            if (checkpoints.empty() || checkpoints.back() != status.dwCheckPoint)
+                checkpoints.push_back(status.dwCheckPoint);
         }
         CHECK(checkpoints.size() >= 2 && std::is_sorted(checkpoints.begin(), checkpoints.end()));
     }
     SERVICE_STATUS stopped = WaitForServiceState(service, SERVICE_STOPPED);
     DWORD failed = 0;
-    for (const std::string& line : Lines(ReadUtf16Text(dated + L"\\backup.log"))) failed += line.rfind("Saving error ", 0) == 0;
+    for (const std::string& line : Lines(ReadUtf16Text(dated + L"\\backup.log")))
+        failed += line.rfind("Saving error ", 0) == 0;
     CHECK(failed > 0 && FileExists(dated + L"\\sysdir.txt"));
     CHECK_EQ(DWORD(ERROR_SERVICE_SPECIFIC_ERROR), stopped.dwWin32ExitCode);
     CHECK_EQ(failed, stopped.dwServiceSpecificExitCode);
@@ -83,14 +91,17 @@ TEST(InstallRunStopAndRemove) {
     CheckRun(L"/u", 0, WindowsDir() + L"\\ZEL", "Service uninstalled.");
     CHECK(!KeyExists(HKEY_LOCAL_MACHINE, SourceKey));
     REQUIRE(WaitUntilGone());
-    CheckRun(L"/u", 2, WindowsDir() + L"\\ZEL", ReportLine("Error: Unable open service", ERROR_SERVICE_DOES_NOT_EXIST));
+    CheckRun(L"/u", 2, WindowsDir() + L"\\ZEL",
+             ReportLine("Error: Unable open service", ERROR_SERVICE_DOES_NOT_EXIST));
     // The service control manager would expand %NAME% in the line.
-    CheckRun(L"/i \"C:\\p%USERNAME%x\"", 1, L"C:\\p%USERNAME%x", ReportLine("Error: Unable to install service", 87));
+    CheckRun(L"/i \"C:\\p%USERNAME%x\"", 1, L"C:\\p%USERNAME%x",
+             ReportLine("Error: Unable to install service", 87));
     CHECK(!OpenZelService(SERVICE_QUERY_STATUS));
 
     // Typed at a console, /service finds no service control manager to serve.
     run = RunZel(L"/service \"" + scratch.path() + L"\\console\"");
-    CHECK(run.exitCode == 2 && run.output.empty() && !FolderExists(scratch / L"console\\" + TodayFolderName()));
+    CHECK(run.exitCode == 2 && run.output.empty() &&
+          !FolderExists(scratch / L"console\\" + TodayFolderName()));
 }
 
 SERVICE_STATUS_HANDLE WINAPI RefuseHandler(LPCWSTR, LPHANDLER_FUNCTION) { return nullptr; }
@@ -108,11 +119,14 @@ TEST(ChildServiceMainWithoutHandler) {
 TEST(FailedHandlerRegistrationEndsTheProcess) {
     ScratchFolder scratch(L"zelhandler");
     SetEnvironmentVariableW(L"ZEL_TEST_ROOT", scratch.path().c_str());
-    CHECK_EQ(2u, RunProgram(BuiltProgram(L"service_scene_test.exe"), L"ChildServiceMainWithoutHandler").exitCode);
+    CHECK_EQ(2u,
+             RunProgram(BuiltProgram(L"service_scene_test.exe"), L"ChildServiceMainWithoutHandler")
+                 .exitCode);
     CHECK_EQ(std::vector<std::wstring>{}, ListTree(scratch.path()));
 }
 
-std::vector<std::vector<DWORD>> Sent;  // state, accepted, exit code, specific code, checkpoint, hint
+std::vector<std::vector<DWORD>>
+    Sent;  // state, accepted, exit code, specific code, checkpoint, hint
 BOOL WINAPI RecordStatus(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS s) {
     Sent.push_back({s->dwServiceType, s->dwCurrentState, s->dwControlsAccepted, s->dwWin32ExitCode,
                     s->dwServiceSpecificExitCode, s->dwCheckPoint, s->dwWaitHint});
@@ -130,13 +144,18 @@ TEST(StatusRecords) {
     ReportServiceStatus(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR, 0, 3);
     ServiceCtrlHandler(SERVICE_CONTROL_STOP);  // after STOPPED nothing more goes out
     SetServiceStatusEntry = SetServiceStatus;
-    CHECK_EQ((std::vector<std::vector<DWORD>>{{16, 2, 0, 0, 0, 1, 3000}, {16, 4, 1, 0, 0, 0, 0}, {16, 3, 1, 0, 0, 2, 6000},
-                                              {16, 3, 1, 0, 0, 2, 6000}, {16, 3, 1, 0, 0, 3, 6000}, {16, 1, 1, 1066, 3, 0, 0}}),
+    CHECK_EQ((std::vector<std::vector<DWORD>>{{16, 2, 0, 0, 0, 1, 3000},
+                                              {16, 4, 1, 0, 0, 0, 0},
+                                              {16, 3, 1, 0, 0, 2, 6000},
+                                              {16, 3, 1, 0, 0, 2, 6000},
+                                              {16, 3, 1, 0, 0, 3, 6000},
+                                              {16, 1, 1, 1066, 3, 0, 0}}),
              Sent);
 }
 
 std::vector<std::wstring> Records;  // type, id and strings of each record sent
-BOOL WINAPI RecordEvent(HANDLE, WORD type, WORD, DWORD id, PSID, WORD count, DWORD, LPCWSTR* strings, LPVOID) {
+BOOL WINAPI RecordEvent(HANDLE, WORD type, WORD, DWORD id, PSID, WORD count, DWORD,
+                        LPCWSTR* strings, LPVOID) {
     std::wstring record = std::to_wstring(type) + L" " + std::to_wstring(id);
     for (WORD i = 0; i < count; ++i) record += L" | " + std::wstring(strings[i]);
     Records.push_back(record);
@@ -146,12 +165,21 @@ BOOL WINAPI RecordEvent(HANDLE, WORD type, WORD, DWORD id, PSID, WORD count, DWO
 // Wine's event log records nothing, so the record is taken where it is sent.
 TEST(EventRecordOfEachKindOfRun) {
     ReportEventEntry = RecordEvent;
-    const std::wstring info = std::to_wstring(EVENTLOG_INFORMATION_TYPE) + L" ", warning = std::to_wstring(EVENTLOG_WARNING_TYPE) + L" ";
-    const struct { DWORD reported, failed, stepError; const wchar_t* names; std::wstring record; } cases[] = {
+    const std::wstring info = std::to_wstring(EVENTLOG_INFORMATION_TYPE) + L" ",
+                       warning = std::to_wstring(EVENTLOG_WARNING_TYPE) + L" ";
+    const struct {
+        DWORD reported, failed, stepError;
+        const wchar_t* names;
+        std::wstring record;
+    } cases[] = {
         {9, 0, 0, L"", info + std::to_wstring(MSG_BACKUP_MADE) + L" | C:\\bk\\day | 9 | 9"},
-        {9, 2, 0, L"SAM, SECURITY", warning + std::to_wstring(MSG_BACKUP_INCOMPLETE) + L" | C:\\bk\\day | 7 | 9 | SAM, SECURITY"},
+        {9, 2, 0, L"SAM, SECURITY",
+         warning + std::to_wstring(MSG_BACKUP_INCOMPLETE) +
+             L" | C:\\bk\\day | 7 | 9 | SAM, SECURITY"},
         {0, 0, 0, L"", info + std::to_wstring(MSG_BACKUP_STANDS) + L" | C:\\bk"},
-        {3, 1, ERROR_DISK_FULL, L"X", warning + std::to_wstring(MSG_BACKUP_NOT_MADE) + L" | C:\\bk | " + Widen(ReportLine("", ERROR_DISK_FULL).substr(1))},
+        {3, 1, ERROR_DISK_FULL, L"X",
+         warning + std::to_wstring(MSG_BACKUP_NOT_MADE) + L" | C:\\bk | " +
+             Widen(ReportLine("", ERROR_DISK_FULL).substr(1))},
     };
     for (const auto& c : cases) {
         HivesReported = c.reported, HivesFailed = c.failed;

@@ -16,7 +16,9 @@ bool Skipped = false;
 
 }  // namespace
 
-TestRegistration::TestRegistration(const char* name, TestFunction function) { Tests().push_back({name, function}); }
+TestRegistration::TestRegistration(const char* name, TestFunction function) {
+    Tests().push_back({name, function});
+}
 
 std::vector<std::string>& Context::Labels() {
     static std::vector<std::string> labels;

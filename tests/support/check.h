@@ -41,23 +41,31 @@ std::string Show(const std::vector<T>& items) {
 template <class K, class V>
 std::string Show(const std::map<K, V>& items) {
     std::string text = "{";
-    for (const auto& [key, value] : items) text += "\n    " + Show(key) + ": " + Show(value).substr(0, 80);
+    for (const auto& [key, value] : items)
+        text += "\n    " + Show(key) + ": " + Show(value).substr(0, 80);
     return text + "}";
 }
 
 // A label printed with every failure while it lives, for table rows.
 struct Context {
     template <class T>
-    explicit Context(const T& label) { Labels().push_back(Show(label)); }
+    explicit Context(const T& label) {
+        Labels().push_back(Show(label));
+    }
     ~Context() { Labels().pop_back(); }
     static std::vector<std::string>& Labels();
 };
 
 template <class A, class B>
 bool CheckEqual(const A& expected, const B& actual, const char* file, int line, const char* what) {
-    return Report(expected == actual, file, line, std::string(what) + "\n  expected: " + Show(expected) + "\n  actual:   " + Show(actual));
+    return Report(
+        expected == actual, file, line,
+        std::string(what) + "\n  expected: " + Show(expected) + "\n  actual:   " + Show(actual));
 }
 
 #define CHECK(condition) Report((condition), __FILE__, __LINE__, #condition)
 #define CHECK_EQ(expected, actual) CheckEqual((expected), (actual), __FILE__, __LINE__, #actual)
-#define REQUIRE(condition) do { if (!CHECK(condition)) return; } while (0)  // ends the test at once
+#define REQUIRE(condition)             \
+    do {                               \
+        if (!CHECK(condition)) return; \
+    } while (0)  // ends the test at once

@@ -14,7 +14,8 @@ PROCESS_INFORMATION Start(const std::wstring& commandLine, STARTUPINFOW* startup
     startup->dwFlags = STARTF_USESTDHANDLES;
     PROCESS_INFORMATION process{};
     std::wstring line = commandLine;
-    CreateProcessW(nullptr, &line[0], nullptr, nullptr, inherit, 0, nullptr, directory, startup, &process);
+    CreateProcessW(nullptr, &line[0], nullptr, nullptr, inherit, 0, nullptr, directory, startup,
+                   &process);
     if (process.hThread) CloseHandle(process.hThread);
     return process;
 }
@@ -27,7 +28,8 @@ std::wstring BuiltProgram(const std::wstring& name) {
     return self.substr(0, self.find_last_of(L'\\') + 1) + name;
 }
 
-ProcessResult RunProgram(const std::wstring& exe, const std::wstring& arguments, const wchar_t* directory) {
+ProcessResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
+                         const wchar_t* directory) {
     ProcessResult result;
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     KernelHandle readEnd, writeEnd;
@@ -39,7 +41,8 @@ ProcessResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
     startup.hStdInput = nul.get();
     startup.hStdOutput = writeEnd.get();
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    KernelHandle process(Start(L"\"" + exe + L"\" " + arguments, &startup, true, directory).hProcess);
+    KernelHandle process(
+        Start(L"\"" + exe + L"\" " + arguments, &startup, true, directory).hProcess);
     writeEnd.reset();  // the child holds the only write end now
     char buffer[4096];
     DWORD got = 0;
@@ -95,7 +98,8 @@ BcdEditStandIn::BcdEditStandIn() {
 }
 
 BcdEditStandIn::~BcdEditStandIn() {
-    for (const wchar_t* system : SystemFolders) DeleteFileW((WindowsDir() + L"\\" + system + L"\\bcdedit.exe").c_str());
+    for (const wchar_t* system : SystemFolders)
+        DeleteFileW((WindowsDir() + L"\\" + system + L"\\bcdedit.exe").c_str());
     RemoveTree(StandInFolder);
 }
 

@@ -15,7 +15,8 @@ struct ProcessResult {
 std::wstring BuiltProgram(const std::wstring& name = L"zel.exe");
 // Runs a program, standard output on a pipe, standard input on NUL, in
 // `directory` when one is given; ends it after five minutes.
-ProcessResult RunProgram(const std::wstring& exe, const std::wstring& arguments, const wchar_t* directory = nullptr);
+ProcessResult RunProgram(const std::wstring& exe, const std::wstring& arguments,
+                         const wchar_t* directory = nullptr);
 inline ProcessResult RunZel(const std::wstring& arguments, const wchar_t* directory = nullptr) {
     return RunProgram(BuiltProgram(), arguments, directory);
 }

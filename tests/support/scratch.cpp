@@ -11,7 +11,8 @@ ScratchFolder::ScratchFolder(const std::wstring& tag) {
     wchar_t temp[MAX_PATH];
     const std::wstring base(temp, GetTempPathW(MAX_PATH, temp));
     for (unsigned n = GetTickCount() % 100000;; ++n) {
-        path_ = base + tag + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(n);
+        path_ =
+            base + tag + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(n);
         if (CreateDirectoryW(path_.c_str(), nullptr)) break;
     }
 }
@@ -26,11 +27,13 @@ void RemoveTree(const std::wstring& path) {
         return;
     }
     WIN32_FIND_DATAW entry;
-    FindHandle find(attributes & FILE_ATTRIBUTE_REPARSE_POINT ? INVALID_HANDLE_VALUE
-                                                              : FindFirstFileW((path + L"\\*").c_str(), &entry));
+    FindHandle find(attributes & FILE_ATTRIBUTE_REPARSE_POINT
+                        ? INVALID_HANDLE_VALUE
+                        : FindFirstFileW((path + L"\\*").c_str(), &entry));
     for (bool more = find.valid(); more; more = FindNextFileW(find.get(), &entry)) {
         const std::wstring name = entry.cFileName;
-        if (name != L"." && name != L".." && name.find(L'\\') == name.npos) RemoveTree(path + L"\\" + name);
+        if (name != L"." && name != L".." && name.find(L'\\') == name.npos)
+            RemoveTree(path + L"\\" + name);
     }
     RemoveDirectoryW(path.c_str());
 }
@@ -38,19 +41,23 @@ void RemoveTree(const std::wstring& path) {
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
         CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    FileHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
-    return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+    return file &&
+           WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
            written == bytes.size();
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     std::string bytes;
     char buffer[65536];
     DWORD got = 0;
-    while (file && ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
+    while (file && ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0)
+        bytes.append(buffer, got);
     return bytes;
 }
 
@@ -64,7 +71,8 @@ bool FolderExists(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-static void ListInto(const std::wstring& folder, const std::wstring& prefix, std::vector<std::wstring>* names) {
+static void ListInto(const std::wstring& folder, const std::wstring& prefix,
+                     std::vector<std::wstring>* names) {
     WIN32_FIND_DATAW entry;
     FindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
     for (bool more = find.valid(); more; more = FindNextFileW(find.get(), &entry)) {
@@ -73,8 +81,10 @@ static void ListInto(const std::wstring& folder, const std::wstring& prefix, std
         const bool folderToList = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                                   !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
         // Listed, but never followed: a host name may hold "\".
-        names->push_back(prefix + name + (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? L"\\" : L""));
-        if (folderToList && name.find(L'\\') == name.npos) ListInto(folder + L"\\" + name, prefix + name + L"\\", names);
+        names->push_back(prefix + name +
+                         (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? L"\\" : L""));
+        if (folderToList && name.find(L'\\') == name.npos)
+            ListInto(folder + L"\\" + name, prefix + name + L"\\", names);
     }
 }
 
@@ -87,13 +97,15 @@ std::vector<std::wstring> ListTree(const std::wstring& folder) {
 
 std::map<std::wstring, std::string> TreeBytes(const std::wstring& folder) {
     std::map<std::wstring, std::string> tree;
-    for (const std::wstring& name : ListTree(folder)) tree[name] = name.back() == L'\\' ? "" : ReadFileBytes(folder + L"\\" + name);
+    for (const std::wstring& name : ListTree(folder))
+        tree[name] = name.back() == L'\\' ? "" : ReadFileBytes(folder + L"\\" + name);
     return tree;
 }
 
 bool AgeFolder(const std::wstring& folder, double days) {
-    FileHandle handle(CreateFileW(folder.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FileHandle handle(CreateFileW(folder.c_str(), FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     FILETIME time;
     GetSystemTimeAsFileTime(&time);
     ULARGE_INTEGER value{{time.dwLowDateTime, time.dwHighDateTime}};
@@ -167,18 +179,21 @@ bool KeyExists(HKEY root, const std::wstring& key) {
     return RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, handle.put()) == ERROR_SUCCESS;
 }
 
-std::wstring ReadStringValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD* type) {
+std::wstring ReadStringValue(HKEY root, const std::wstring& key, const std::wstring& name,
+                             DWORD* type) {
     wchar_t data[8192] = {};
     DWORD size = sizeof(data) - sizeof(wchar_t), valueType = REG_NONE;
-    LSTATUS status = RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ |
-                                  RRF_NOEXPAND, &valueType, data, &size);
+    LSTATUS status =
+        RegGetValueW(root, key.c_str(), name.c_str(),
+                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, &valueType, data, &size);
     if (type) *type = valueType;
     return status == ERROR_SUCCESS ? data : L"";
 }
 
 DWORD ReadDwordValue(HKEY root, const std::wstring& key, const std::wstring& name) {
     DWORD value = 0xDEADBEEF, size = sizeof(value);
-    if (RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_REG_DWORD, nullptr, &value, &size)) return 0xDEADBEEF;
+    if (RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_REG_DWORD, nullptr, &value, &size))
+        return 0xDEADBEEF;
     return value;
 }
 

@@ -8,13 +8,13 @@
 // A folder of its own under the temporary folder, removed with everything in
 // it when the object goes.
 class ScratchFolder {
-public:
+ public:
     explicit ScratchFolder(const std::wstring& tag);
     ~ScratchFolder();
     const std::wstring& path() const { return path_; }
     std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
 
-private:
+ private:
     std::wstring path_;
 };
 
@@ -55,7 +55,8 @@ LSTATUS SetStringValue(HKEY root, const std::wstring& key, const std::wstring& n
 LSTATUS DeleteKeyTree(HKEY root, const std::wstring& key);
 bool KeyExists(HKEY root, const std::wstring& key);
 // Empty when the value is missing or not a string; *type gets its type.
-std::wstring ReadStringValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD* type = nullptr);
+std::wstring ReadStringValue(HKEY root, const std::wstring& key, const std::wstring& name,
+                             DWORD* type = nullptr);
 // 0xDEADBEEF when the value is missing or not a DWORD.
 DWORD ReadDwordValue(HKEY root, const std::wstring& key, const std::wstring& name);
 

@@ -1,9 +1,8 @@
 // tidy under Wine: an offline installation packed for real by tidy_x64.exe
 // run as a child, and the online road's scheduling through its two seams.
-#include "support/support.h"
-
 #include "shared/kept_files.h"
 #include "shared/privileges.h"
+#include "support/support.h"
 #include "tidy/online_road.h"
 #include "tidy/packed_copy.h"
 #include "tidy/run_state.h"
@@ -18,8 +17,10 @@ Strings Contents(HKEY key, const std::string& path = "") {
     wchar_t name[256];
     BYTE data[1024];
     DWORD length = 256, type = 0, bytes = sizeof(data);
-    for (DWORD i = 0; RegEnumValueW(key, i, name, &length, nullptr, &type, data, &bytes) == 0; ++i, length = 256, bytes = sizeof(data))
-        lines.push_back(path + "@" + Narrow(name) + "=" + std::to_string(type) + ":" + std::string(reinterpret_cast<char*>(data), bytes));
+    for (DWORD i = 0; RegEnumValueW(key, i, name, &length, nullptr, &type, data, &bytes) == 0;
+         ++i, length = 256, bytes = sizeof(data))
+        lines.push_back(path + "@" + Narrow(name) + "=" + std::to_string(type) + ":" +
+                        std::string(reinterpret_cast<char*>(data), bytes));
     for (DWORD i = 0; RegEnumKeyW(key, i, name, 256) == 0; ++i) {
         KeyHandle child;
         RegOpenKeyExW(key, name, 0, KEY_READ, child.put());
@@ -37,8 +38,10 @@ Strings MakeHive(const std::wstring& file, int keys) {
     const std::wstring top = Scene + L"\\hive";
     for (int i = 0; i < keys; ++i) {
         const std::wstring key = top + L"\\k" + std::to_wstring(i);
-        SetStringValue(HKEY_CURRENT_USER, key + L"\\deep", L"text", std::wstring(i % 50, L'x'), REG_EXPAND_SZ);
-        if (RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"", REG_DWORD, &i, sizeof(i)) == 0 && i % 3 != 0)
+        SetStringValue(HKEY_CURRENT_USER, key + L"\\deep", L"text", std::wstring(i % 50, L'x'),
+                       REG_EXPAND_SZ);
+        if (RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"", REG_DWORD, &i, sizeof(i)) == 0 &&
+            i % 3 != 0)
             DeleteKeyTree(HKEY_CURRENT_USER, key);
     }
     KeyHandle hive;
@@ -88,7 +91,8 @@ TEST(OfflineInstallationPackedForReal) {
     for (const wchar_t* hive : {L"SYSTEM", L"SOFTWARE", L"DEFAULT"}) {
         const std::string& old = original[folder + hive];
         const size_t size = ReadFileBytes(config + hive).size();
-        const std::string sizes = Narrow(hive) + ": " + std::to_string(old.size()) + " -> " + std::to_string(size) + " bytes, ";
+        const std::string sizes = Narrow(hive) + ": " + std::to_string(old.size()) + " -> " +
+                                  std::to_string(size) + " bytes, ";
         lines.push_back(sizes + "packed"), dryLines.push_back(sizes + "would be packed");
         before += old.size(), after += size;
         CHECK_EQ(old, ReadFileBytes(config + hive + L".tidy-" + stamp));
@@ -101,10 +105,12 @@ TEST(OfflineInstallationPackedForReal) {
         RegUnLoadKeyW(HKEY_LOCAL_MACHINE, L"tidy-scene");
     }
     for (Strings* each : {&lines, &dryLines})
-        each->insert(each->end(), {ReportLine("SAM: loading failed", ERROR_NOT_REGISTRY_FILE),
-                                   ReportLine("SECURITY: saving the packed copy failed", ERROR_ALREADY_EXISTS),
-                                   "DRIVERS: not present, passed over", "COMPONENTS: not present, passed over",
-                                   "Total: " + std::to_string(before) + " -> " + std::to_string(after) + " bytes"});
+        each->insert(
+            each->end(),
+            {ReportLine("SAM: loading failed", ERROR_NOT_REGISTRY_FILE),
+             ReportLine("SECURITY: saving the packed copy failed", ERROR_ALREADY_EXISTS),
+             "DRIVERS: not present, passed over", "COMPONENTS: not present, passed over",
+             "Total: " + std::to_string(before) + " -> " + std::to_string(after) + " bytes"});
     CHECK_EQ(dryLines, Lines(dry.output));
     CHECK_EQ(lines, Lines(real.output));
     CHECK(dry.exitCode == 2 && real.exitCode == 2);
@@ -116,7 +122,8 @@ TEST(OfflineInstallationPackedForReal) {
     for (DWORD i = 0; RegEnumKeyW(HKEY_LOCAL_MACHINE, i, name, ARRAYSIZE(name)) == 0; ++i)
         CHECK(wcsncmp(name, L"TIDY-", 5) != 0);
     ProcessResult refused = RunProgram(tidy, L"/n /N");
-    CHECK(refused.exitCode == 1 && Lines(refused.output).front() == ReportLine("/N", ERROR_INVALID_PARAMETER));
+    CHECK(refused.exitCode == 1 &&
+          Lines(refused.output).front() == ReportLine("/N", ERROR_INVALID_PARAMETER));
 }
 
 // Only a packed copy that passed its check and is smaller is scheduled, and
@@ -126,10 +133,19 @@ TEST(OnlineRoadSchedulesOnlyCheckedSmallerCopies) {
     ScratchFolder folder(L"tidyonline");
     const RegSaveKeyExFn realSave = RegSaveKeyExEntry;
     RegReplaceKeyEntry = RecordReplace;
-    AtEnd restore{[realSave] { RegSaveKeyExEntry = realSave, RegReplaceKeyEntry = RegReplaceKeyW, DryRun = false; }};
+    AtEnd restore{[realSave] {
+        RegSaveKeyExEntry = realSave, RegReplaceKeyEntry = RegReplaceKeyW, DryRun = false;
+    }};
     // Tight's copy is not smaller, Broken's fails the check, Gone has no key to save.
-    const struct { const wchar_t* name; size_t liveBytes; bool junk; bool scheduled; } rows[] = {
-        {L"Grown", 65536, false, true}, {L"Tight", 16, false, false}, {L"Broken", 65536, true, false}, {L"Gone", 65536, false, false}};
+    const struct {
+        const wchar_t* name;
+        size_t liveBytes;
+        bool junk;
+        bool scheduled;
+    } rows[] = {{L"Grown", 65536, false, true},
+                {L"Tight", 16, false, false},
+                {L"Broken", 65536, true, false},
+                {L"Gone", 65536, false, false}};
     for (bool dryRun : {true, false}) {
         DryRun = dryRun;
         Calls.clear();
@@ -138,14 +154,16 @@ TEST(OnlineRoadSchedulesOnlyCheckedSmallerCopies) {
             wcscpy(hive.name, row.name);
             wcscpy(hive.subkey, (Scene + L"\\" + row.name).c_str());
             wcscpy(hive.file, (folder / row.name).c_str());
-            if (wcscmp(row.name, L"Gone") != 0) SetStringValue(HKEY_CURRENT_USER, hive.subkey, L"v", L"kept");
+            if (wcscmp(row.name, L"Gone") != 0)
+                SetStringValue(HKEY_CURRENT_USER, hive.subkey, L"v", L"kept");
             REQUIRE(WriteFileBytes(hive.file, std::string(row.liveBytes, 'x')));
             RegSaveKeyExEntry = row.junk ? SaveJunk : realSave;
             PackLiveHive(hive, L"20250101-000000");
             CHECK_EQ(!dryRun && row.scheduled, FileExists(folder / row.name + L".tidy-new"));
             CHECK_EQ(std::string(row.liveBytes, 'x'), ReadFileBytes(hive.file));
         }
-        const std::wstring grown = Scene + L"\\Grown|" + folder / L"Grown.tidy-new|" + folder / L"Grown.tidy-20250101-000000";
+        const std::wstring grown = Scene + L"\\Grown|" + folder / L"Grown.tidy-new|" +
+                                   folder / L"Grown.tidy-20250101-000000";
         CHECK_EQ(dryRun ? std::vector<std::wstring>{} : std::vector<std::wstring>{grown}, Calls);
     }
     DeleteKeyTree(HKEY_CURRENT_USER, Scene);

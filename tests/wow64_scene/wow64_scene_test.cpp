@@ -6,7 +6,8 @@ namespace {
 
 std::wstring Release(const wchar_t* name) {
     wchar_t full[MAX_PATH];
-    GetFullPathNameW(BuiltProgram(std::wstring(L"..\\x86\\") + name).c_str(), MAX_PATH, full, nullptr);
+    GetFullPathNameW(BuiltProgram(std::wstring(L"..\\x86\\") + name).c_str(), MAX_PATH, full,
+                     nullptr);
     return full;
 }
 
@@ -14,13 +15,20 @@ TEST(ReleaseRunsAsWow64Process) {
     const std::wstring zel32 = Release(L"zel.exe");
     if (!FileExists(zel32)) return Skip("no 32-bit release at " + Narrow(zel32));
     if (RunProgram(zel32, L"/?").exitCode != 0)
-        return Skip("this Wine cannot start 32-bit programs: scripts/setup puts Wine's i386 DLLs in build/wine-i386, "
-                    "and the prefix must be made with WINEDLLPATH pointing there");
+        return Skip(
+            "this Wine cannot start 32-bit programs: scripts/setup puts Wine's i386 DLLs in "
+            "build/wine-i386, "
+            "and the prefix must be made with WINEDLLPATH pointing there");
     REQUIRE(!FolderExists(WindowsDir() + L"\\system32\\config"));
-    AtEnd removeConfig{[] { RemoveTree(WindowsDir() + L"\\system32\\config"), RemoveTree(WindowsDir() + L"\\syswow64\\config"); }};
+    AtEnd removeConfig{[] {
+        RemoveTree(WindowsDir() + L"\\system32\\config"),
+            RemoveTree(WindowsDir() + L"\\syswow64\\config");
+    }};
     // Each system folder gets its own SAM and its own bcdedit.exe.
-    REQUIRE(WriteFileBytes(WindowsDir() + L"\\system32\\config\\SAM", ReadFileBytes(HiveFile(L"good.hive"))));
-    REQUIRE(WriteFileBytes(WindowsDir() + L"\\syswow64\\config\\SAM", ReadFileBytes(HiveFile(L"minimal.hive"))));
+    REQUIRE(WriteFileBytes(WindowsDir() + L"\\system32\\config\\SAM",
+                           ReadFileBytes(HiveFile(L"good.hive"))));
+    REQUIRE(WriteFileBytes(WindowsDir() + L"\\syswow64\\config\\SAM",
+                           ReadFileBytes(HiveFile(L"minimal.hive"))));
     BcdEditStandIn bcdedit;
     ScratchFolder scratch(L"zelwow");
     const std::wstring day = L"\\" + TodayFolderName();
@@ -32,7 +40,8 @@ TEST(ReleaseRunsAsWow64Process) {
     Strings lines64 = Lines(run64.output), lines32 = Lines(run32.output);
     REQUIRE(lines64.size() > 2 && lines32.size() > 2);
     CHECK_EQ(Narrow(root32), lines32[1]);
-    CHECK_EQ(Strings(lines64.begin() + 2, lines64.end()), Strings(lines32.begin() + 2, lines32.end()));
+    CHECK_EQ(Strings(lines64.begin() + 2, lines64.end()),
+             Strings(lines32.begin() + 2, lines32.end()));
     CHECK_EQ(std::string("system32\r\nsystem32\r\n"), bcdedit.Ran());
     const std::string software = ReadFileBytes(root32 + day + L"\\SOFTWARE");
     CHECK(software.find("#arch=win64") != std::string::npos);

@@ -2,26 +2,32 @@
 // command line to the bytes of the day's backup folder.
 #include "support/support.h"
 
-
 namespace {
 
 const char Banner[] = "ZEL - Corvane v1.20";
-const Strings Usage = {"Syntax: zel.exe[options] backup_path", "/i - install as a service", "/u - uninstall service",
+const Strings Usage = {"Syntax: zel.exe[options] backup_path", "/i - install as a service",
+                       "/u - uninstall service",
                        "/days:n - delete backup folders older than n days(default: 15)"};
 const std::wstring ProfileList = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 const std::wstring HiveList = L"SYSTEM\\CurrentControlSet\\Control\\hivelist";
 const std::wstring ConfigFolder = SystemDirectory() + L"\\CONFIG";
 const wchar_t* const Tools[] = {L"revert.exe", L"tidy.exe", L"revert_x64.exe", L"tidy_x64.exe"};
 
-std::string Saved(const std::wstring& hive) { return "Backup of " + Narrow(hive) + " successfully completed"; }
-std::string Failed(const std::wstring& hive, DWORD code) { return ReportLine("Saving error " + Narrow(hive) + " ", code); }
+std::string Saved(const std::wstring& hive) {
+    return "Backup of " + Narrow(hive) + " successfully completed";
+}
+std::string Failed(const std::wstring& hive, DWORD code) {
+    return ReportLine("Saving error " + Narrow(hive) + " ", code);
+}
 Strings Join(Strings first, const Strings& second) {
     first.insert(first.end(), second.begin(), second.end());
     return first;
 }
 // Quoted for the runtime's argument splitting: a backslash before the
 // closing quote is doubled, or it would escape the quote.
-std::wstring Quoted(const std::wstring& text) { return L"\"" + text + (text.back() == L'\\' ? L"\\\"" : L"\""); }
+std::wstring Quoted(const std::wstring& text) {
+    return L"\"" + text + (text.back() == L'\\' ? L"\\\"" : L"\"");
+}
 Names TopEntries(const std::wstring& folder) {  // the entries directly under a folder
     Names top;
     for (const std::wstring& entry : ListTree(folder))
@@ -35,8 +41,12 @@ Names TopEntries(const std::wstring& folder) {  // the entries directly under a 
 Strings RunLines(const std::wstring& root, bool drivers, bool components,
                  const std::map<std::wstring, Strings>& extra = {}, Strings machine = {}) {
     if (machine.empty()) {
-        machine = {Failed(L"BCD", ERROR_FILE_NOT_FOUND), Saved(L"SYSTEM"), Saved(L"SOFTWARE"), Saved(L"DEFAULT"),
-                   Failed(L"SAM", ERROR_PATH_NOT_FOUND), Failed(L"SECURITY", ERROR_PATH_NOT_FOUND)};
+        machine = {Failed(L"BCD", ERROR_FILE_NOT_FOUND),
+                   Saved(L"SYSTEM"),
+                   Saved(L"SOFTWARE"),
+                   Saved(L"DEFAULT"),
+                   Failed(L"SAM", ERROR_PATH_NOT_FOUND),
+                   Failed(L"SECURITY", ERROR_PATH_NOT_FOUND)};
         if (drivers) machine.push_back(Failed(L"DRIVERS", ERROR_PATH_NOT_FOUND));
         if (components) machine.push_back(Failed(L"COMPONENTS", ERROR_PATH_NOT_FOUND));
     }
@@ -54,15 +64,27 @@ Strings RunLines(const std::wstring& root, bool drivers, bool components,
 
 TEST(RefusedCommandLines) {
     ScratchFolder scratch(L"zelusage");
-    auto refused = [](const std::string& argument, DWORD code) { return Join({ReportLine(argument, code)}, Usage); };
-    const struct { std::wstring arguments; Strings lines; DWORD exit; } cases[] = {
-        {L"/?", Usage, 0}, {L"/x", refused("/x", 87), 1}, {L"/DAYS:5", refused("/DAYS:5", 87), 1},
-        {L"/days:abc", refused("/days:abc", 87), 1}, {L"/days:", refused("/days:", 87), 1},
-        {L"/days:15x /i", refused("/days:15x", 87), 1}, {L"/service /x", {}, 1}, {L"\"\"", refused("\"\"", 87), 1},
+    auto refused = [](const std::string& argument, DWORD code) {
+        return Join({ReportLine(argument, code)}, Usage);
+    };
+    const struct {
+        std::wstring arguments;
+        Strings lines;
+        DWORD exit;
+    } cases[] = {
+        {L"/?", Usage, 0},
+        {L"/x", refused("/x", 87), 1},
+        {L"/DAYS:5", refused("/DAYS:5", 87), 1},
+        {L"/days:abc", refused("/days:abc", 87), 1},
+        {L"/days:", refused("/days:", 87), 1},
+        {L"/days:15x /i", refused("/days:15x", 87), 1},
+        {L"/service /x", {}, 1},
+        {L"\"\"", refused("\"\"", 87), 1},
     };
     for (const auto& c : cases) {
         Context row(c.arguments.substr(0, 30));
-        ProcessResult run = RunZel(Quoted(scratch / L"root") + L" " + c.arguments, scratch.path().c_str());
+        ProcessResult run =
+            RunZel(Quoted(scratch / L"root") + L" " + c.arguments, scratch.path().c_str());
         CHECK_EQ(c.exit, run.exitCode);
         CHECK_EQ(c.lines, Lines(run.output));
         CHECK_EQ(Names{}, ListTree(scratch.path()));
@@ -78,8 +100,9 @@ TEST(RootSpellingsNameOneFolder) {
     std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
     const Strings made = Lines(RunZel(Quoted(canonical + L"\\")).output);
     CHECK(made.size() > 2 && made[1] == Narrow(canonical));
-    for (const std::wstring& spelling : {canonical + L"\\", slashed, scratch / L"x\\..\\bk",
-                                         L"\\\\?\\" + canonical + L".", canonical + L" ", std::wstring(L"bk")}) {
+    for (const std::wstring& spelling :
+         {canonical + L"\\", slashed, scratch / L"x\\..\\bk", L"\\\\?\\" + canonical + L".",
+          canonical + L" ", std::wstring(L"bk")}) {
         Context row(spelling);
         ProcessResult run = RunZel(Quoted(spelling), scratch.path().c_str());
         CHECK_EQ(0u, run.exitCode);
@@ -93,38 +116,54 @@ TEST(WholeRunThenOnceADay) {
     REQUIRE(!FolderExists(ConfigFolder));
     const std::wstring sid = L"S-1-5-21-9-9-9-1001", gone = L"s-1-5-21-9-9-9-1004";
     AtEnd removeAdded{[&] {
-        for (const std::wstring& name : {sid, gone, std::wstring(L"s-1-5-18")}) DeleteKeyTree(HKEY_LOCAL_MACHINE, ProfileList + L"\\" + name);
-        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, HiveList.c_str(), L"\\REGISTRY\\MACHINE\\BCD00000000");
-        DeleteKeyTree(HKEY_LOCAL_MACHINE, L"BCD00000000"), DeleteKeyTree(HKEY_LOCAL_MACHINE, L"Software\\ZelTestMarker");
+        for (const std::wstring& name : {sid, gone, std::wstring(L"s-1-5-18")})
+            DeleteKeyTree(HKEY_LOCAL_MACHINE, ProfileList + L"\\" + name);
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, HiveList.c_str(),
+                           L"\\REGISTRY\\MACHINE\\BCD00000000");
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, L"BCD00000000"),
+            DeleteKeyTree(HKEY_LOCAL_MACHINE, L"Software\\ZelTestMarker");
         RemoveTree(ConfigFolder);
     }};
     ScopedWineVersion version(L"win7");
     ScratchFolder scratch(L"zelrun");
-    const std::wstring root = scratch / L"backup", bin = scratch / L"bin", alice = scratch / L"Alice";
+    const std::wstring root = scratch / L"backup", bin = scratch / L"bin",
+                       alice = scratch / L"Alice";
     const std::wstring dated = root + L"\\" + TodayFolderName(), exe = bin + L"\\zel.exe";
-    const std::wstring classes = L"\\Local Settings\\Application Data\\Microsoft\\Windows\\UsrClass.dat";
-    const std::string good = ReadFileBytes(HiveFile(L"good.hive")), small = ReadFileBytes(HiveFile(L"minimal.hive"));
+    const std::wstring classes =
+        L"\\Local Settings\\Application Data\\Microsoft\\Windows\\UsrClass.dat";
+    const std::string good = ReadFileBytes(HiveFile(L"good.hive")),
+                      small = ReadFileBytes(HiveFile(L"minimal.hive"));
     // Hives this Wine does not load are copied from CONFIG, their logs beside
     // them; so are the hives of a profile that is not loaded.
     for (const auto& [path, bytes] : std::map<std::wstring, std::string>{
-             {exe, ReadFileBytes(BuiltProgram())}, {ConfigFolder + L"\\SAM", good}, {ConfigFolder + L"\\SAM.LOG1", "sam log 1"},
-             {ConfigFolder + L"\\SAM.LOG2", "sam log 2"}, {ConfigFolder + L"\\SECURITY", ReadFileBytes(HiveFile(L"needs_logs.hive"))},
-             {ConfigFolder + L"\\COMPONENTS", ReadFileBytes(HiveFile(L"bad_checksum.hive"))}, {alice + L"\\NTUSER.DAT", good},
-             {alice + L"\\NTUSER.DAT.LOG1", "user log"}, {alice + classes, small}})
+             {exe, ReadFileBytes(BuiltProgram())},
+             {ConfigFolder + L"\\SAM", good},
+             {ConfigFolder + L"\\SAM.LOG1", "sam log 1"},
+             {ConfigFolder + L"\\SAM.LOG2", "sam log 2"},
+             {ConfigFolder + L"\\SECURITY", ReadFileBytes(HiveFile(L"needs_logs.hive"))},
+             {ConfigFolder + L"\\COMPONENTS", ReadFileBytes(HiveFile(L"bad_checksum.hive"))},
+             {alice + L"\\NTUSER.DAT", good},
+             {alice + L"\\NTUSER.DAT.LOG1", "user log"},
+             {alice + classes, small}})
         REQUIRE(WriteFileBytes(path, bytes));
     for (const wchar_t* tool : Tools) WriteFileBytes(bin + L"\\" + tool, "MZ " + Narrow(tool));
     // A boot store in the list of loaded hives, and a marker in SOFTWARE.
-    SetStringValue(HKEY_LOCAL_MACHINE, HiveList, L"\\REGISTRY\\MACHINE\\BCD00000000", L"\\Device\\HarddiskVolume1\\Boot\\BCD");
+    SetStringValue(HKEY_LOCAL_MACHINE, HiveList, L"\\REGISTRY\\MACHINE\\BCD00000000",
+                   L"\\Device\\HarddiskVolume1\\Boot\\BCD");
     SetStringValue(HKEY_LOCAL_MACHINE, L"BCD00000000", L"Marker", L"zel-boot-marker");
-    SetStringValue(HKEY_LOCAL_MACHINE, L"Software\\ZelTestMarker", L"Marker", L"zel-software-marker");
+    SetStringValue(HKEY_LOCAL_MACHINE, L"Software\\ZelTestMarker", L"Marker",
+                   L"zel-software-marker");
     // Profiles that are not loaded: one with both hives on disk, one whose
     // folder is gone, and Local System, which is never backed up.
-    for (const auto& [name, path] : std::map<std::wstring, std::wstring>{{sid, alice}, {gone, scratch / L"Gone"}, {L"s-1-5-18", alice}})
+    for (const auto& [name, path] : std::map<std::wstring, std::wstring>{
+             {sid, alice}, {gone, scratch / L"Gone"}, {L"s-1-5-18", alice}})
         SetStringValue(HKEY_LOCAL_MACHINE, ProfileList + L"\\" + name, L"ProfileImagePath", path);
 
-    const Strings lines = RunLines(root, false, true, {{sid, {Saved(sid), Saved(sid + L"_Classes")}}, {gone, {}}, {L"s-1-5-18", {}}},
-                                   {Saved(L"BCD"), Saved(L"SYSTEM"), Saved(L"SOFTWARE"), Saved(L"DEFAULT"), Saved(L"SAM"),
-                                    Saved(L"SECURITY"), Failed(L"COMPONENTS", ERROR_BADDB)});
+    const Strings lines =
+        RunLines(root, false, true,
+                 {{sid, {Saved(sid), Saved(sid + L"_Classes")}}, {gone, {}}, {L"s-1-5-18", {}}},
+                 {Saved(L"BCD"), Saved(L"SYSTEM"), Saved(L"SOFTWARE"), Saved(L"DEFAULT"),
+                  Saved(L"SAM"), Saved(L"SECURITY"), Failed(L"COMPONENTS", ERROR_BADDB)});
     ProcessResult run = RunProgram(exe, Quoted(root));
     CHECK_EQ(2u, run.exitCode);
     CHECK_EQ(lines, Lines(run.output));
@@ -132,11 +171,22 @@ TEST(WholeRunThenOnceADay) {
     // Every entry of the day's folder, with its bytes ("*" where this Wine's registry writes them).
     const std::string upperAlice = Narrow(Upper(alice).substr(2));
     std::map<std::wstring, std::string> files = {
-        {L"BCD", "*"}, {L"DEFAULT", "*"}, {L"SOFTWARE", "*"}, {L"SYSTEM", "*"}, {L"backup.log", "*"},
-        {L"SAM", good}, {L"SAM.LOG1", "sam log 1"}, {L"SAM.LOG2", "sam log 2"},
-        {L"SECURITY", ReadFileBytes(HiveFile(L"needs_logs.hive"))}, {L"COMPONENTS.bad", ReadFileBytes(HiveFile(L"bad_checksum.hive"))},
-        {L"sysdir.txt", Utf16Bytes(L"\\windows\\system32")}, {L"bcd.txt", Utf16Bytes(L"\\\\?\\HARDDISKVOLUME1\\BOOT\\BCD")},
-        {sid + L"\\", ""}, {L"S-1-5-21-9-9-9-1004\\", ""}, {sid + L"\\NTUSER.DAT", good}, {sid + L"\\NTUSER.DAT.LOG1", "user log"},
+        {L"BCD", "*"},
+        {L"DEFAULT", "*"},
+        {L"SOFTWARE", "*"},
+        {L"SYSTEM", "*"},
+        {L"backup.log", "*"},
+        {L"SAM", good},
+        {L"SAM.LOG1", "sam log 1"},
+        {L"SAM.LOG2", "sam log 2"},
+        {L"SECURITY", ReadFileBytes(HiveFile(L"needs_logs.hive"))},
+        {L"COMPONENTS.bad", ReadFileBytes(HiveFile(L"bad_checksum.hive"))},
+        {L"sysdir.txt", Utf16Bytes(L"\\windows\\system32")},
+        {L"bcd.txt", Utf16Bytes(L"\\\\?\\HARDDISKVOLUME1\\BOOT\\BCD")},
+        {sid + L"\\", ""},
+        {L"S-1-5-21-9-9-9-1004\\", ""},
+        {sid + L"\\NTUSER.DAT", good},
+        {sid + L"\\NTUSER.DAT.LOG1", "user log"},
         {sid + L"\\UsrClass.dat", small},
         {sid + L"\\NTUSER.DAT.txt", Utf16Bytes(Widen(upperAlice) + L"\\NTUSER.DAT")},
         {sid + L"\\UsrClass.dat.txt", Utf16Bytes(Widen(upperAlice) + classes)}};
@@ -147,26 +197,33 @@ TEST(WholeRunThenOnceADay) {
     for (const auto& [name, content] : files) {
         names.push_back(name);
         Context row(name);
-        if (content != "*" && name.back() != L'\\') CHECK_EQ(content, ReadFileBytes(dated + L"\\" + name));
+        if (content != "*" && name.back() != L'\\')
+            CHECK_EQ(content, ReadFileBytes(dated + L"\\" + name));
     }
     CHECK_EQ(names, ListTree(dated));
     CHECK_EQ(Names{TodayFolderName() + L"\\"}, TopEntries(root));
-    CHECK(ReadFileBytes(dated + L"\\BCD").find("\"Marker\"=\"zel-boot-marker\"") != std::string::npos);
-    CHECK(ReadFileBytes(dated + L"\\SOFTWARE").find("\"Marker\"=\"zel-software-marker\"") != std::string::npos);
+    CHECK(ReadFileBytes(dated + L"\\BCD").find("\"Marker\"=\"zel-boot-marker\"") !=
+          std::string::npos);
+    CHECK(ReadFileBytes(dated + L"\\SOFTWARE").find("\"Marker\"=\"zel-software-marker\"") !=
+          std::string::npos);
 
     const Strings log = Lines(ReadUtf16Text(dated + L"\\backup.log"));
     REQUIRE(log.size() > lines.size() + 2);
-    CHECK(log[0].rfind("Backup started ", 0) == 0 && log[log.size() - 2].rfind("Backup ended ", 0) == 0);
+    CHECK(log[0].rfind("Backup started ", 0) == 0 &&
+          log[log.size() - 2].rfind("Backup ended ", 0) == 0);
     CHECK_EQ("Backup root " + Narrow(root), log[1]);
     Strings logged;
     for (const std::string& line : log)
-        if (line.rfind("Backup of ", 0) == 0 || line.rfind("Saving error ", 0) == 0) logged.push_back(line);
+        if (line.rfind("Backup of ", 0) == 0 || line.rfind("Saving error ", 0) == 0)
+            logged.push_back(line);
     CHECK_EQ(Strings(lines.begin() + 2, lines.end()), logged);
-    for (const char* check : {"Check of SYSTEM passed (the platform's text format)", "Check of SAM passed",
-                              "Check of SECURITY passed; it needs its logs",
+    for (const char* check : {"Check of SYSTEM passed (the platform's text format)",
+                              "Check of SAM passed", "Check of SECURITY passed; it needs its logs",
                               "Check of COMPONENTS failed: base block checksum is wrong"})
         CHECK(std::find(log.begin(), log.end(), check) != log.end());
-    CHECK_EQ(std::to_string(lines.size() - 3) + " of " + std::to_string(lines.size() - 2) + " hives saved", log.back());
+    CHECK_EQ(std::to_string(lines.size() - 3) + " of " + std::to_string(lines.size() - 2) +
+                 " hives saved",
+             log.back());
 
     // Later runs that day add nothing and change nothing.
     const size_t entries = ListTree(dated).size();
@@ -178,8 +235,13 @@ TEST(WholeRunThenOnceADay) {
 }
 
 TEST(VersionDecidesDriversAndComponents) {
-    const struct { const wchar_t* version; bool drivers, components; } cases[] = {
-        {L"winxp", false, false}, {L"vista", false, true}, {L"win8", true, true}, {L"win10", true, true}};
+    const struct {
+        const wchar_t* version;
+        bool drivers, components;
+    } cases[] = {{L"winxp", false, false},
+                 {L"vista", false, true},
+                 {L"win8", true, true},
+                 {L"win10", true, true}};
     for (const auto& c : cases) {
         Context row(c.version);
         ScopedWineVersion version(c.version);
