@@ -1,8 +1,8 @@
 // copy_driver MIB ROUNDS FOLDER
 //
 // Writes a regf hive of MIB mebibytes of bins into FOLDER (bins full of cells of
-// many sizes), then copies it three ways: with CopyFileRaw alone, with
-// CopyFileRaw checking the hive as it goes (as zel's CONFIG fallback does),
+// many sizes), then copies it three ways: with CopyLiveFile alone, with
+// CopyLiveFile checking the hive as it goes (as zel's CONFIG fallback does),
 // and with the platform's CopyFileW. One warm-up copy each, then ROUNDS timed
 // copies each, taking turns to go first. The target is deleted before every
 // copy, outside the timing, so each copy makes a new file. Prints
@@ -16,7 +16,7 @@
 
 #include <vector>
 
-#include "backup/raw_copy.h"
+#include "backup/live_copy.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
 #include "timing.h"
@@ -89,13 +89,13 @@ struct Contestant {
     std::vector<double> seconds;
 };
 
-bool CopyRaw(const wchar_t* source, const wchar_t* target) { return CopyFileRaw(source, target); }
+bool CopyRaw(const wchar_t* source, const wchar_t* target) { return CopyLiveFile(source, target); }
 
 // A copy whose hive fails its check does not count as a copy: the figure
 // would otherwise time a check that gave up early.
 bool CopyChecked(const wchar_t* source, const wchar_t* target) {
     HiveCheckResult check{};
-    return CopyFileRaw(source, target, &check) && check.passed;
+    return CopyLiveFile(source, target, &check) && check.passed;
 }
 
 bool CopyPlatform(const wchar_t* source, const wchar_t* target) {

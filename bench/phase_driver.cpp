@@ -12,7 +12,6 @@
 
 #include <vector>
 
-#include "app/process_state.h"
 #include "app/startup.h"
 #include "backup/boot_store.h"
 #include "backup/machine_hive.h"
@@ -25,6 +24,7 @@
 #include "shared/location_text.h"
 #include "shared/path_join.h"
 #include "shared/privileges.h"
+#include "state/run_state.h"
 #include "timing.h"
 
 namespace {
@@ -81,11 +81,11 @@ void RunOneBackup(const wchar_t* root) {
         LogTimeLine(L"Backup started");
     });
     Time(step++, L"bcdedit.exe start", [] {
-        wchar_t tool[PathCapacity];
+        wchar_t tool[SystemTextCapacity];
         if (BuildPath(tool, ARRAYSIZE(tool), SystemDir, L"bcdedit.exe")) RunBcdEdit(tool);
     });
     Time(step++, L"boot store lookup", [] {
-        wchar_t keyName[PathCapacity], filePath[PathCapacity];
+        wchar_t keyName[SystemTextCapacity], filePath[SystemTextCapacity];
         FindBcdHive(keyName, filePath);
     });
     Time(step++, L"SYSTEM (saved and checked)",
@@ -107,7 +107,7 @@ void RunOneBackup(const wchar_t* root) {
     Time(step++, L"companion tools", [] {
         for (const wchar_t* name :
              {L"revert.exe", L"tidy.exe", L"revert_x64.exe", L"tidy_x64.exe"}) {
-            wchar_t source[LongPathCapacity], destination[LongPathCapacity];
+            wchar_t source[RootPathCapacity], destination[RootPathCapacity];
             if (BuildPath(source, ARRAYSIZE(source), ModuleDir, name) &&
                 BuildPath(destination, ARRAYSIZE(destination), BackupRoot, name)) {
                 CopyFileW(source, destination, FALSE);
@@ -116,7 +116,7 @@ void RunOneBackup(const wchar_t* root) {
     });
     Time(step++, L"backup.log written", [] { CloseRunLog(); });
     Time(step++, L"sysdir.txt and the date name", [] {
-        wchar_t text[LongPathCapacity];
+        wchar_t text[RootPathCapacity];
         if (BuildPath(text, ARRAYSIZE(text), BackupRoot, L"sysdir.txt"))
             WriteTextFile(text, WithoutDrive(SystemDir));
         PutInPlace(Work, Dated, Aside);

@@ -5,8 +5,8 @@
 #include <wchar.h>
 
 #include "app/backup_root.h"
-#include "app/process_state.h"
 #include "shared/console.h"
+#include "state/run_state.h"
 
 bool ReadDaysValue(const wchar_t* text, int* days) {
     bool negative = *text == L'-';
@@ -22,14 +22,14 @@ bool ReadDaysValue(const wchar_t* text, int* days) {
     return true;
 }
 
+namespace {
+
 void PrintUsage() {
     PrintLine(L"Syntax: zel.exe[options] backup_path");
     PrintLine(L"/i - install as a service");
     PrintLine(L"/u - uninstall service");
     PrintLine(L"/days:n - delete backup folders older than n days(default: 15)");
 }
-
-namespace {
 
 bool StartsWith(const wchar_t* text, const wchar_t* prefix) {
     return wcsncmp(text, prefix, wcslen(prefix)) == 0;
@@ -69,7 +69,7 @@ CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, CommandLineRequest*
 
     // One root, one folder: every spelling of a folder gives the same text,
     // so the once-a-day test and retention see the folders they made.
-    wchar_t root[LongPathCapacity];
+    wchar_t root[RootPathCapacity];
     DWORD error = MakeCanonicalRoot(path ? path : BackupRoot, root, ARRAYSIZE(root));
     if (error != ERROR_SUCCESS) return Refuse(error, path ? path : BackupRoot);
     StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), root);

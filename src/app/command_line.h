@@ -17,5 +17,3 @@ bool ReadDaysValue(const wchar_t* text, int* days);
 // ServiceMode and the request, and makes BackupRoot the canonical form of
 // the last path argument (or of the default root).
 CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, CommandLineRequest* request);
-
-void PrintUsage();

@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include "app/command_line.h"
-#include "app/process_state.h"
 #include "app/startup.h"
 #include "backup/dated_run.h"
 #include "fs/secure_folder.h"
@@ -10,6 +9,7 @@
 #include "shared/console.h"
 #include "shared/exit_status.h"
 #include "shared/privileges.h"
+#include "state/run_state.h"
 
 int wmain(int argc, wchar_t** argv) {
     CaptureStartupValues();

@@ -4,9 +4,9 @@
 #include <wchar.h>
 
 #include "app/os_version.h"
-#include "app/process_state.h"
 #include "shared/path_join.h"
 #include "shared/system_entry.h"
+#include "state/run_state.h"
 
 namespace {
 
@@ -28,15 +28,8 @@ void CaptureStartupValues() {
 
     CaptureModuleDir();
 
-    HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
-    IsWow64ProcessEntry = LookUp<IsWow64ProcessFn>(kernel32, "IsWow64Process");
-    RegSaveKeyExEntry = LookUp<RegSaveKeyExFn>(LoadLibraryW(L"advapi32.dll"), "RegSaveKeyExW");
-
-    BOOL wow64 = FALSE;
-    if (IsWow64ProcessEntry) IsWow64ProcessEntry(GetCurrentProcess(), &wow64);
-    UnderWow64 = wow64 != FALSE;
-    if (UnderWow64) {
-        KeyViewFlag = KEY_WOW64_64KEY;
+    if (RunsUnderWow64()) {
+        HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
         Wow64DisableRedirectionEntry =
             LookUp<Wow64DisableRedirectionFn>(kernel32, "Wow64DisableWow64FsRedirection");
         Wow64RevertRedirectionEntry =

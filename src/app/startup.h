@@ -1,6 +1,6 @@
 #pragma once
 
-// Fills SystemDir, ModuleDir, the run-time function entries, UnderWow64,
-// KeyViewFlag, OsMajor/OsMinor, the locale and the default BackupRoot.
+// Fills SystemDir, ModuleDir, the WOW64 redirection entries, OsMajor and
+// OsMinor, the locale and the default BackupRoot.
 // Reports nothing.
 void CaptureStartupValues();

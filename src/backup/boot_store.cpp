@@ -6,7 +6,6 @@
 #include <memory>
 #include <new>
 
-#include "app/process_state.h"
 #include "backup/machine_hive.h"
 #include "shared/console.h"
 #include "shared/owned_handle.h"
@@ -43,7 +42,7 @@ void RewriteVolumeDevicePath(wchar_t* path) {
 
 void RunBcdEdit(const wchar_t* applicationPath) {
     static constexpr wchar_t Argument[] = L"/enum";
-    wchar_t commandLine[PathCapacity];
+    wchar_t commandLine[SystemTextCapacity];
     size_t pathLength = 0;
     // Quotes, blank, argument and terminator must fit with the path; a cut
     // command line would start something else.
@@ -111,12 +110,12 @@ bool FindBcdHive(wchar_t* keyName, wchar_t* filePath) {
         RewriteVolumeDevicePath(data.get());
         // Both results must fit before either is written.
         size_t length = 0;
-        if (FAILED(StringCchLengthW(match + 1, PathCapacity, &length)) ||
-            FAILED(StringCchLengthW(data.get(), PathCapacity, &length))) {
+        if (FAILED(StringCchLengthW(match + 1, SystemTextCapacity, &length)) ||
+            FAILED(StringCchLengthW(data.get(), SystemTextCapacity, &length))) {
             return false;
         }
-        StringCchCopyW(keyName, PathCapacity, match + 1);
-        StringCchCopyW(filePath, PathCapacity, data.get());
+        StringCchCopyW(keyName, SystemTextCapacity, match + 1);
+        StringCchCopyW(filePath, SystemTextCapacity, data.get());
         return true;
     }
 }

@@ -3,7 +3,6 @@
 #include <strsafe.h>
 #include <wchar.h>
 
-#include "app/process_state.h"
 #include "backup/hive_set.h"
 #include "backup/retention.h"
 #include "backup/work_folder.h"
@@ -15,6 +14,7 @@
 #include "shared/exit_status.h"
 #include "shared/location_text.h"
 #include "shared/path_join.h"
+#include "state/run_state.h"
 
 DWORD RunStepError = ERROR_SUCCESS;
 
@@ -30,7 +30,7 @@ constexpr wchar_t LongestEntryName[] = L"COMPONENTS.LOG1";
 // The report of a step that stops the run, on the console and in the log.
 int StopRun(DWORD error, const wchar_t* what) {
     RunStepError = error;
-    wchar_t line[LongPathCapacity];
+    wchar_t line[RootPathCapacity];
     FormatErrorLine(line, ARRAYSIZE(line), error, what);
     PrintAndLog(line);
     return ExitFailed;
@@ -68,7 +68,7 @@ bool TodaysBackupStands(const wchar_t* dated) {
 }  // namespace
 
 int RunDatedBackup() {
-    wchar_t root[LongPathCapacity];
+    wchar_t root[RootPathCapacity];
     StringCchCopyW(root, ARRAYSIZE(root), BackupRoot);
 
     SYSTEMTIME today;
@@ -105,7 +105,7 @@ int RunDatedBackup() {
     BuildPath(logPath, ARRAYSIZE(logPath), work, L"backup.log");
     DWORD logError = OpenRunLog(logPath);
     LogTimeLine(L"Backup started");
-    wchar_t line[LongPathCapacity];
+    wchar_t line[RootPathCapacity];
     FormatText(line, ARRAYSIZE(line), L"Backup root %s", root);
     LogLine(line);
 

@@ -1,7 +1,8 @@
 #include "backup/hive_result.h"
 
-#include "backup/raw_copy.h"
+#include "backup/redirection_guard.h"
 #include "report/hive_report.h"
+#include "shared/file_copy.h"
 #include "shared/path_join.h"
 
 bool ConcludeHive(const wchar_t* name, const wchar_t* path, const HiveCheckResult* copied) {
@@ -34,7 +35,12 @@ bool ConcludeHive(const wchar_t* name, const wchar_t* path, const HiveCheckResul
 
 bool ConcludeCopiedHive(const wchar_t* name, const wchar_t* source, const wchar_t* destination,
                         const HiveCheckResult& check) {
-    DWORD logs = CopyHiveLogs(source, destination);
+    // On Windows 8.1 and later recent changes may live only in the logs.
+    DWORD logs = ERROR_SUCCESS;
+    {
+        RedirectionGuard guard;
+        logs = CopyHiveLogs(source, destination);
+    }
     if (logs != ERROR_SUCCESS && check.passed) {
         PrintHiveFailed(name, logs);
         LogHiveCheck(name, check);

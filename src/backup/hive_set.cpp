@@ -1,6 +1,5 @@
 #include "backup/hive_set.h"
 
-#include "app/process_state.h"
 #include "backup/boot_store.h"
 #include "backup/machine_hive.h"
 #include "backup/redirection_guard.h"
@@ -10,18 +9,19 @@
 #include "shared/console.h"
 #include "shared/location_text.h"
 #include "shared/path_join.h"
+#include "state/run_state.h"
 
 namespace {
 
 void StartBcdEdit() {
-    wchar_t tool[PathCapacity];
+    wchar_t tool[SystemTextCapacity];
     if (!BuildPath(tool, ARRAYSIZE(tool), SystemDir, L"bcdedit.exe")) return;
     RunBcdEdit(tool);
 }
 
 void SaveBootStore() {
-    wchar_t keyName[PathCapacity];
-    wchar_t filePath[PathCapacity];
+    wchar_t keyName[SystemTextCapacity];
+    wchar_t filePath[SystemTextCapacity];
     if (!FindBcdHive(keyName, filePath)) {
         // The lookup has no status of its own: the store is simply not there.
         PrintHiveFailed(L"BCD", ERROR_FILE_NOT_FOUND);
@@ -30,7 +30,7 @@ void SaveBootStore() {
     SaveMachineHive(HKEY_LOCAL_MACHINE, L"BCD", keyName);
 
     // Written even when the save failed: it tells a restore where the store lives.
-    wchar_t textPath[LongPathCapacity];
+    wchar_t textPath[RootPathCapacity];
     if (!BuildPath(textPath, ARRAYSIZE(textPath), BackupRoot, L"bcd.txt")) return;
     WriteTextFile(textPath, filePath);
 }

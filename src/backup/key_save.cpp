@@ -1,13 +1,12 @@
 #include "backup/key_save.h"
 
-#include "app/process_state.h"
 #include "shared/owned_handle.h"
+#include "shared/system_entry.h"
 
 DWORD LastSaveError = 0;
 
 bool SaveKeyToFile(const wchar_t* target, const wchar_t* subkey, HKEY root) {
-    REGSAM access = MAXIMUM_ALLOWED;
-    if (UnderWow64) access |= KeyViewFlag;
+    const REGSAM access = MAXIMUM_ALLOWED | NativeKeyView();
 
     KeyHandle key;
     LastSaveError = RegOpenKeyExW(root, subkey, 0, access, key.put());

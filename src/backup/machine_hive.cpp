@@ -2,17 +2,17 @@
 
 #include <strsafe.h>
 
-#include "app/process_state.h"
 #include "backup/hive_result.h"
 #include "backup/key_save.h"
-#include "backup/raw_copy.h"
+#include "backup/live_copy.h"
 #include "report/hive_report.h"
 #include "resource_ids.h"
 #include "shared/console.h"
 #include "shared/path_join.h"
+#include "state/run_state.h"
 
 bool SaveMachineHive(HKEY root, const wchar_t* name, const wchar_t* subkey) {
-    wchar_t target[PathCapacity];
+    wchar_t target[SystemTextCapacity];
     if (!BuildPath(target, ARRAYSIZE(target), BackupRoot, name)) {
         PrintHiveFailed(name, ERROR_FILENAME_EXCED_RANGE);
         return false;
@@ -27,8 +27,8 @@ bool SaveMachineHive(HKEY root, const wchar_t* name, const wchar_t* subkey) {
 }
 
 bool CopyConfigHive(const wchar_t* name) {
-    wchar_t source[PathCapacity];
-    wchar_t destination[PathCapacity];
+    wchar_t source[SystemTextCapacity];
+    wchar_t destination[SystemTextCapacity];
     if (FAILED(StringCchCopyW(source, ARRAYSIZE(source), SystemDir)) ||
         FAILED(StringCchCatW(source, ARRAYSIZE(source), L"\\CONFIG\\")) ||
         FAILED(StringCchCatW(source, ARRAYSIZE(source), name)) ||
@@ -38,7 +38,7 @@ bool CopyConfigHive(const wchar_t* name) {
     }
 
     HiveCheckResult check;
-    if (!CopyFileRaw(source, destination, &check)) {
+    if (!CopyLiveFile(source, destination, &check)) {
         PrintHiveFailed(name, LastCopyError);
         return false;
     }
@@ -49,11 +49,11 @@ LSTATUS OpenMachineKey(const wchar_t* subkey, HKEY* key) {
     LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, subkey, 0, KEY_READ, key);
     if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) return status;
 
-    wchar_t prefix[PathCapacity];
+    wchar_t prefix[SystemTextCapacity];
     LoadResourceText(IDS_UNABLE_TO_OPEN_KEY, prefix, ARRAYSIZE(prefix));
     PrintError(static_cast<DWORD>(status), prefix);
 
-    wchar_t line[PathCapacity];
+    wchar_t line[SystemTextCapacity];
     FormatText(line, ARRAYSIZE(line), L"HKLM\\%s", subkey);
     PrintLine(line);
     return status;

@@ -1,6 +1,6 @@
 #include "backup/redirection_guard.h"
 
-#include "app/process_state.h"
+#include "state/run_state.h"
 
 int RedirectionNesting = 1;
 

@@ -6,7 +6,6 @@
 #include <wchar.h>
 #include <winioctl.h>
 
-#include "app/process_state.h"
 #include "fs/directory_probe.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
@@ -86,7 +85,7 @@ bool ReadPrintName(const BYTE* data, DWORD size, Fields* fields, PrintName* name
 bool DecodeReparseTarget(const BYTE* data, DWORD size, wchar_t* path, size_t capacity) {
     if (data == nullptr || path == nullptr || capacity == 0) return false;
     if (size < sizeof(ReparseHeader)) return false;
-    size_t room = capacity < PathCapacity ? capacity : PathCapacity;
+    size_t room = capacity < SystemTextCapacity ? capacity : SystemTextCapacity;
 
     ReparseHeader header;
     memcpy(&header, data, sizeof(header));
@@ -104,13 +103,13 @@ bool DecodeReparseTarget(const BYTE* data, DWORD size, wchar_t* path, size_t cap
     }
 
     if (name.length >= room) return false;
-    wchar_t target[PathCapacity];
+    wchar_t target[SystemTextCapacity];
     memcpy(target, name.first, name.length * sizeof(wchar_t));
     target[name.length] = L'\0';
 
     if (relative) {
         // The target sits beside the link: replace the link's own name.
-        wchar_t joined[PathCapacity];
+        wchar_t joined[SystemTextCapacity];
         if (FAILED(StringCchCopyW(joined, room, path))) return false;
         wchar_t* lastSeparator = wcsrchr(joined, L'\\');
         if (lastSeparator != nullptr) *lastSeparator = L'\0';
@@ -139,5 +138,5 @@ bool ResolveReparsePoint(wchar_t* path) {
         return false;
     }
     // Only the bytes the platform returned are looked at.
-    return DecodeReparseTarget(data, returned, path, PathCapacity);
+    return DecodeReparseTarget(data, returned, path, SystemTextCapacity);
 }

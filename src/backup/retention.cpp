@@ -7,6 +7,7 @@
 #include "shared/entry_name.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
+#include "state/run_state.h"
 
 void ReadUtcNow(FILETIME* now) {
     SYSTEMTIME utc;
@@ -69,7 +70,7 @@ BOOL DeleteScratchLink() {
 
 }  // namespace
 
-wchar_t ScratchPath[LongPathCapacity];
+wchar_t ScratchPath[RootPathCapacity];
 
 bool IsOlderThanRetention(FILETIME now, FILETIME created, int retentionDays) {
     ULARGE_INTEGER later;
@@ -133,7 +134,7 @@ void DeleteTree(const wchar_t* folder) {
 }
 
 bool IsBackupFolder(const wchar_t* folder) {
-    wchar_t marker[LongPathCapacity];
+    wchar_t marker[RootPathCapacity];
     if (FAILED(StringCchPrintfW(marker, ARRAYSIZE(marker), L"%s\\sysdir.txt", folder)))
         return false;
     DWORD attributes = GetFileAttributesW(marker);

@@ -1,7 +1,7 @@
 #pragma once
 #include <windows.h>
 
-#include "app/process_state.h"
+#include "shared/path_join.h"
 
 // Deletes the old backups under root: a folder named YYYY-MM-DD whose
 // creation time is more than RetentionDays ago goes when it is a backup
@@ -21,7 +21,7 @@ BOOL DeleteScratchFile();
 
 // The one buffer in which the purge builds search patterns and the path of
 // the file about to be deleted. Its content means nothing between calls.
-extern wchar_t ScratchPath[LongPathCapacity];
+extern wchar_t ScratchPath[RootPathCapacity];
 
 // The current UTC time, as the purge reads it.
 void ReadUtcNow(FILETIME* now);

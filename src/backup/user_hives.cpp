@@ -3,11 +3,10 @@
 #include <strsafe.h>
 #include <wchar.h>
 
-#include "app/process_state.h"
 #include "backup/hive_result.h"
 #include "backup/key_save.h"
+#include "backup/live_copy.h"
 #include "backup/machine_hive.h"
-#include "backup/raw_copy.h"
 #include "backup/reparse_point.h"
 #include "fs/secure_folder.h"
 #include "report/hive_report.h"
@@ -15,6 +14,7 @@
 #include "shared/location_text.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
+#include "state/run_state.h"
 
 namespace {
 
@@ -26,16 +26,16 @@ constexpr wchar_t ClassesSuffix[] = L"_Classes";
 // The live UsrClass.dat: Local Settings and Application Data may each be a
 // junction or link into the newer profile layout.
 bool BuildClassesPath(wchar_t* path, const wchar_t* profilePath) {
-    if (!BuildPath(path, PathCapacity, profilePath, L"Local Settings")) return false;
+    if (!BuildPath(path, SystemTextCapacity, profilePath, L"Local Settings")) return false;
     ResolveReparsePoint(path);
-    if (!JoinPath(path, PathCapacity, L"Application Data")) return false;
+    if (!JoinPath(path, SystemTextCapacity, L"Application Data")) return false;
     ResolveReparsePoint(path);
-    return JoinPath(path, PathCapacity, L"Microsoft\\Windows\\UsrClass.dat");
+    return JoinPath(path, SystemTextCapacity, L"Microsoft\\Windows\\UsrClass.dat");
 }
 
 // Records where the live hive lies, without its drive letter and colon.
 void WriteLocation(const wchar_t* sidFolder, const wchar_t* fileName, const wchar_t* livePath) {
-    wchar_t textPath[PathCapacity];
+    wchar_t textPath[SystemTextCapacity];
     // Like any text file that cannot be written, one whose name does not fit
     // is left out.
     if (!BuildPath(textPath, ARRAYSIZE(textPath), sidFolder, fileName)) return;
@@ -44,13 +44,13 @@ void WriteLocation(const wchar_t* sidFolder, const wchar_t* fileName, const wcha
 
 void BackupProfile(const wchar_t* profileName) {
     // Room for the classes suffix after the longest name the list can give.
-    wchar_t keyName[PathCapacity + ARRAYSIZE(ClassesSuffix) - 1];
-    StringCchCopyW(keyName, PathCapacity, profileName);
+    wchar_t keyName[SystemTextCapacity + ARRAYSIZE(ClassesSuffix) - 1];
+    StringCchCopyW(keyName, SystemTextCapacity, profileName);
     UpperCaseInPlace(keyName);
     if (wcscmp(keyName, LocalSystemSid) == 0) return;
 
     // Registry key names are at most 255 characters, so this always fits.
-    wchar_t profileKeyPath[PathCapacity];
+    wchar_t profileKeyPath[SystemTextCapacity];
     if (FAILED(StringCchPrintfW(profileKeyPath, ARRAYSIZE(profileKeyPath), L"%s\\%s",
                                 ProfileListKey, profileName))) {
         return;
@@ -59,9 +59,9 @@ void BackupProfile(const wchar_t* profileName) {
     if (OpenMachineKey(profileKeyPath, profileKey.put()) != ERROR_SUCCESS) return;
 
     // One character more than the query may fill, for the terminator.
-    wchar_t profilePath[PathCapacity + 1];
+    wchar_t profilePath[SystemTextCapacity + 1];
     DWORD type = REG_NONE;
-    DWORD bytes = PathCapacity * sizeof(wchar_t);
+    DWORD bytes = SystemTextCapacity * sizeof(wchar_t);
     if (RegQueryValueExW(profileKey.get(), L"ProfileImagePath", nullptr, &type,
                          reinterpret_cast<BYTE*>(profilePath), &bytes) != ERROR_SUCCESS) {
         return;
@@ -70,7 +70,7 @@ void BackupProfile(const wchar_t* profileName) {
     if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) return;
     profilePath[bytes / sizeof(wchar_t)] = L'\0';  // an odd last byte is dropped
 
-    wchar_t sidFolder[PathCapacity];
+    wchar_t sidFolder[SystemTextCapacity];
     if (!BuildPath(sidFolder, ARRAYSIZE(sidFolder), BackupRoot, keyName)) {
         PrintHiveFailed(keyName, ERROR_FILENAME_EXCED_RANGE);
         StringCchCatW(keyName, ARRAYSIZE(keyName), ClassesSuffix);
@@ -83,7 +83,7 @@ void BackupProfile(const wchar_t* profileName) {
     UpperCaseInPlace(profilePath);
     ExpandInPlace(profilePath);
 
-    wchar_t liveHive[PathCapacity];
+    wchar_t liveHive[SystemTextCapacity];
     if (!BuildPath(liveHive, ARRAYSIZE(liveHive), profilePath, L"NTUSER.DAT")) {
         PrintHiveFailed(keyName, ERROR_FILENAME_EXCED_RANGE);
     } else if (SaveUserHive(keyName, liveHive, L"NTUSER", sidFolder, L".DAT")) {
@@ -104,9 +104,9 @@ void BackupUserHives() {
     KeyHandle profileList;
     if (OpenMachineKey(ProfileListKey, profileList.put()) != ERROR_SUCCESS) return;
 
-    wchar_t profileName[PathCapacity];
+    wchar_t profileName[SystemTextCapacity];
     for (DWORD index = 0;
-         RegEnumKeyW(profileList.get(), index, profileName, PathCapacity) == ERROR_SUCCESS;
+         RegEnumKeyW(profileList.get(), index, profileName, SystemTextCapacity) == ERROR_SUCCESS;
          ++index) {
         BackupProfile(profileName);
     }
@@ -114,7 +114,7 @@ void BackupUserHives() {
 
 bool SaveUserHive(const wchar_t* keyName, const wchar_t* livePath, const wchar_t* baseName,
                   const wchar_t* folder, const wchar_t* extension) {
-    wchar_t target[PathCapacity];
+    wchar_t target[SystemTextCapacity];
     if (!BuildPath(target, ARRAYSIZE(target), folder, baseName) ||
         FAILED(StringCchCatW(target, ARRAYSIZE(target), extension))) {
         PrintHiveFailed(keyName, ERROR_FILENAME_EXCED_RANGE);
@@ -129,7 +129,7 @@ bool SaveUserHive(const wchar_t* keyName, const wchar_t* livePath, const wchar_t
 
     // The hive is not loaded: copy its file instead.
     HiveCheckResult check;
-    if (CopyFileRaw(livePath, target, &check)) {
+    if (CopyLiveFile(livePath, target, &check)) {
         return ConcludeCopiedHive(keyName, livePath, target, check);
     }
     // Neither loaded nor on disk: a stale profile, nothing to report.
@@ -141,10 +141,10 @@ bool SaveUserHive(const wchar_t* keyName, const wchar_t* livePath, const wchar_t
 }
 
 void ExpandInPlace(wchar_t* path) {
-    wchar_t expanded[LongPathCapacity];
+    wchar_t expanded[RootPathCapacity];
     DWORD needed = ExpandEnvironmentStringsW(path, expanded, ARRAYSIZE(expanded));
     if (needed == 0 || needed > ARRAYSIZE(expanded)) return;
     size_t length = 0;
-    if (FAILED(StringCchLengthW(expanded, PathCapacity, &length))) return;
-    StringCchCopyW(path, PathCapacity, expanded);
+    if (FAILED(StringCchLengthW(expanded, SystemTextCapacity, &length))) return;
+    StringCchCopyW(path, SystemTextCapacity, expanded);
 }

@@ -70,7 +70,7 @@ void RecoverReplacedFolder(const wchar_t* dated, const wchar_t* aside) {
 
 DWORD PutInPlace(const wchar_t* work, const wchar_t* dated, const wchar_t* aside) {
     WIN32_FIND_DATAW entry;
-    const bool replacing = IsDirectory(dated, &entry) != 0;
+    const bool replacing = IsDirectory(dated, &entry);
     if (replacing && !MoveFileExW(dated, aside, 0)) return GetLastError();
     if (!MoveFileExW(work, dated, 0)) {
         DWORD error = GetLastError();

@@ -1,6 +1,6 @@
 #pragma once
 #include <windows.h>
 
-// FILE_ATTRIBUTE_DIRECTORY when path names an existing directory, 0
-// otherwise. Fills entry with what the platform lists for the path.
-DWORD IsDirectory(const wchar_t* path, WIN32_FIND_DATAW* entry);
+// True when path names an existing directory. Fills entry with what the
+// platform lists for the path.
+bool IsDirectory(const wchar_t* path, WIN32_FIND_DATAW* entry);

@@ -2,10 +2,10 @@
 
 #include <strsafe.h>
 
-#include "app/process_state.h"
 #include "report/run_log.h"
 #include "resource_ids.h"
 #include "shared/console.h"
+#include "shared/path_join.h"
 
 DWORD HivesReported = 0;
 DWORD HivesFailed = 0;
@@ -21,7 +21,7 @@ void NoteFailedName(const wchar_t* hiveName) {
         wcscmp(FailedHiveNames + used - (ARRAYSIZE(Cut) - 1), Cut) == 0) {
         return;
     }
-    wchar_t added[PathCapacity];
+    wchar_t added[SystemTextCapacity];
     FormatText(added, ARRAYSIZE(added), used ? L", %s" : L"%s", hiveName);
     // Room is kept for the mark that says the list goes on.
     if (used + wcslen(added) + ARRAYSIZE(Cut) > ARRAYSIZE(FailedHiveNames)) {
@@ -34,16 +34,16 @@ void NoteFailedName(const wchar_t* hiveName) {
 }  // namespace
 
 void PrintHiveSaved(const wchar_t* hiveName) {
-    wchar_t line[PathCapacity];
+    wchar_t line[SystemTextCapacity];
     FormatResource(line, ARRAYSIZE(line), IDS_BACKUP_COMPLETED, hiveName);
     PrintAndLog(line);
     ++HivesReported;
 }
 
 void PrintHiveFailed(const wchar_t* hiveName, DWORD code) {
-    wchar_t prefix[PathCapacity];
+    wchar_t prefix[SystemTextCapacity];
     FormatResource(prefix, ARRAYSIZE(prefix), IDS_SAVING_ERROR, hiveName);
-    wchar_t line[LongPathCapacity];
+    wchar_t line[RootPathCapacity];
     FormatErrorLine(line, ARRAYSIZE(line), code, prefix);
     PrintAndLog(line);
     ++HivesReported;
@@ -52,7 +52,7 @@ void PrintHiveFailed(const wchar_t* hiveName, DWORD code) {
 }
 
 void LogHiveCheck(const wchar_t* hiveName, const HiveCheckResult& result) {
-    wchar_t line[PathCapacity];
+    wchar_t line[SystemTextCapacity];
     if (!result.passed) {
         FormatText(line, ARRAYSIZE(line), L"Check of %s failed: %s", hiveName,
                    result.problem ? result.problem : L"not a hive");

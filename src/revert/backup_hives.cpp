@@ -4,7 +4,7 @@
 #include <strsafe.h>
 #include <wchar.h>
 
-#include "revert/run_values.h"
+#include "revert/run_state.h"
 #include "shared/console.h"
 #include "shared/entry_name.h"
 #include "shared/machine_hives.h"

@@ -1,7 +1,7 @@
 #include "revert/boot_store.h"
 
 #include "revert/backup_hives.h"
-#include "revert/run_values.h"
+#include "revert/run_state.h"
 #include "shared/console.h"
 #include "shared/hive_check.h"
 

@@ -2,8 +2,10 @@
 
 #include <wchar.h>
 
-#include "revert/run_values.h"
+#include "revert/run_state.h"
 #include "shared/console.h"
+
+namespace {
 
 void PrintUsage() {
     PrintLine(L"Syntax: revert.exe [backup_folder] [/offline:<windows_root>] [/online] [/undo]");
@@ -14,8 +16,6 @@ void PrintUsage() {
     PrintLine(L"/online - restore onto the running Windows; a restart finishes the restore");
     PrintLine(L"/undo - put back the files the most recent restore kept");
 }
-
-namespace {
 
 CommandLineOutcome Refuse(DWORD code, const wchar_t* argument) {
     return RefuseArgument(code, argument, PrintUsage);

@@ -14,5 +14,3 @@ struct RevertRequest {
 // (the program's own folder unless one is given) and, for /offline,
 // TargetRoot.
 CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, RevertRequest* request);
-
-void PrintUsage();

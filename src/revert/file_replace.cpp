@@ -1,6 +1,6 @@
 #include "revert/file_replace.h"
 
-#include "revert/run_values.h"
+#include "revert/run_state.h"
 #include "shared/console.h"
 #include "shared/file_copy.h"
 #include "shared/hive_logs.h"
@@ -11,20 +11,11 @@ namespace {
 DWORD CopyHiveAndLogs(const BackupHive* hive) {
     HiveCheck check;
     HiveCheckBegin(&check);
-    DWORD error = CopyFileWhole(hive->source, hive->destination, &check);
+    DWORD error = CopyFileBytes(hive->source, hive->destination, &check);
     // The bytes may have changed since they were checked.
     if (error == ERROR_SUCCESS && !HiveCheckEnd(&check).passed) error = ERROR_FILE_CORRUPT;
-    for (const wchar_t* suffix : HiveLogSuffixes) {
-        wchar_t from[JoinedPathCapacity];
-        wchar_t to[JoinedPathCapacity];
-        if (error != ERROR_SUCCESS) break;
-        if (!AddSuffix(from, hive->source, suffix) || !AddSuffix(to, hive->destination, suffix)) {
-            error = ERROR_FILENAME_EXCED_RANGE;
-        } else if (IsFile(from)) {
-            error = CopyFileWhole(from, to, nullptr);
-        }
-    }
-    return error;
+    if (error != ERROR_SUCCESS) return error;
+    return CopyHiveLogs(hive->source, hive->destination);
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 #include "revert/live_hive.h"
 
-#include "revert/run_values.h"
+#include "revert/run_state.h"
 #include "shared/console.h"
 #include "shared/file_copy.h"
 #include "shared/hive_logs.h"
 #include "shared/kept_files.h"
+#include "shared/system_entry.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ bool Schedule(HKEY key, const wchar_t* newFile, const wchar_t* oldFile, const wc
 }  // namespace
 
 bool OpenLoadedHive(const BackupHive* hive, KeyHandle* key) {
-    return RegOpenKeyExW(hive->keyRoot, hive->keyPath, 0, KEY_READ | KeyViewFlag, key->put()) ==
+    return RegOpenKeyExW(hive->keyRoot, hive->keyPath, 0, KEY_READ | NativeKeyView(), key->put()) ==
            ERROR_SUCCESS;
 }
 
@@ -51,7 +52,7 @@ bool ScheduleReplace(const BackupHive* hive, HKEY key, const wchar_t* stamp) {
     }
     HiveCheck check;
     HiveCheckBegin(&check);
-    DWORD error = CopyFileWhole(hive->source, newFile, &check);
+    DWORD error = CopyFileBytes(hive->source, newFile, &check);
     if (error == ERROR_SUCCESS && !HiveCheckEnd(&check).passed) error = ERROR_FILE_CORRUPT;
     if (error != ERROR_SUCCESS) {
         DeleteFileW(newFile);

@@ -4,7 +4,7 @@
 
 #include "revert/command_line.h"
 #include "revert/restore.h"
-#include "revert/run_values.h"
+#include "revert/run_state.h"
 #include "revert/show_backup.h"
 #include "revert/undo.h"
 #include "shared/console.h"

@@ -5,7 +5,7 @@
 #include "revert/file_replace.h"
 #include "revert/live_hive.h"
 #include "revert/restore_plan.h"
-#include "revert/run_values.h"
+#include "revert/run_state.h"
 #include "shared/console.h"
 #include "shared/kept_files.h"
 

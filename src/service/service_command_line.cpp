@@ -3,9 +3,9 @@
 #include <strsafe.h>
 #include <wchar.h>
 
-#include "app/process_state.h"
 #include "shared/console.h"
 #include "shared/path_join.h"
+#include "state/run_state.h"
 
 namespace {
 
@@ -41,12 +41,12 @@ bool ComposeServiceCommandLine(wchar_t* commandLine, size_t capacity) {
     }
 
     // The registered name is zel.exe whatever this file is called.
-    wchar_t executable[LongPathCapacity];
+    wchar_t executable[RootPathCapacity];
     if (!BuildPath(executable, ARRAYSIZE(executable), ModuleDir, L"zel.exe")) {
         return Refuse(commandLine, capacity, ERROR_FILENAME_EXCED_RANGE);
     }
 
-    wchar_t options[PathCapacity];
+    wchar_t options[SystemTextCapacity];
     FormatText(options, ARRAYSIZE(options), L" /service /days:%d ", RetentionDays);
 
     if (capacity == 0) return Refuse(commandLine, capacity, ERROR_FILENAME_EXCED_RANGE);

@@ -1,12 +1,12 @@
 #include "service/service_install.h"
 
-#include "app/process_state.h"
 #include "service/event_source.h"
 #include "service/service_command_line.h"
 #include "shared/console.h"
 #include "shared/exit_status.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
+#include "state/run_state.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ const wchar_t ServiceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\zel";
 }  // namespace
 
 int InstallService() {
-    wchar_t commandLine[PathCapacity];
+    wchar_t commandLine[SystemTextCapacity];
     if (!ComposeServiceCommandLine(commandLine, ARRAYSIZE(commandLine))) {
         PrintError(GetLastError(), L"Error: Unable to install service");
         return ExitRefused;

@@ -2,12 +2,12 @@
 
 #include <strsafe.h>
 
-#include "app/process_state.h"
 #include "backup/dated_run.h"
 #include "report/event_record.h"
 #include "report/hive_report.h"
 #include "shared/exit_status.h"
 #include "shared/owned_handle.h"
+#include "state/run_state.h"
 
 SERVICE_STATUS ServiceStatus = {};
 SERVICE_STATUS_HANDLE ServiceStatusHandle = nullptr;
@@ -114,7 +114,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     ReportServiceStatus(SERVICE_RUNNING, NO_ERROR, 0);
     KernelHandle pulse(CreateThread(nullptr, 0, PulseWhileStopPending, nullptr, 0, nullptr));
 
-    wchar_t root[LongPathCapacity];
+    wchar_t root[RootPathCapacity];
     StringCchCopyW(root, ARRAYSIZE(root), BackupRoot);
     ServiceExitStatus = RunDatedBackup();
     RecordServiceRun(root, BackupRoot, RunStepError);

@@ -1,6 +1,8 @@
 #include "shared/file_copy.h"
 
+#include "shared/hive_logs.h"
 #include "shared/owned_handle.h"
+#include "shared/path_join.h"
 
 ReadFileFn ReadFileEntry = ReadFile;
 
@@ -37,7 +39,7 @@ DWORD CopyContents(HANDLE source, HANDLE destination, HiveCheck* check) {
 
 }  // namespace
 
-DWORD CopyFileWhole(const wchar_t* source, const wchar_t* destination, HiveCheck* check) {
+DWORD CopyFileBytes(const wchar_t* source, const wchar_t* destination, HiveCheck* check) {
     FileHandle input(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!input) return GetLastError();
@@ -58,4 +60,17 @@ DWORD CopyFileWhole(const wchar_t* source, const wchar_t* destination, HiveCheck
     output.reset();
     if (error != ERROR_SUCCESS) DeleteFileW(destination);
     return error;
+}
+
+DWORD CopyHiveLogs(const wchar_t* source, const wchar_t* destination) {
+    for (const wchar_t* suffix : HiveLogSuffixes) {
+        wchar_t from[JoinedPathCapacity];
+        wchar_t to[JoinedPathCapacity];
+        if (!AddSuffix(from, source, suffix) || !AddSuffix(to, destination, suffix)) {
+            return ERROR_FILENAME_EXCED_RANGE;
+        }
+        const DWORD error = CopyFileBytes(from, to, nullptr);
+        if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) return error;
+    }
+    return ERROR_SUCCESS;
 }

@@ -5,6 +5,16 @@
 // characters and the terminator.
 constexpr size_t JoinedPathCapacity = MAX_PATH;
 
+// Text the system hands over before a join bounds it: a registry value (a
+// profile's folder, the boot store's file), the system folder, a link's
+// target, and the lines built around one. Longer than any join, so such text
+// is read whole and then refused whole, never cut.
+constexpr size_t SystemTextCapacity = 2048;
+
+// zel's root folder (BackupRoot, ModuleDir) and the paths and lines that
+// carry one whole.
+constexpr size_t RootPathCapacity = 4096;
+
 // Appends `more` to path as the shell's PathAppendW does: one backslash
 // between them, a single leading backslash of `more` dropped, an absolute
 // `more` (a drive or \\ form) taking the place of path, and "." and ".."

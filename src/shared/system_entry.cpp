@@ -7,3 +7,11 @@ bool RunsUnderWow64() {
     BOOL wow64 = FALSE;
     return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
+
+REGSAM NativeKeyView() {
+    static const REGSAM view = RunsUnderWow64() ? KEY_WOW64_64KEY : 0;
+    return view;
+}
+
+RegSaveKeyExFn RegSaveKeyExEntry =
+    LookUp<RegSaveKeyExFn>(GetModuleHandleW(L"advapi32.dll"), "RegSaveKeyExW");

@@ -7,6 +7,15 @@
 
 namespace {
 
+void PrintUsage() {
+    PrintLine(L"Syntax: tidy.exe [/offline:<windows_root>] [/n]");
+    PrintLine(L"(no option) - pack the hives of this Windows at the next restart");
+    PrintLine(
+        L"/offline:<windows_root> - pack the hives of the Windows installed there, which is not "
+        L"running");
+    PrintLine(L"/n - show what would be done, with the sizes, and change nothing");
+}
+
 constexpr wchar_t OfflineOption[] = L"/offline:";
 constexpr size_t OfflineOptionLength = ARRAYSIZE(OfflineOption) - 1;
 
@@ -25,15 +34,6 @@ DWORD FindConfigFolder(const wchar_t* root, wchar_t* configFolder) {
 }
 
 }  // namespace
-
-void PrintUsage() {
-    PrintLine(L"Syntax: tidy.exe [/offline:<windows_root>] [/n]");
-    PrintLine(L"(no option) - pack the hives of this Windows at the next restart");
-    PrintLine(
-        L"/offline:<windows_root> - pack the hives of the Windows installed there, which is not "
-        L"running");
-    PrintLine(L"/n - show what would be done, with the sizes, and change nothing");
-}
 
 CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, TidyRequest* request) {
     for (int i = 1; i < argc; ++i) {

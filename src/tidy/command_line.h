@@ -12,5 +12,3 @@ struct TidyRequest {
 
 // Reads "/offline:<windows_root>", "/n" and "/?" (case-sensitive).
 CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, TidyRequest* request);
-
-void PrintUsage();

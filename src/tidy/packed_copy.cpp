@@ -7,9 +7,6 @@
 #include "shared/system_entry.h"
 #include "tidy/packing_report.h"
 
-RegSaveKeyExFn RegSaveKeyExEntry =
-    LookUp<RegSaveKeyExFn>(GetModuleHandleW(L"advapi32.dll"), "RegSaveKeyExW");
-
 bool WorkFileName(wchar_t* work, const wchar_t* hive) {
     return AddSuffix(work, hive, L".tidy-new");
 }

@@ -3,12 +3,6 @@
 // file beside the hive file, then checked before anything relies on it.
 #include <windows.h>
 
-using RegSaveKeyExFn = LSTATUS(WINAPI*)(HKEY, LPCWSTR, LPSECURITY_ATTRIBUTES, DWORD);
-
-// advapi32's RegSaveKeyExW, which Windows 2000 lacks (null there); a test
-// may put its own in.
-extern RegSaveKeyExFn RegSaveKeyExEntry;
-
 // work = hive + ".tidy-new". False when that does not fit a path.
 bool WorkFileName(wchar_t* work, const wchar_t* hive);
 

@@ -1,5 +1,6 @@
 #pragma once
-// What this run of tidy was asked to do and how it has gone so far.
+// tidy's process-wide values: what this run was asked to do and how it has
+// gone so far.
 #include "shared/exit_status.h"
 
 // Files tidy replaces are kept as NAME.tidy-YYYYMMDD-HHMMSS.

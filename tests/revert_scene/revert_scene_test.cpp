@@ -1,7 +1,7 @@
 // revert.exe under Wine puts a real zel backup back onto a fake offline
 // installation and undoes it; then the online road, in-process.
 #include "revert/restore.h"
-#include "revert/run_values.h"
+#include "revert/run_state.h"
 #include "revert/undo.h"
 #include "support/support.h"
 

@@ -10,7 +10,6 @@
 
 #include "app/backup_root.h"
 #include "app/command_line.h"
-#include "app/process_state.h"
 #include "backup/reparse_point.h"
 #include "backup/retention.h"
 #include "fs/secure_folder.h"
@@ -19,6 +18,7 @@
 #include "shared/file_copy.h"
 #include "shared/location_text.h"
 #include "shared/path_join.h"
+#include "state/run_state.h"
 #include "support/support.h"
 
 namespace {
@@ -75,7 +75,7 @@ TEST(CanonicalRoots) {
     };
     for (const auto& c : cases) {
         Context row(c.given.substr(0, 40));
-        wchar_t root[LongPathCapacity] = L"";
+        wchar_t root[RootPathCapacity] = L"";
         CHECK_EQ(c.error, MakeCanonicalRoot(c.given.c_str(), root, ARRAYSIZE(root)));
         CHECK_EQ(c.root, std::wstring(root));
     }
@@ -104,7 +104,7 @@ TEST(ServiceCommandLine) {
         Context row(c.root.substr(0, 40));
         wcscpy_s(ModuleDir, c.module.c_str());
         wcscpy_s(BackupRoot, c.root.c_str());
-        wchar_t line[PathCapacity];
+        wchar_t line[SystemTextCapacity];
         SetLastError(0);
         const bool composed = ComposeServiceCommandLine(line, ARRAYSIZE(line));
         CHECK_EQ(c.error, composed ? DWORD(0) : GetLastError());
@@ -242,18 +242,18 @@ TEST(ReparseDataBounds) {
         {ReparseData(junction, L"C:\\x").substr(0, 12), nullptr},
         {ReparseData(link, L"C:\\x").substr(0, 16), nullptr},
         {ReparseData(junction, L"C:\\target").substr(0, 40), nullptr},
-        {ReparseData(junction, L"C:\\" + std::wstring(PathCapacity, L'b')), nullptr},
+        {ReparseData(junction, L"C:\\" + std::wstring(SystemTextCapacity, L'b')), nullptr},
     };
     BYTE* base = static_cast<BYTE*>(VirtualAlloc(nullptr, 3 * 4096, MEM_COMMIT, PAGE_READWRITE));
     DWORD old = 0;
     VirtualProtect(base + 2 * 4096, 4096, PAGE_NOACCESS, &old);
     for (const auto& c : cases) {
         Context row(c.result ? c.result : L"(refused)");
-        wchar_t path[PathCapacity] = L"C:\\U\\Local Settings";
+        wchar_t path[SystemTextCapacity] = L"C:\\U\\Local Settings";
         BYTE* data = base + 2 * 4096 - c.bytes.size();
         memcpy(data, c.bytes.data(), c.bytes.size());
-        CHECK_EQ(c.result != nullptr,
-                 DecodeReparseTarget(data, static_cast<DWORD>(c.bytes.size()), path, PathCapacity));
+        CHECK_EQ(c.result != nullptr, DecodeReparseTarget(data, static_cast<DWORD>(c.bytes.size()),
+                                                          path, SystemTextCapacity));
         CHECK_EQ(std::wstring(c.result ? c.result : L"C:\\U\\Local Settings"), std::wstring(path));
     }
     VirtualFree(base, 0, MEM_RELEASE);
@@ -293,10 +293,10 @@ TEST(CopyFailingMidwayLeavesNoPartialFile) {
     REQUIRE(WriteFileBytes(source, std::string(300000, 's')));
     ReadsBeforeFailure = 1;
     ReadFileEntry = FailingRead;
-    CHECK_EQ(DWORD(ERROR_CRC), CopyFileWhole(source.c_str(), target.c_str(), nullptr));
+    CHECK_EQ(DWORD(ERROR_CRC), CopyFileBytes(source.c_str(), target.c_str(), nullptr));
     ReadFileEntry = ReadFile;
     CHECK(!FileExists(target));
-    CHECK_EQ(DWORD(ERROR_SUCCESS), CopyFileWhole(source.c_str(), target.c_str(), nullptr));
+    CHECK_EQ(DWORD(ERROR_SUCCESS), CopyFileBytes(source.c_str(), target.c_str(), nullptr));
     CHECK_EQ(std::string(300000, 's'), ReadFileBytes(target));
 }
 

@@ -1,10 +1,10 @@
 // The service as Wine's service control manager runs it, and what Wine
 // cannot show: the exact status records, the event log record and a handler
 // that cannot be registered.
-#include "app/process_state.h"
 #include "report/event_record.h"
 #include "report/hive_report.h"
 #include "service/service_runtime.h"
+#include "state/run_state.h"
 #include "support/support.h"
 #include "zel_events.h"
 

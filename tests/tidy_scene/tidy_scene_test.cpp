@@ -2,6 +2,7 @@
 // run as a child, and the online road's scheduling through its two seams.
 #include "shared/kept_files.h"
 #include "shared/privileges.h"
+#include "shared/system_entry.h"
 #include "support/support.h"
 #include "tidy/online_road.h"
 #include "tidy/packed_copy.h"

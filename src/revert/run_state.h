@@ -1,5 +1,6 @@
 #pragma once
-// Values filled once at start-up and read by every part of revert.
+// revert's process-wide values: filled once at start-up and read by every
+// part of the program.
 #include <windows.h>
 
 #include "shared/exit_status.h"
@@ -15,10 +16,6 @@ extern wchar_t BackupFolder[JoinedPathCapacity];
 // /online the system drive ("C:").
 extern wchar_t TargetRoot[JoinedPathCapacity];
 
-// KEY_WOW64_64KEY for a 32-bit run on 64-bit Windows, else 0: the hive keys
-// must be the real ones, not the 32-bit view.
-extern DWORD KeyViewFlag;
-
-// Under WOW64, sets KeyViewFlag and turns file-system redirection off for
-// the rest of the process, so system32 means the real one.
+// Under WOW64, turns file-system redirection off for the rest of the
+// process, so system32 means the real one.
 void LeaveWow64Views();

@@ -1,0 +1,12 @@
+#include "state/run_state.h"
+
+wchar_t SystemDir[SystemTextCapacity];
+wchar_t ModuleDir[RootPathCapacity];
+wchar_t BackupRoot[RootPathCapacity];
+int RetentionDays = 15;
+
+DWORD OsMajor = 0;
+DWORD OsMinor = 0;
+
+Wow64DisableRedirectionFn Wow64DisableRedirectionEntry = nullptr;
+Wow64RevertRedirectionFn Wow64RevertRedirectionEntry = nullptr;

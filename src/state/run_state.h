@@ -1,0 +1,23 @@
+#pragma once
+// zel's process-wide values: filled once at start-up and read by every part
+// of the program. BackupRoot alone changes later: the dated run points it at
+// the folder it fills, and at the day's folder once that stands.
+#include <windows.h>
+
+#include "shared/console.h"  // ServiceMode
+#include "shared/path_join.h"
+
+extern wchar_t SystemDir[SystemTextCapacity];
+extern wchar_t ModuleDir[RootPathCapacity];
+extern wchar_t BackupRoot[RootPathCapacity];
+extern int RetentionDays;
+
+extern DWORD OsMajor;
+extern DWORD OsMinor;
+
+// WOW64's redirection switches, looked up at run time; null unless the
+// process runs under WOW64.
+using Wow64DisableRedirectionFn = BOOL(WINAPI*)(PVOID*);
+using Wow64RevertRedirectionFn = BOOL(WINAPI*)(PVOID);
+extern Wow64DisableRedirectionFn Wow64DisableRedirectionEntry;
+extern Wow64RevertRedirectionFn Wow64RevertRedirectionEntry;
