@@ -4,8 +4,8 @@
 #include <strsafe.h>
 #include <wchar.h>
 
-#include "app/backup_root.h"
 #include "shared/console.h"
+#include "shared/folder_argument.h"
 #include "state/run_state.h"
 
 bool ReadDaysValue(const wchar_t* text, int* days) {

@@ -4,6 +4,7 @@
 
 #include "revert/run_state.h"
 #include "shared/console.h"
+#include "shared/folder_argument.h"
 
 namespace {
 

@@ -84,16 +84,6 @@ bool AddSuffix(wchar_t* out, const wchar_t* path, const wchar_t* suffix) {
     return SUCCEEDED(StringCchPrintfW(out, JoinedPathCapacity, L"%s%s", path, suffix));
 }
 
-DWORD MakeAbsoluteFolder(const wchar_t* given, wchar_t* folder) {
-    wchar_t driveRoot[4] = {given[0], L':', L'\\', L'\0'};
-    if (given[0] != L'\0' && given[1] == L':' && given[2] == L'\0') given = driveRoot;
-    DWORD length = GetFullPathNameW(given, JoinedPathCapacity, folder, nullptr);
-    if (length == 0) return GetLastError();
-    if (length >= JoinedPathCapacity) return ERROR_FILENAME_EXCED_RANGE;
-    if (length > 3 && folder[length - 1] == L'\\') folder[length - 1] = L'\0';
-    return ERROR_SUCCESS;
-}
-
 const wchar_t* WithoutDrive(const wchar_t* path) {
     return path[0] != L'\0' && path[1] != L'\0' ? path + 2 : L"";
 }

@@ -34,12 +34,6 @@ bool BuildPath(wchar_t* path, size_t capacity, const wchar_t* folder, const wcha
 // JoinedPathCapacity; false when that does not fit.
 bool AddSuffix(wchar_t* out, const wchar_t* path, const wchar_t* suffix);
 
-// The absolute form of a folder given on a command line, without a trailing
-// backslash except on a drive root; a bare drive ("D:") names its root, not
-// the current folder there. The buffer holds JoinedPathCapacity characters.
-// ERROR_SUCCESS, GetFullPathNameW's error, or ERROR_FILENAME_EXCED_RANGE.
-DWORD MakeAbsoluteFolder(const wchar_t* given, wchar_t* folder);
-
 // The path from its third character on: a live path without its drive
 // letter and colon, as the location text files record it.
 const wchar_t* WithoutDrive(const wchar_t* path);

@@ -3,6 +3,7 @@
 #include <wchar.h>
 
 #include "shared/console.h"
+#include "shared/folder_argument.h"
 #include "tidy/run_state.h"
 
 namespace {

@@ -8,7 +8,6 @@
 #include <shlwapi.h>
 #include <string.h>
 
-#include "app/backup_root.h"
 #include "app/command_line.h"
 #include "backup/reparse_point.h"
 #include "backup/retention.h"
@@ -16,6 +15,7 @@
 #include "service/service_command_line.h"
 #include "shared/entry_name.h"
 #include "shared/file_copy.h"
+#include "shared/folder_argument.h"
 #include "shared/location_text.h"
 #include "shared/path_join.h"
 #include "state/run_state.h"

@@ -1,4 +1,4 @@
-#include "app/backup_root.h"
+#include "shared/folder_argument.h"
 
 #include <strsafe.h>
 #include <wchar.h>
@@ -88,4 +88,14 @@ DWORD MakeCanonicalRoot(const wchar_t* given, wchar_t* root, size_t capacity) {
         }
     }
     return CopyWhole(root, capacity, full) ? ERROR_SUCCESS : ERROR_FILENAME_EXCED_RANGE;
+}
+
+DWORD MakeAbsoluteFolder(const wchar_t* given, wchar_t* folder) {
+    wchar_t driveRoot[4] = {given[0], L':', L'\\', L'\0'};
+    if (given[0] != L'\0' && given[1] == L':' && given[2] == L'\0') given = driveRoot;
+    DWORD length = GetFullPathNameW(given, JoinedPathCapacity, folder, nullptr);
+    if (length == 0) return GetLastError();
+    if (length >= JoinedPathCapacity) return ERROR_FILENAME_EXCED_RANGE;
+    if (length > 3 && folder[length - 1] == L'\\') folder[length - 1] = L'\0';
+    return ERROR_SUCCESS;
 }
