@@ -1,10 +1,11 @@
 // phase_driver ROUNDS FOLDER
 //
-// Runs the steps of one day's backup ROUNDS times in this process, each round
-// into a fresh root under FOLDER, and reports the median time of each step on
-// standard error, one line each: MILLISECONDS <tab> STEP. Standard output
-// carries the steps' own console lines. It shows where the time of a backup
-// goes beyond the saves that the baseline makes as well.
+// Runs one day's backup ROUNDS times in this process, each round into a fresh
+// root under FOLDER, through zel's own RunDatedBackup, and reports the median
+// time of each step the run names (backup/run_steps.h) on standard error,
+// one line each: MILLISECONDS <tab> STEP. Standard output carries the run's
+// own console lines. It shows where the time of a backup goes beyond the
+// saves that the baseline makes as well.
 #include <windows.h>
 
 #include <stdio.h>
@@ -13,16 +14,9 @@
 #include <vector>
 
 #include "app/startup.h"
-#include "backup/boot_store.h"
-#include "backup/machine_hive.h"
-#include "backup/retention.h"
-#include "backup/user_hives.h"
-#include "backup/work_folder.h"
-#include "fs/directory_probe.h"
+#include "backup/dated_run.h"
+#include "backup/run_steps.h"
 #include "fs/secure_folder.h"
-#include "report/run_log.h"
-#include "shared/location_text.h"
-#include "shared/path_join.h"
 #include "shared/privileges.h"
 #include "state/run_state.h"
 #include "timing.h"
@@ -35,94 +29,38 @@ struct Step {
 };
 
 std::vector<Step> Steps;
+const wchar_t* Current = nullptr;
+double CurrentStart = 0;
 
-template <class Work>
-void Time(size_t index, const wchar_t* name, Work work) {
-    if (Steps.size() <= index) Steps.push_back(Step{name, {}});
-    const double start = NowSeconds();
-    work();
-    Steps[index].seconds.push_back(NowSeconds() - start);
+// Ends the step under way, if any, and adds its time to the step's name.
+void EndStep() {
+    if (!Current) return;
+    const double seconds = NowSeconds() - CurrentStart;
+    Step* step = nullptr;
+    for (Step& known : Steps) {
+        if (wcscmp(known.name, Current) == 0) step = &known;
+    }
+    if (!step) {
+        Steps.push_back(Step{Current, {}});
+        step = &Steps.back();
+    }
+    step->seconds.push_back(seconds);
+    Current = nullptr;
 }
 
-void SaveHive(HKEY root, const wchar_t* name, const wchar_t* subkey) {
-    SaveMachineHive(root, name, subkey);
+void BeginStep(const wchar_t* name) {
+    EndStep();
+    Current = name;
+    CurrentStart = NowSeconds();
 }
 
-wchar_t Root[MAX_PATH], Dated[MAX_PATH], Work[MAX_PATH], Aside[MAX_PATH];
-FileHandle Lock;
-
+// What zel's wmain does after its command line: the root folder, then the run.
 void RunOneBackup(const wchar_t* root) {
-    size_t step = 0;
-    StringCchCopyW(Root, ARRAYSIZE(Root), root);
-    StringCchPrintfW(Dated, ARRAYSIZE(Dated), L"%s\\2000-01-01", root);
-    StringCchPrintfW(Work, ARRAYSIZE(Work), L"%s.partial", Dated);
-    StringCchPrintfW(Aside, ARRAYSIZE(Aside), L"%s.replaced", Dated);
     StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), root);
-    Time(step++, L"backup root folder", [] { CreateProtectedDirectory(Root); });
-    Time(step++, L"run lock", [] {
-        DWORD error = 0;
-        Lock = TakeRunLock(Root, &error);
-    });
-    Time(step++, L"purge before the run", [] {
-        RecoverReplacedFolder(Dated, Aside);
-        PurgeOldBackups(Root);
-    });
-    Time(step++, L"work folder", [] {
-        WIN32_FIND_DATAW entry;
-        IsDirectory(Dated, &entry);
-        RemoveLeftWorkFolders(Root);
-        CreateProtectedDirectory(Work);
-        StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), Work);
-    });
-    Time(step++, L"backup.log opened", [] {
-        wchar_t path[MAX_PATH];
-        StringCchPrintfW(path, ARRAYSIZE(path), L"%s\\backup.log", Work);
-        OpenRunLog(path);
-        LogTimeLine(L"Backup started");
-    });
-    Time(step++, L"bcdedit.exe start", [] {
-        wchar_t tool[SystemTextCapacity];
-        if (BuildPath(tool, ARRAYSIZE(tool), SystemDir, L"bcdedit.exe")) RunBcdEdit(tool);
-    });
-    Time(step++, L"boot store lookup", [] {
-        wchar_t keyName[SystemTextCapacity], filePath[SystemTextCapacity];
-        FindBcdHive(keyName, filePath);
-    });
-    Time(step++, L"SYSTEM (saved and checked)",
-         [] { SaveHive(HKEY_LOCAL_MACHINE, L"SYSTEM", L"SYSTEM"); });
-    Time(step++, L"SOFTWARE (saved and checked)",
-         [] { SaveHive(HKEY_LOCAL_MACHINE, L"SOFTWARE", L"SOFTWARE"); });
-    Time(step++, L"DEFAULT (saved and checked)",
-         [] { SaveHive(HKEY_USERS, L"DEFAULT", L".DEFAULT"); });
-    Time(step++, L"SAM", [] { SaveHive(HKEY_LOCAL_MACHINE, L"SAM", L"SAM"); });
-    Time(step++, L"SECURITY", [] { SaveHive(HKEY_LOCAL_MACHINE, L"SECURITY", L"SECURITY"); });
-    if (OsMajor > 6 || (OsMajor == 6 && OsMinor >= 2)) {
-        Time(step++, L"DRIVERS", [] { SaveHive(HKEY_LOCAL_MACHINE, L"DRIVERS", L"DRIVERS"); });
-    }
-    if (OsMajor >= 6) {
-        Time(step++, L"COMPONENTS",
-             [] { SaveHive(HKEY_LOCAL_MACHINE, L"COMPONENTS", L"COMPONENTS"); });
-    }
-    Time(step++, L"profile hives", [] { BackupUserHives(); });
-    Time(step++, L"companion tools", [] {
-        for (const wchar_t* name :
-             {L"revert.exe", L"tidy.exe", L"revert_x64.exe", L"tidy_x64.exe"}) {
-            wchar_t source[RootPathCapacity], destination[RootPathCapacity];
-            if (BuildPath(source, ARRAYSIZE(source), ModuleDir, name) &&
-                BuildPath(destination, ARRAYSIZE(destination), BackupRoot, name)) {
-                CopyFileW(source, destination, FALSE);
-            }
-        }
-    });
-    Time(step++, L"backup.log written", [] { CloseRunLog(); });
-    Time(step++, L"sysdir.txt and the date name", [] {
-        wchar_t text[RootPathCapacity];
-        if (BuildPath(text, ARRAYSIZE(text), BackupRoot, L"sysdir.txt"))
-            WriteTextFile(text, WithoutDrive(SystemDir));
-        PutInPlace(Work, Dated, Aside);
-    });
-    Time(step++, L"purge after the run", [] { PurgeOldBackups(Root); });
-    Lock.reset();
+    BeginStep(L"backup root folder");
+    CreateProtectedDirectory(BackupRoot);
+    RunDatedBackup();
+    EndStep();
 }
 
 }  // namespace
@@ -134,6 +72,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     const int rounds = _wtoi(argv[1]);
     CaptureStartupValues();
+    RunStepEntry = BeginStep;
     EnableBackupPrivileges();
     CreateDirectoryW(argv[2], nullptr);
     for (int round = 0; round < rounds; ++round) {

@@ -5,6 +5,7 @@
 
 #include "backup/hive_set.h"
 #include "backup/retention.h"
+#include "backup/run_steps.h"
 #include "backup/work_folder.h"
 #include "fs/directory_probe.h"
 #include "fs/secure_folder.h"
@@ -17,6 +18,7 @@
 #include "state/run_state.h"
 
 DWORD RunStepError = ERROR_SUCCESS;
+RunStepFn RunStepEntry = nullptr;
 
 namespace {
 
@@ -87,20 +89,24 @@ int RunDatedBackup() {
         return StopRun(ERROR_FILENAME_EXCED_RANGE, root);
     }
 
+    BeginRunStep(L"run lock");
     DWORD error = ERROR_SUCCESS;
     FileHandle lock = TakeRunLock(root, &error);
     // Another run is making the day's backup: this one adds nothing.
     if (error == ERROR_SHARING_VIOLATION) return ExitDone;
     if (!lock) return StopRun(error, root);
 
+    BeginRunStep(L"purge before the run");
     RecoverReplacedFolder(dated, aside);
     const bool sparedOld = PurgeOldBackups(root);
     if (TodaysBackupStands(dated)) return ExitDone;
 
+    BeginRunStep(L"work folder");
     RemoveLeftWorkFolders(root);
     if (!CreateProtectedDirectory(work)) return StopRun(GetLastError(), work);
     StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), work);
 
+    BeginRunStep(L"backup.log opened");
     wchar_t logPath[JoinedPathCapacity];
     BuildPath(logPath, ARRAYSIZE(logPath), work, L"backup.log");
     DWORD logError = OpenRunLog(logPath);
@@ -110,11 +116,14 @@ int RunDatedBackup() {
     LogLine(line);
 
     BackupAllHives();
+    BeginRunStep(L"companion tools");
     CopyCompanionTools();
+    BeginRunStep(L"backup.log written");
     LogSummary();
     if (logError == ERROR_SUCCESS) logError = CloseRunLog();
 
     // Written last: a folder that holds it is a finished backup.
+    BeginRunStep(L"sysdir.txt and the date name");
     wchar_t sysdirPath[JoinedPathCapacity];
     BuildPath(sysdirPath, ARRAYSIZE(sysdirPath), work, L"sysdir.txt");
     error = WriteTextFile(sysdirPath, WithoutDrive(SystemDir));
@@ -125,7 +134,10 @@ int RunDatedBackup() {
     StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), dated);
 
     // The newest backup stayed only until this one stood.
-    if (sparedOld) PurgeOldBackups(root);
+    if (sparedOld) {
+        BeginRunStep(L"purge after the run");
+        PurgeOldBackups(root);
+    }
     if (logError != ERROR_SUCCESS) return StopRun(logError, logPath);
     return HivesFailed > 0 ? ExitFailed : ExitDone;
 }

@@ -3,11 +3,13 @@
 #include "backup/boot_store.h"
 #include "backup/machine_hive.h"
 #include "backup/redirection_guard.h"
+#include "backup/run_steps.h"
 #include "backup/user_hives.h"
 #include "fs/secure_folder.h"
 #include "report/hive_report.h"
 #include "shared/console.h"
 #include "shared/location_text.h"
+#include "shared/machine_hives.h"
 #include "shared/path_join.h"
 #include "state/run_state.h"
 
@@ -43,20 +45,20 @@ void BackupAllHives() {
     RedirectionGuard guard;
 
     CreateProtectedDirectory(BackupRoot);
+    BeginRunStep(L"bcdedit.exe start");
     StartBcdEdit();
+    BeginRunStep(L"boot store");
     SaveBootStore();
 
-    SaveMachineHive(HKEY_LOCAL_MACHINE, L"SYSTEM", L"SYSTEM");
-    SaveMachineHive(HKEY_LOCAL_MACHINE, L"SOFTWARE", L"SOFTWARE");
-    SaveMachineHive(HKEY_USERS, L"DEFAULT", L".DEFAULT");
-    SaveMachineHive(HKEY_LOCAL_MACHINE, L"SAM", L"SAM");
-    SaveMachineHive(HKEY_LOCAL_MACHINE, L"SECURITY", L"SECURITY");
-
-    // DRIVERS is a hive of its own from 6.2 on, COMPONENTS from 6.0 on.
-    if (OsMajor > 6 || (OsMajor == 6 && OsMinor >= 2)) {
-        SaveMachineHive(HKEY_LOCAL_MACHINE, L"DRIVERS", L"DRIVERS");
+    for (const MachineHive& hive : MachineHives) {
+        if (OsMajor < hive.sinceMajor ||
+            (OsMajor == hive.sinceMajor && OsMinor < hive.sinceMinor)) {
+            continue;
+        }
+        BeginRunStep(hive.name);
+        SaveMachineHive(hive.root, hive.name, hive.subkey);
     }
-    if (OsMajor >= 6) SaveMachineHive(HKEY_LOCAL_MACHINE, L"COMPONENTS", L"COMPONENTS");
 
+    BeginRunStep(L"profile hives");
     BackupUserHives();
 }

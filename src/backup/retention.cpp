@@ -161,12 +161,7 @@ void ForEachDatedFolder(const wchar_t* root, Visit visit) {
     FindHandle listing = ListFolder(root, &entry);
     if (!listing) return;
     do {
-        const DWORD attributes = entry.dwFileAttributes;
-        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !IsSingleName(entry.cFileName) ||
-            !IsDatedFolderName(entry.cFileName)) {
-            continue;
-        }
+        if (!IsPlainSubfolder(entry) || !IsDatedFolderName(entry.cFileName)) continue;
         HeapPath candidate;
         candidate.text = AllocateChildPath(root, entry.cFileName);
         if (candidate.text) visit(candidate.text, entry);

@@ -47,12 +47,7 @@ void RemoveLeftWorkFolders(const wchar_t* root) {
     FindHandle listing(FindFirstFileW(pattern, &entry));
     if (!listing) return;
     do {
-        const DWORD attributes = entry.dwFileAttributes;
-        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !IsSingleName(entry.cFileName) ||
-            !IsWorkFolderName(entry.cFileName)) {
-            continue;
-        }
+        if (!IsPlainSubfolder(entry) || !IsWorkFolderName(entry.cFileName)) continue;
         wchar_t folder[JoinedPathCapacity];
         if (BuildPath(folder, ARRAYSIZE(folder), root, entry.cFileName)) RemoveFolderTree(folder);
     } while (FindNextFileW(listing.get(), &entry));

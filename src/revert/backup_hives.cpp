@@ -98,12 +98,7 @@ bool FindBackupHives(BackupHive* hives, size_t* count) {
         return false;
     }
     for (bool more = listing.valid(); more; more = FindNextFileW(listing.get(), &entry)) {
-        const DWORD attributes = entry.dwFileAttributes;
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !IsSingleName(entry.cFileName) ||
-            _wcsnicmp(entry.cFileName, L"S-1-", 4) != 0) {
-            continue;
-        }
+        if (!IsPlainSubfolder(entry) || _wcsnicmp(entry.cFileName, L"S-1-", 4) != 0) continue;
         whole = AddProfileHives(hives, count, entry.cFileName) && whole;
     }
     qsort(hives + firstProfile, *count - firstProfile, sizeof(BackupHive), CompareLabels);

@@ -6,3 +6,7 @@
 // "\", "/" or ":". Some file systems (and Wine, for Unix names) list names
 // that hold them; joined, such a name would reach outside its folder.
 bool IsSingleName(const wchar_t* name);
+
+// True for a listing entry that may be walked into: a folder, not a link
+// (which could lead anywhere), whose name is a single name.
+bool IsPlainSubfolder(const WIN32_FIND_DATAW& entry);
