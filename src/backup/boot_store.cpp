@@ -17,9 +17,8 @@ constexpr wchar_t HiveListKey[] = L"SYSTEM\\CurrentControlSet\\Control\\hivelist
 constexpr DWORD HiveNameCapacity = 2048;  // characters
 constexpr DWORD HiveDataBytes = 4096;
 
-// CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS: the tool's console is its own,
-// and it is hidden by the start-up record.
-constexpr DWORD BcdEditCreationFlags = 0x30;
+// The tool's console is its own, and the start-up record hides it.
+constexpr DWORD BcdEditCreationFlags = CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS;
 
 // How long the pass waits for bcdedit.exe before it stops the tool.
 constexpr DWORD BcdEditWaitMs = 120000;

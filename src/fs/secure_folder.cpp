@@ -31,7 +31,7 @@ bool BuildGrantedSid(int which, PSID sid) {
             return true;
         default:
             if (!InitializeSid(sid, &creator, 1)) return false;
-            *GetSidSubAuthority(sid, 0) = 4;  // SECURITY_CREATOR_OWNER_RIGHTS_RID
+            *GetSidSubAuthority(sid, 0) = SECURITY_CREATOR_OWNER_RIGHTS_RID;
             return true;
     }
 }

@@ -14,8 +14,8 @@ bool ServiceMode = false;
 
 namespace {
 
-constexpr DWORD SystemTextFlags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                  FORMAT_MESSAGE_MAX_WIDTH_MASK;  // 0x12FF
+constexpr DWORD SystemTextFlags =
+    FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
 
 // Room kept for the system text when a long prefix has to be cut.
 constexpr size_t SystemTextReserve = 512;

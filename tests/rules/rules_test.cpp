@@ -3,6 +3,7 @@
 // reparse data, folder security, and a copy that fails midway.
 #include <windows.h>
 
+#include <limits.h>
 #include <sddl.h>
 #include <shellapi.h>
 #include <shlwapi.h>
@@ -28,19 +29,9 @@ TEST(DaysValues) {
     const struct {
         const wchar_t* text;
         int days;
-    } cases[] = {{L"15", 15},
-                 {L"+7", 7},
-                 {L"-3", -3},
-                 {L"0", 0},
-                 {L"99999999999", 2147483647},
-                 {L"-99999999999", -2147483647 - 1},
-                 {L"", refused},
-                 {L"abc", refused},
-                 {L"15x", refused},
-                 {L" 5", refused},
-                 {L"+", refused},
-                 {L"-", refused},
-                 {L"1 ", refused}};
+    } cases[] = {{L"+7", 7},        {L"-3", -3},       {L"99999999999", INT_MAX},
+                 {L"", refused},    {L"abc", refused}, {L"-99999999999", INT_MIN},
+                 {L"15x", refused}, {L" 5", refused},  {L"-", refused}};
     for (const auto& c : cases) {
         int days = refused;
         const bool taken = ReadDaysValue(c.text, &days);
@@ -56,16 +47,11 @@ TEST(CanonicalRoots) {
         std::wstring given, root;
         DWORD error = 0;
     } cases[] = {
-        {L"C:\\bk\\", L"C:\\bk"},
-        {L"C:/bk", L"C:\\bk"},
+        {L"C:/bk\\", L"C:\\bk"},
         {L"C:\\x\\..\\bk", L"C:\\bk"},
-        {L"C:\\bk.", L"C:\\bk"},
-        {L"C:\\bk ", L"C:\\bk"},
-        {L"C:\\a. \\bk", L"C:\\a\\bk"},
+        {L"C:\\a. \\bk.", L"C:\\a\\bk"},
         {L"\\\\?\\C:\\x\\..\\bk.", L"C:\\bk"},
         {L"\\\\?\\UNC\\server\\share\\bk\\", L"\\\\server\\share\\bk"},
-        {L"\\\\server\\share", L"\\\\server\\share"},
-        {L"D:\\", L"D:\\"},
         {L"D:", L"D:\\"},
         {L"bk", (here.back() == L'\\' ? here : here + L"\\") + L"bk"},
         {L"", L"", ERROR_INVALID_PARAMETER},
@@ -85,13 +71,14 @@ TEST(CanonicalRoots) {
 // exactly, and never hold what the service control manager would expand.
 TEST(ServiceCommandLine) {
     AtEnd restore{[module = std::wstring(ModuleDir), root = std::wstring(BackupRoot)] {
-        wcscpy_s(ModuleDir, module.c_str()), wcscpy_s(BackupRoot, root.c_str()), RetentionDays = 15;
+        wcscpy_s(ModuleDir, module.c_str());
+        wcscpy_s(BackupRoot, root.c_str());
+        RetentionDays = 15;
     }};
     const struct {
         std::wstring module, root;
         DWORD error = 0;
     } cases[] = {
-        {L"C:\\Tools", L"C:\\Windows\\ZEL"},
         {L"C:\\My Tools", L"D:\\"},
         {L"C:\\T", L"\\\\server\\share\\zel bk"},
         {L"C:\\T", L"C:\\p\\"},
@@ -151,22 +138,17 @@ TEST(NamesFromListingsAndLocationTexts) {
     CHECK(IsSingleName(L"a b.x") && IsSingleName(L"..x") && !IsSingleName(L"") &&
           !IsSingleName(L".."));
     CHECK(!IsSingleName(L"a/b") && !IsSingleName(L"..\\..") && !IsSingleName(L"a:b"));
+    // The first two are taken; each other one could lead outside the root.
     const wchar_t* texts[] = {L"\\Windows\\system32",
-                              L"\\Users\\A B\\NTUSER.DAT",  // the two that are taken
+                              L"\\Users\\A B\\NTUSER.DAT",
                               L"",
-                              L"\\",
                               L"x\\y",
                               L"\\..\\..\\x",
-                              L"\\a\\..\\b",
-                              L"\\a\\.",
                               L"C:\\x",
                               L"\\\\?\\C:\\x",
-                              L"\\\\server\\s",
-                              L"\\a\\\\b",
-                              L"\\a\\b\\",
                               L"\\a/b",
                               L"\\a\\...",
-                              L"\\a \\b",
+                              L"\\a\\\\b",
                               L"\\a\\*"};
     for (size_t i = 0; i < ARRAYSIZE(texts); ++i) {
         Context row(texts[i]);
@@ -180,20 +162,13 @@ TEST(JoinsMatchPathAppend) {
     const wchar_t* cases[][2] = {
         {L"C:\\", L"2026-12-06"},
         {L"C:", L"x"},
-        {L"D:\\bk\\", L"SYSTEM"},
         {L"C:\\bk\\2026-12-06", L"S-1-5-21-1-2-3-1001"},
         {L"\\\\s\\share", L"zel"},
-        {L"C:\\USERS\\ALICE", L"NTUSER.DAT"},
-        {L"C:\\P", L"Microsoft\\Windows\\UsrClass.dat"},
-        {L"C:\\P\\", L"\\x"},
-        {L"C:\\a\\..\\b", L"x"},
+        {L"C:\\P\\", L"\\Microsoft\\Windows\\UsrClass.dat"},
         {L"C:\\a\\b", L"..\\x"},
         {L"C:\\a", L".."},
         {L"C:\\a", L"D:\\x"},
-        {L"C:\\a", L"\\\\s\\h"},
         {L"", L"x"},
-        {L"C:\\a", L""},
-        {L"C:\\a\\\\b", L"x"},
         {L"C:\\a", L"x\\.\\y\\"},
         {L"\\\\?\\C:\\a", L"x"},
         {L"C:\\a", fits.c_str()},
@@ -238,7 +213,7 @@ TEST(ReparseDataBounds) {
         {ReparseData(link, L"D:\\P\\Bob"), L"D:\\P\\BOB"},
         {ReparseData(link, L"AppData\\Local", SYMLINK_FLAG_RELATIVE), L"C:\\U\\AppData\\Local"},
         {ReparseData(junction, L""), L""},
-        {ReparseData(0x80000017, L"C:\\x"), nullptr},
+        {ReparseData(IO_REPARSE_TAG_WOF, L"C:\\x"), nullptr},
         {ReparseData(junction, L"C:\\x").substr(0, 12), nullptr},
         {ReparseData(link, L"C:\\x").substr(0, 16), nullptr},
         {ReparseData(junction, L"C:\\target").substr(0, 40), nullptr},

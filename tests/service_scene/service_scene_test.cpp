@@ -1,6 +1,8 @@
 // The service as Wine's service control manager runs it, and what Wine
-// cannot show: the exact status records, the event log record and a handler
+// cannot show: the status records, the event log record and a handler
 // that cannot be registered.
+#include <string.h>
+
 #include "report/event_record.h"
 #include "report/hive_report.h"
 #include "service/service_runtime.h"
@@ -30,7 +32,10 @@ void CheckRun(const std::wstring& arguments, DWORD exitCode, const std::wstring&
 TEST(InstallRunStopAndRemove) {
     ServiceHandle left = OpenZelService(DELETE | SERVICE_STOP);  // from a run that failed midway
     SERVICE_STATUS status{};
-    if (left) ControlService(left.get(), SERVICE_CONTROL_STOP, &status), DeleteService(left.get());
+    if (left) {
+        ControlService(left.get(), SERVICE_CONTROL_STOP, &status);
+        DeleteService(left.get());
+    }
     left.reset();
     REQUIRE(WaitUntilGone());
     ScratchFolder scratch(L"zel service");
@@ -51,7 +56,8 @@ TEST(InstallRunStopAndRemove) {
     DWORD type = 0;
     CHECK_EQ(zel, ReadStringValue(HKEY_LOCAL_MACHINE, SourceKey, L"EventMessageFile", &type));
     CHECK_EQ(DWORD(REG_EXPAND_SZ), type);
-    CHECK_EQ(7u, ReadDwordValue(HKEY_LOCAL_MACHINE, SourceKey, L"TypesSupported"));
+    CHECK_EQ(DWORD(EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE),
+             ReadDwordValue(HKEY_LOCAL_MACHINE, SourceKey, L"TypesSupported"));
     CheckRun(L"/i C:\\elsewhere", 2, L"C:\\elsewhere",
              ReportLine("Error: Unable to install service", ERROR_SERVICE_EXISTS));
     CHECK(ReadStringValue(HKEY_LOCAL_MACHINE, ServiceKey, L"ImagePath").find(root) !=
@@ -65,11 +71,12 @@ TEST(InstallRunStopAndRemove) {
         REQUIRE(StartServiceW(service.get(), 0, nullptr) && bcdedit.WaitUntilStarted());
         CHECK(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
         std::vector<DWORD> checkpoints;
-        for (int i = 0; i < 12; ++i, Sleep(500)) {
+        for (int i = 0; i < 12; ++i) {
             QueryServiceStatus(service.get(), &status);
             CHECK(status.dwCurrentState == SERVICE_STOP_PENDING && status.dwWaitHint > 500);
             if (checkpoints.empty() || checkpoints.back() != status.dwCheckPoint)
                 checkpoints.push_back(status.dwCheckPoint);
+            Sleep(500);
         }
         CHECK(checkpoints.size() >= 2 && std::is_sorted(checkpoints.begin(), checkpoints.end()));
     }
@@ -95,7 +102,7 @@ TEST(InstallRunStopAndRemove) {
              ReportLine("Error: Unable open service", ERROR_SERVICE_DOES_NOT_EXIST));
     // The service control manager would expand %NAME% in the line.
     CheckRun(L"/i \"C:\\p%USERNAME%x\"", 1, L"C:\\p%USERNAME%x",
-             ReportLine("Error: Unable to install service", 87));
+             ReportLine("Error: Unable to install service", ERROR_INVALID_PARAMETER));
     CHECK(!OpenZelService(SERVICE_QUERY_STATUS));
 
     // Typed at a console, /service finds no service control manager to serve.
@@ -125,17 +132,16 @@ TEST(FailedHandlerRegistrationEndsTheProcess) {
     CHECK_EQ(std::vector<std::wstring>{}, ListTree(scratch.path()));
 }
 
-std::vector<std::vector<DWORD>>
-    Sent;  // state, accepted, exit code, specific code, checkpoint, hint
-BOOL WINAPI RecordStatus(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS s) {
-    Sent.push_back({s->dwServiceType, s->dwCurrentState, s->dwControlsAccepted, s->dwWin32ExitCode,
-                    s->dwServiceSpecificExitCode, s->dwCheckPoint, s->dwWaitHint});
+std::vector<SERVICE_STATUS> Sent;
+BOOL WINAPI RecordStatus(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS status) {
+    Sent.push_back(*status);
     return TRUE;
 }
 
 TEST(StatusRecords) {
     SetServiceStatusEntry = RecordStatus;
-    ServiceStatus = SERVICE_STATUS{SERVICE_WIN32_OWN_PROCESS, SERVICE_START_PENDING, 5, 0, 0, 0, 0};
+    ServiceStatus = SERVICE_STATUS{};
+    ServiceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     ReportServiceStatus(SERVICE_START_PENDING, NO_ERROR, 3000);
     ReportServiceStatus(SERVICE_RUNNING, NO_ERROR, 0);
     ServiceCtrlHandler(SERVICE_CONTROL_STOP);
@@ -144,13 +150,31 @@ TEST(StatusRecords) {
     ReportServiceStatus(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR, 0, 3);
     ServiceCtrlHandler(SERVICE_CONTROL_STOP);  // after STOPPED nothing more goes out
     SetServiceStatusEntry = SetServiceStatus;
-    CHECK_EQ((std::vector<std::vector<DWORD>>{{16, 2, 0, 0, 0, 1, 3000},
-                                              {16, 4, 1, 0, 0, 0, 0},
-                                              {16, 3, 1, 0, 0, 2, 6000},
-                                              {16, 3, 1, 0, 0, 2, 6000},
-                                              {16, 3, 1, 0, 0, 3, 6000},
-                                              {16, 1, 1, 1066, 3, 0, 0}}),
-             Sent);
+    REQUIRE(Sent.size() == 6);
+    const SERVICE_STATUS& starting = Sent[0];
+    const SERVICE_STATUS& running = Sent[1];
+    const SERVICE_STATUS& stopping = Sent[2];
+    const SERVICE_STATUS& stopped = Sent[5];
+    for (const SERVICE_STATUS& status : Sent)
+        CHECK(status.dwServiceType == SERVICE_WIN32_OWN_PROCESS);
+    // While it starts it accepts no control; once running, a stop.
+    CHECK(starting.dwCurrentState == SERVICE_START_PENDING && starting.dwControlsAccepted == 0);
+    CHECK(running.dwCurrentState == SERVICE_RUNNING &&
+          running.dwControlsAccepted == SERVICE_ACCEPT_STOP);
+    // The checkpoint rises while a state is pending and is 0 once one is reached.
+    CHECK(starting.dwCheckPoint > 0 && running.dwCheckPoint == 0 && stopped.dwCheckPoint == 0);
+    CHECK(stopping.dwCurrentState == SERVICE_STOP_PENDING &&
+          stopping.dwCheckPoint > starting.dwCheckPoint);
+    CHECK(Sent[4].dwCurrentState == SERVICE_STOP_PENDING &&
+          Sent[4].dwCheckPoint > stopping.dwCheckPoint);
+    // An interrogation repeats the last report as it was.
+    CHECK(memcmp(&Sent[3], &stopping, sizeof(stopping)) == 0);
+    // Each pending report promises the next within its hint: a stop outlasts the pulse.
+    CHECK(starting.dwWaitHint > 0 && stopping.dwWaitHint > 2000 && running.dwWaitHint == 0);
+    // The failed hives go out as the service's own exit code.
+    CHECK(stopped.dwCurrentState == SERVICE_STOPPED &&
+          stopped.dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR &&
+          stopped.dwServiceSpecificExitCode == 3);
 }
 
 std::vector<std::wstring> Records;  // type, id and strings of each record sent
@@ -182,7 +206,8 @@ TEST(EventRecordOfEachKindOfRun) {
              Widen(ReportLine("", ERROR_DISK_FULL).substr(1))},
     };
     for (const auto& c : cases) {
-        HivesReported = c.reported, HivesFailed = c.failed;
+        HivesReported = c.reported;
+        HivesFailed = c.failed;
         wcscpy_s(FailedHiveNames, c.names);
         Records.clear();
         RecordServiceRun(L"C:\\bk", L"C:\\bk\\day", c.stepError);

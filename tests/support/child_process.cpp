@@ -128,7 +128,9 @@ ServiceHandle OpenZelService(DWORD access) {
 
 SERVICE_STATUS WaitForServiceState(const ServiceHandle& service, DWORD state) {
     SERVICE_STATUS status{};
-    for (int tries = 0; tries < 600; ++tries, Sleep(100))
+    for (int tries = 0; tries < 600; ++tries) {
         if (!QueryServiceStatus(service.get(), &status) || status.dwCurrentState == state) break;
+        Sleep(100);
+    }
     return status;
 }

@@ -155,7 +155,9 @@ std::wstring SystemDirectory() { return Folder(GetSystemDirectoryW); }
 
 std::string ReportLine(const std::string& prefix, DWORD code) {
     wchar_t text[4096];
-    const DWORD length = FormatMessageW(0x12FF, nullptr, code, 0, text, ARRAYSIZE(text), nullptr);
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+        nullptr, code, 0, text, ARRAYSIZE(text), nullptr);
     return prefix + " [" + Narrow(std::wstring(text, length)) + "]";
 }
 

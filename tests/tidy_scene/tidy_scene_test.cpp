@@ -17,11 +17,12 @@ Strings Contents(HKEY key, const std::string& path = "") {
     Strings lines;
     wchar_t name[256];
     BYTE data[1024];
-    DWORD length = 256, type = 0, bytes = sizeof(data);
-    for (DWORD i = 0; RegEnumValueW(key, i, name, &length, nullptr, &type, data, &bytes) == 0;
-         ++i, length = 256, bytes = sizeof(data))
+    for (DWORD i = 0;; ++i) {
+        DWORD length = ARRAYSIZE(name), type = 0, bytes = sizeof(data);
+        if (RegEnumValueW(key, i, name, &length, nullptr, &type, data, &bytes) != 0) break;
         lines.push_back(path + "@" + Narrow(name) + "=" + std::to_string(type) + ":" +
                         std::string(reinterpret_cast<char*>(data), bytes));
+    }
     for (DWORD i = 0; RegEnumKeyW(key, i, name, 256) == 0; ++i) {
         KeyHandle child;
         RegOpenKeyExW(key, name, 0, KEY_READ, child.put());
@@ -94,8 +95,10 @@ TEST(OfflineInstallationPackedForReal) {
         const size_t size = ReadFileBytes(config + hive).size();
         const std::string sizes = Narrow(hive) + ": " + std::to_string(old.size()) + " -> " +
                                   std::to_string(size) + " bytes, ";
-        lines.push_back(sizes + "packed"), dryLines.push_back(sizes + "would be packed");
-        before += old.size(), after += size;
+        lines.push_back(sizes + "packed");
+        dryLines.push_back(sizes + "would be packed");
+        before += old.size();
+        after += size;
         CHECK_EQ(old, ReadFileBytes(config + hive + L".tidy-" + stamp));
         CHECK_EQ(std::string("old log"), ReadFileBytes(config + hive + L".LOG1.tidy-" + stamp));
         KeyHandle loaded;  // what the packed file holds, through the registry
@@ -135,7 +138,9 @@ TEST(OnlineRoadSchedulesOnlyCheckedSmallerCopies) {
     const RegSaveKeyExFn realSave = RegSaveKeyExEntry;
     RegReplaceKeyEntry = RecordReplace;
     AtEnd restore{[realSave] {
-        RegSaveKeyExEntry = realSave, RegReplaceKeyEntry = RegReplaceKeyW, DryRun = false;
+        RegSaveKeyExEntry = realSave;
+        RegReplaceKeyEntry = RegReplaceKeyW;
+        DryRun = false;
     }};
     // Tight's copy is not smaller, Broken's fails the check, Gone has no key to save.
     const struct {

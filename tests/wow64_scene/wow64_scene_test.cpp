@@ -21,8 +21,8 @@ TEST(ReleaseRunsAsWow64Process) {
             "and the prefix must be made with WINEDLLPATH pointing there");
     REQUIRE(!FolderExists(WindowsDir() + L"\\system32\\config"));
     AtEnd removeConfig{[] {
-        RemoveTree(WindowsDir() + L"\\system32\\config"),
-            RemoveTree(WindowsDir() + L"\\syswow64\\config");
+        RemoveTree(WindowsDir() + L"\\system32\\config");
+        RemoveTree(WindowsDir() + L"\\syswow64\\config");
     }};
     // Each system folder gets its own SAM and its own bcdedit.exe.
     REQUIRE(WriteFileBytes(WindowsDir() + L"\\system32\\config\\SAM",
