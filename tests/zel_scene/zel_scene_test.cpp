@@ -218,24 +218,6 @@ TEST(WholeRunThenOnceADay) {
     CHECK_EQ((Names{L"Alice\\", L"backup\\", L"bin\\"}), TopEntries(scratch.path()));
 }
 
-TEST(VersionDecidesDriversAndComponents) {
-    const struct {
-        const wchar_t* version;
-        bool drivers, components;
-    } cases[] = {{L"winxp", false, false},
-                 {L"vista", false, true},
-                 {L"win8", true, true},
-                 {L"win10", true, true}};
-    for (const auto& c : cases) {
-        Context row(c.version);
-        ScopedWineVersion version(c.version);
-        ScratchFolder scratch(L"zelversion");
-        ProcessResult run = RunZel(Quoted(scratch.path()));
-        CHECK_EQ(2u, run.exitCode);
-        CHECK_EQ(RunLines(scratch.path(), c.drivers, c.components), Lines(run.output));
-    }
-}
-
 // A second run while the first waits for bcdedit.exe ends at once and adds
 // nothing. A run that dies leaves its work folder, never a dated one; the
 // next run removes the leftover and makes the whole day.
