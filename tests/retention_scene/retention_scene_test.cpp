@@ -64,6 +64,11 @@ TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     // holds something, so this backup stays too), never followed.
     RunHostTool(L"Z:\\bin\\ln -s " + HostPath(outside) + L" " + HostPath(hostile) + L"/link");
     AgeFolder(hostile, 25);
+    // An old dated name that is a link to a backup elsewhere is never walked.
+    const std::wstring elsewhere = scratch / L"elsewhere";
+    MakeBackup(elsewhere, 30);
+    RunHostTool(L"Z:\\bin\\ln -s " + HostPath(elsewhere) + L" " + HostPath(root) + L"/" +
+                DateName(30));
     const Names before = ListTree(root);
 
     CHECK_EQ(1u, Run(root, L"/days:abc").exitCode);  // a value that is not a number deletes nothing
@@ -96,9 +101,10 @@ TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     Names top;
     for (const std::wstring& entry : ListTree(root))
         if (entry.find(L'\\') >= entry.size() - 1) top.push_back(entry);
-    CHECK_EQ(
-        (Names{L"2001-01-01\\", L"2001-01-03", DateName(25) + L"\\", TodayFolderName() + L"\\"}),
-        top);
+    CHECK_EQ((Names{L"2001-01-01\\", L"2001-01-03", DateName(30) + L"\\", DateName(25) + L"\\",
+                    TodayFolderName() + L"\\"}),
+             top);
+    CHECK(FileExists(elsewhere + L"\\SAM") && FileExists(elsewhere + L"\\sysdir.txt"));
     CHECK_EQ(std::string("victim"), ReadFileBytes(scratch / L"victim.txt"));
 }
 
