@@ -26,8 +26,9 @@ constexpr DWORD BootTypeOffset = 4088;
 constexpr DWORD BootRecoverOffset = 4092;
 
 constexpr DWORD FileTypePrimary = 0;
-constexpr DWORD FileTypeLog = 1;     // the old log format: base block, DIRT vector, pages
-constexpr DWORD FileTypeLogNew = 6;  // the new log format: base block, HvLE entries
+constexpr DWORD FileTypeLog = 1;             // the old log format: base block, DIRT vector, pages
+constexpr DWORD FileTypeLogNew = 6;          // the new log format: base block, HvLE entries
+constexpr DWORD FileTypeLogWindows2000 = 2;  // the old format as Windows 2000 marks it
 
 // Hive bins: 4096-byte multiples that tile the hive bins data.
 constexpr DWORD BinAlignment = 4096;
@@ -38,13 +39,36 @@ constexpr DWORD CellAlignment = 8;
 // follows the base block; this value in a reference field means "none".
 constexpr DWORD NoCell = 0xFFFFFFFF;
 
-// The old log format: after the base block, "DIRT" and one bit per 512-byte
-// page of the hive bins data, then the dirty pages in order.
-constexpr DWORD OldLogPageBytes = 512;
-constexpr DWORD OldLogVectorOffset = 4096;
+// A log begins with a copy of the first sector of the base block (512 bytes
+// times the clustering factor for the old format, always 512 for the new);
+// what follows starts at the second sector.
+constexpr DWORD LogSectorBytes = 512;
+constexpr DWORD MaxClusteringFactor = 8;  // 4096-byte sectors
+constexpr DWORD BaseBlockFlagsOffset = 144;
+constexpr DWORD FirstBinTimestampOffset = 20;  // in the first bin's header
 
-// The new log format: after the base block, entries that start with "HvLE".
+// The old log format: at the second sector, "DIRT" and one bit per 512-byte
+// page of the hive bins data (the lowest bit of each byte first), then, from
+// the next sector on, the dirty pages in order.
+constexpr DWORD OldLogPageBytes = 512;
+constexpr DWORD DirtyVectorHeaderBytes = 4;  // "DIRT"
+
+// The new log format: from the second sector, entries that start with "HvLE",
+// each a multiple of 512 bytes: a header, page references, then the pages.
 constexpr DWORD LogEntryAlignment = 512;
+constexpr DWORD LogEntrySizeOffset = 4;
+constexpr DWORD LogEntryFlagsOffset = 8;  // bit 0 goes to the base block's flags
+constexpr DWORD LogEntrySequenceOffset = 12;
+constexpr DWORD LogEntryBinsSizeOffset = 16;
+constexpr DWORD LogEntryPageCountOffset = 20;
+constexpr DWORD LogEntryHash1Offset = 24;  // Marvin32 of the entry from its first reference on
+constexpr DWORD LogEntryHash2Offset = 32;  // Marvin32 of the entry's first 32 bytes
+constexpr DWORD LogEntryHeaderBytes = 40;
+constexpr DWORD LogPageReferenceBytes = 8;  // offset in the hive bins data, size
+// The bytes 82 EF 4D 88 7A 4E 55 C5 taken as one number, most significant
+// first: the logs Windows writes verify with this value, not with those
+// bytes read in little-endian order.
+constexpr unsigned long long LogEntryHashSeed = 0x82EF4D887A4E55C5ull;
 
 inline DWORD ReadDword(const BYTE* bytes) {
     return static_cast<DWORD>(bytes[0]) | static_cast<DWORD>(bytes[1]) << 8 |
@@ -52,6 +76,17 @@ inline DWORD ReadDword(const BYTE* bytes) {
 }
 
 inline WORD ReadWord(const BYTE* bytes) { return static_cast<WORD>(bytes[0] | bytes[1] << 8); }
+
+inline unsigned long long ReadQword(const BYTE* bytes) {
+    return static_cast<unsigned long long>(ReadDword(bytes + 4)) << 32 | ReadDword(bytes);
+}
+
+inline void WriteDword(BYTE* bytes, DWORD value) {
+    bytes[0] = static_cast<BYTE>(value);
+    bytes[1] = static_cast<BYTE>(value >> 8);
+    bytes[2] = static_cast<BYTE>(value >> 16);
+    bytes[3] = static_cast<BYTE>(value >> 24);
+}
 
 // The checksum a base block should carry: the XOR of its first 508 bytes as
 // DWORDs, where 0 becomes 1 and all ones becomes 0xFFFFFFFE.

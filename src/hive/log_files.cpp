@@ -1,0 +1,96 @@
+#include "hive/log_files.h"
+
+#include <string.h>
+#include <strsafe.h>
+#include <wchar.h>
+
+#include "hive/regf_layout.h"
+
+namespace {
+
+struct HeapText {
+    wchar_t* text = nullptr;
+    ~HeapText() {
+        if (text) HeapFree(GetProcessHeap(), 0, text);
+    }
+};
+
+LogKind JudgeBaseBlock(const LogFile& log, DWORD* sectorBytes, bool knownTime,
+                       unsigned long long lastWritten) {
+    const BYTE* base = log.head;
+    if (log.size < regf::LogSectorBytes || memcmp(base, "regf", 4) != 0 ||
+        !regf::BaseBlockChecksumRight(base) || regf::SequencesDiffer(base)) {
+        return LogKind::Damaged;
+    }
+    const DWORD binsSize = regf::ReadDword(base + regf::BinsDataSizeOffset);
+    if (binsSize == 0 || binsSize % regf::BinAlignment != 0) return LogKind::Damaged;
+    const DWORD type = regf::ReadDword(base + regf::FileTypeOffset);
+    LogKind kind = LogKind::New;
+    *sectorBytes = regf::LogSectorBytes;
+    if (type == regf::FileTypeLog || type == regf::FileTypeLogWindows2000) {
+        const DWORD factor = regf::ReadDword(base + regf::ClusteringFactorOffset);
+        if (factor == 0 || factor > regf::MaxClusteringFactor) return LogKind::Damaged;
+        *sectorBytes = factor * regf::LogSectorBytes;
+        if (log.size < *sectorBytes) return LogKind::Damaged;
+        kind = LogKind::Old;
+    } else if (type != regf::FileTypeLogNew) {
+        return LogKind::Damaged;
+    }
+    if (!knownTime || regf::ReadQword(base + regf::LastWrittenOffset) != lastWritten) {
+        return LogKind::Foreign;
+    }
+    return kind;
+}
+
+}  // namespace
+
+DWORD ReadAt(HANDLE file, unsigned long long offset, void* buffer, DWORD count) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD done = 0;
+    if (!ReadFile(file, buffer, count, &done, &at)) {
+        const DWORD error = GetLastError();
+        return error == ERROR_HANDLE_EOF || error == ERROR_SUCCESS ? ERROR_HANDLE_EOF : error;
+    }
+    return done == count ? ERROR_SUCCESS : ERROR_HANDLE_EOF;
+}
+
+DWORD OpenLogFile(const wchar_t* primaryPath, const wchar_t* suffix, bool knownTime,
+                  unsigned long long lastWritten, LogFile* log) {
+    log->suffix = suffix;
+    log->kind = LogKind::Absent;
+    log->size = 0;
+    log->sectorBytes = regf::LogSectorBytes;
+    memset(log->head, 0, sizeof(log->head));
+
+    HeapText path;
+    const size_t count = wcslen(primaryPath) + wcslen(suffix) + 1;
+    path.text = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, count * sizeof(wchar_t)));
+    if (!path.text) return ERROR_NOT_ENOUGH_MEMORY;
+    if (FAILED(StringCchCopyW(path.text, count, primaryPath)) ||
+        FAILED(StringCchCatW(path.text, count, suffix))) {
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    log->file.reset(CreateFileW(path.text, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!log->file) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ERROR_SUCCESS
+                                                                              : error;
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(log->file.get(), &size)) return GetLastError();
+    log->size = static_cast<unsigned long long>(size.QuadPart);
+    if (log->size == 0) return ERROR_SUCCESS;
+    const DWORD headBytes = log->size < sizeof(log->head) ? static_cast<DWORD>(log->size)
+                                                          : static_cast<DWORD>(sizeof(log->head));
+    const DWORD error = ReadAt(log->file.get(), 0, log->head, headBytes);
+    if (error != ERROR_SUCCESS) return error;
+    log->kind = JudgeBaseBlock(*log, &log->sectorBytes, knownTime, lastWritten);
+    return ERROR_SUCCESS;
+}
+
+DWORD LogSequence(const LogFile& log) {
+    return regf::ReadDword(log.head + regf::PrimarySequenceOffset);
+}

@@ -1,0 +1,159 @@
+#include "hive/log_runs.h"
+
+#include <string.h>
+
+#include "hive/regf_layout.h"
+
+namespace {
+
+constexpr DWORD PageBytes = regf::OldLogPageBytes;
+constexpr DWORD NoOwner = 0xFFFFFFFF;
+constexpr DWORD RunCapBytes = 1u << 20;  // no run holds more, so no one buffer grows large
+
+// Grows an array by half again (at least 64 items); false when memory runs out.
+bool Grow(void** items, size_t* capacity, size_t itemBytes) {
+    const size_t wanted = *capacity < 64 ? 64 : *capacity + *capacity / 2;
+    if (wanted > static_cast<size_t>(-1) / itemBytes) return false;
+    void* grown = *items ? HeapReAlloc(GetProcessHeap(), 0, *items, wanted * itemBytes)
+                         : HeapAlloc(GetProcessHeap(), 0, wanted * itemBytes);
+    if (!grown) return false;
+    *items = grown;
+    *capacity = wanted;
+    return true;
+}
+
+template <class T>
+bool Append(T** items, size_t* count, size_t* capacity, const T& item) {
+    if (*count == *capacity) {
+        void* raw = *items;
+        if (!Grow(&raw, capacity, sizeof(T))) return false;
+        *items = static_cast<T*>(raw);
+    }
+    (*items)[(*count)++] = item;
+    return true;
+}
+
+struct HeapBlock {
+    DWORD* items = nullptr;
+    ~HeapBlock() {
+        if (items) HeapFree(GetProcessHeap(), 0, items);
+    }
+};
+
+// Marks each page of the image with the last piece applied to it. A piece's
+// pages at or past the smallest bins data size set from its entry on are
+// dropped: a shrink frees them, and bins grown again start out empty.
+void MarkOwners(const LogPieces& list, const DWORD* keptBelow, DWORD* owner, DWORD pages) {
+    for (size_t entry = 0; entry < list.entryCount; ++entry) {
+        const DWORD limit =
+            keptBelow[entry] / PageBytes < pages ? keptBelow[entry] / PageBytes : pages;
+        const size_t end =
+            entry + 1 < list.entryCount ? list.entries[entry + 1].firstPiece : list.count;
+        for (size_t index = list.entries[entry].firstPiece; index < end; ++index) {
+            const LogPiece& piece = list.pieces[index];
+            const DWORD first = piece.offset / PageBytes;
+            const DWORD last = first + piece.size / PageBytes;
+            for (DWORD page = first; page < last && page < limit; ++page) {
+                owner[page] = static_cast<DWORD>(index);
+            }
+        }
+    }
+}
+
+// Reads the pages [first, last) of one run into bytes, each stretch of one
+// piece in one read.
+DWORD FillRun(const LogPieces& list, const LogFile* logs, const DWORD* owner, DWORD first,
+              DWORD last, BYTE* bytes) {
+    for (DWORD page = first; page < last;) {
+        const DWORD index = owner[page];
+        DWORD end = page + 1;
+        while (end < last && owner[end] == index) ++end;
+        const LogPiece& piece = list.pieces[index];
+        const unsigned long long at =
+            piece.fileOffset + (static_cast<unsigned long long>(page) * PageBytes - piece.offset);
+        const DWORD error = ReadAt(logs[piece.log].file.get(), at,
+                                   bytes + (page - first) * PageBytes, (end - page) * PageBytes);
+        if (error != ERROR_SUCCESS) return error;
+        page = end;
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD MakeRuns(const LogPieces& list, const LogFile* logs, const DWORD* owner, DWORD pages,
+               LogReplay* replay) {
+    size_t capacity = 0;
+    for (DWORD page = 0; page < pages;) {
+        if (owner[page] == NoOwner) {
+            ++page;
+            continue;
+        }
+        const DWORD first = page;
+        while (page < pages && owner[page] != NoOwner && (page - first) * PageBytes < RunCapBytes) {
+            ++page;
+        }
+        LogRun run = {first * PageBytes, (page - first) * PageBytes, nullptr};
+        run.bytes = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, run.size));
+        if (!run.bytes) return ERROR_NOT_ENOUGH_MEMORY;
+        if (!Append(&replay->runs, &replay->runCount, &capacity, run)) {
+            HeapFree(GetProcessHeap(), 0, run.bytes);
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        const DWORD error = FillRun(list, logs, owner, first, page, run.bytes);
+        if (error != ERROR_SUCCESS) return error;
+    }
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LogPieces::~LogPieces() {
+    if (pieces) HeapFree(GetProcessHeap(), 0, pieces);
+    if (entries) HeapFree(GetProcessHeap(), 0, entries);
+}
+
+bool BeginLogEntry(LogPieces* list, DWORD binsSize) {
+    const LogEntryMark mark = {binsSize, list->count};
+    return Append(&list->entries, &list->entryCount, &list->entryCapacity, mark);
+}
+
+bool AddLogPiece(LogPieces* list, DWORD offset, DWORD size, DWORD log,
+                 unsigned long long fileOffset) {
+    const LogPiece piece = {offset, size, fileOffset, log};
+    return Append(&list->pieces, &list->count, &list->capacity, piece);
+}
+
+void DropLastLogEntry(LogPieces* list) {
+    if (list->entryCount == 0) return;
+    list->count = list->entries[--list->entryCount].firstPiece;
+}
+
+DWORD BuildLogRuns(const LogPieces& list, const LogFile* logs, DWORD binsDataSize,
+                   LogReplay* replay) {
+    FreeLogRuns(replay);
+    const DWORD pages = binsDataSize / PageBytes;
+    if (pages == 0 || list.count == 0) return ERROR_SUCCESS;
+    HeapBlock owner;
+    HeapBlock keptBelow;
+    owner.items = static_cast<DWORD*>(HeapAlloc(GetProcessHeap(), 0, pages * sizeof(DWORD)));
+    keptBelow.items =
+        static_cast<DWORD*>(HeapAlloc(GetProcessHeap(), 0, list.entryCount * sizeof(DWORD)));
+    if (!owner.items || !keptBelow.items) return ERROR_NOT_ENOUGH_MEMORY;
+    DWORD smallest = binsDataSize;
+    for (size_t entry = list.entryCount; entry-- > 0;) {
+        if (list.entries[entry].binsSize < smallest) smallest = list.entries[entry].binsSize;
+        keptBelow.items[entry] = smallest;
+    }
+    memset(owner.items, 0xFF, pages * sizeof(DWORD));
+    MarkOwners(list, keptBelow.items, owner.items, pages);
+    const DWORD error = MakeRuns(list, logs, owner.items, pages, replay);
+    if (error != ERROR_SUCCESS) FreeLogRuns(replay);
+    return error;
+}
+
+void FreeLogRuns(LogReplay* replay) {
+    for (size_t i = 0; i < replay->runCount; ++i)
+        HeapFree(GetProcessHeap(), 0, replay->runs[i].bytes);
+    if (replay->runs) HeapFree(GetProcessHeap(), 0, replay->runs);
+    replay->runs = nullptr;
+    replay->runCount = 0;
+}

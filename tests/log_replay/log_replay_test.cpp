@@ -1,0 +1,240 @@
+// The log replay on dirty hives and logs that Windows wrote, with Windows'
+// own recovery of the same files as the oracle, and on copies of those logs
+// damaged one way each.
+#include "hive/log_replay.h"
+
+#include "hive/marvin32.h"
+#include "hive/regf_layout.h"
+#include "shared/owned_handle.h"
+#include "support/support.h"
+
+namespace {
+
+std::wstring RealHive(const std::wstring& name) {
+    std::wstring path = L"Z:" + Widen(ZEL_REAL_HIVES) + L"/" + name;
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+BYTE* Bytes(std::string& text, size_t at) { return reinterpret_cast<BYTE*>(&text[at]); }
+
+// The whole recovered image, read in pieces that cross the base block's end
+// and the runs' edges.
+std::string Image(const LogReplay& replay, const std::wstring& primary) {
+    FileHandle file(CreateFileW(primary.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    std::string image(4096 + static_cast<size_t>(replay.binsDataSize), '\0');
+    for (size_t at = 0; at < image.size(); at += 777) {
+        const DWORD count = static_cast<DWORD>(std::min<size_t>(777, image.size() - at));
+        if (ReadRecoveredBytes(replay, file.get(), at, Bytes(image, at), count) != ERROR_SUCCESS)
+            return "unreadable";
+    }
+    BYTE beyond = 0;
+    if (ReadRecoveredBytes(replay, file.get(), image.size(), &beyond, 1) != ERROR_HANDLE_EOF)
+        return "readable past its end";
+    return image;
+}
+
+// Entries in NewDirtyHive.LOG2: 3 at 512, 4 at 8192, 5 at 32768. The pages
+// of an entry with one page reference start 48 bytes in.
+constexpr size_t Entry4 = 8192;
+
+void Rehash(std::string& log, size_t entry) {
+    const DWORD size = regf::ReadDword(Bytes(log, entry + 4));
+    const unsigned long long hash1 =
+        size >= 40 && entry + size <= log.size()
+            ? Marvin32Hash(Bytes(log, entry + 40), size - 40, regf::LogEntryHashSeed)
+            : 0;
+    memcpy(&log[entry + 24], &hash1, 8);
+    const unsigned long long hash2 = Marvin32Hash(Bytes(log, entry), 32, regf::LogEntryHashSeed);
+    memcpy(&log[entry + 32], &hash2, 8);
+}
+
+struct Hive {
+    std::string primary, log1, log2;
+};
+
+Hive NewDirtyHive() {
+    const std::wstring folder = RealHive(L"NewDirtyHive1\\NewDirtyHive");
+    return {ReadFileBytes(folder), ReadFileBytes(folder + L".LOG1"),
+            ReadFileBytes(folder + L".LOG2")};
+}
+
+// Writes the files into folder (an empty log is no file) and replays them.
+DWORD Replay(const Hive& hive, const ScratchFolder& folder, LogReplay* replay) {
+    const std::wstring primary = folder / L"HIVE";
+    WriteFileBytes(primary, hive.primary);
+    const std::pair<const wchar_t*, const std::string*> logs[] = {{L".LOG1", &hive.log1},
+                                                                  {L".LOG2", &hive.log2}};
+    for (const auto& [suffix, bytes] : logs) {
+        DeleteFileW((primary + suffix).c_str());
+        if (!bytes->empty()) WriteFileBytes(primary + suffix, *bytes);
+    }
+    return ReplayHiveLogs(primary.c_str(), replay);
+}
+
+}  // namespace
+
+TEST(NewFormatGivesWhatWindows10Made) {
+    const std::wstring primary = RealHive(L"NewDirtyHive1\\NewDirtyHive");
+    const std::string windows = ReadFileBytes(RealHive(L"NewDirtyHive1\\RecoveredHive_Windows10"));
+    REQUIRE(windows.size() > 4096 + 0x5000);
+    LogReplay replay;
+    REQUIRE(ReplayHiveLogs(primary.c_str(), &replay) == ERROR_SUCCESS);
+    CHECK(replay.dirty && replay.recovered && !replay.oldFormat);
+    CHECK_EQ(DWORD(4), replay.entries);
+    CHECK_EQ(std::wstring(), std::wstring(replay.stopped));
+    CHECK_EQ(DWORD(0x5000), replay.binsDataSize);
+    // Windows went on to write the hive once: its sequence numbers are one on
+    // from the last entry's, as the recovered base block's are.
+    const std::string image = Image(replay, primary);
+    CHECK(image == windows.substr(0, 4096 + 0x5000));
+
+    ScratchFolder folder(L"log_replay");
+    CHECK_EQ(DWORD(ERROR_SUCCESS),
+             WriteRecoveredImage(replay, primary.c_str(), (folder / L"RECOVERED").c_str()));
+    CHECK(ReadFileBytes(folder / L"RECOVERED") == image);
+    CHECK_EQ(DWORD(ERROR_FILE_EXISTS),
+             WriteRecoveredImage(replay, primary.c_str(), (folder / L"RECOVERED").c_str()));
+}
+
+// Windows 7 wrote the hive again after its replay: the first bin's copy of
+// the last written time changed with it, and one key node's largest value
+// name length (key_with_many_subkeys\4500, whose one value is "V": 24 bytes
+// in the log's page, 2 in Windows' file). Every other byte matches.
+TEST(OldFormatGivesWhatWindows7Made) {
+    const std::wstring primary = RealHive(L"OldDirtyHive\\OldDirtyHive");
+    const std::string windows = ReadFileBytes(RealHive(L"OldDirtyHive\\RecoveredHive_Windows7"));
+    LogReplay replay;
+    REQUIRE(ReplayHiveLogs(primary.c_str(), &replay) == ERROR_SUCCESS);
+    CHECK(replay.dirty && replay.recovered && replay.oldFormat);
+    CHECK_EQ(DWORD(64), replay.entries);
+    CHECK_EQ(std::wstring(), std::wstring(replay.stopped));
+    size_t carried = 0;
+    for (size_t i = 0; i < replay.runCount; ++i) carried += replay.runs[i].size;
+    CHECK_EQ(size_t(64 * 512), carried);
+    const std::string image = Image(replay, primary);
+    REQUIRE(image.size() == 4096 + 0x77000 && windows.size() >= image.size());
+    std::vector<size_t> differ;
+    for (size_t at = 4096; at < image.size(); ++at) {
+        if (image[at] != windows[at]) differ.push_back(at - 4096);
+    }
+    const std::vector<size_t> expected = {0x14, 0x15, 0x16, 0x17, 0x18, 0x6ADC8};
+    CHECK_EQ(expected, differ);
+}
+
+// Each row damages the files one way. Windows applies the entries before a
+// bad one and stops there, or uses none when the first is missing or bad.
+TEST(DamagedLogsStopWhereWindowsWould) {
+    enum Result { AllFour, FirstTwo, ThreeFromLog2, None };
+    const struct {
+        const char* name;
+        void (*damage)(Hive*);
+        Result result;
+        const wchar_t* stopped;
+    } Rows[] = {
+        {"as Windows wrote them", [](Hive*) {}, AllFour, L""},
+        {"a bad Hash-1", [](Hive* h) { h->log2[Entry4 + 148] ^= 1; }, FirstTwo,
+         L"log entry 4 in .LOG2 has a wrong Hash-1"},
+        {"a bad Hash-2", [](Hive* h) { h->log2[Entry4 + 33] ^= 1; }, FirstTwo,
+         L"log entry 4 in .LOG2 has a wrong Hash-2"},
+        {"a log of another hive",
+         [](Hive* h) {
+             h->log1[regf::LastWrittenOffset] ^= 1;
+             regf::WriteDword(Bytes(h->log1, 508), regf::BaseBlockChecksum(Bytes(h->log1, 0)));
+         },
+         None, L"the .LOG1 log belongs to another hive"},
+        {"a sequence gap",
+         [](Hive* h) {
+             regf::WriteDword(Bytes(h->log2, Entry4 + 12), 6);
+             Rehash(h->log2, Entry4);
+         },
+         FirstTwo, L".LOG2 holds log entry 6 where 4 should be"},
+        {"a cut entry", [](Hive* h) { h->log2.resize(Entry4 + 12288); }, FirstTwo,
+         L"log entry 4 in .LOG2 is cut short"},
+        {"a bad first entry", [](Hive* h) { h->log1[560] ^= 1; }, None,
+         L"log entry 2 in .LOG1 has a wrong Hash-1"},
+        {"a primary base block with a wrong checksum", [](Hive* h) { h->primary[508] ^= 1; },
+         ThreeFromLog2, L""},
+        {"no logs", [](Hive* h) { h->log1 = h->log2 = ""; }, None,
+         L"no transaction log is beside the hive"},
+    };
+    const Hive original = NewDirtyHive();
+    const std::string windows = ReadFileBytes(RealHive(L"NewDirtyHive1\\RecoveredHive_Windows10"));
+    REQUIRE(original.log1.size() == 24576 && original.log2.size() == 65536);
+    // After entries 2 and 3: entry 2's image of the whole bins data, then
+    // entry 3's first page over it.
+    std::string twoEntries = original.log1.substr(560, 0x5000);
+    twoEntries.replace(0, 0x1000, original.log2.substr(560, 0x1000));
+    ScratchFolder folder(L"log_replay");
+    for (const auto& row : Rows) {
+        Context label(row.name);
+        Hive hive = original;
+        row.damage(&hive);
+        LogReplay replay;
+        REQUIRE(Replay(hive, folder, &replay) == ERROR_SUCCESS);
+        const DWORD entries[] = {4, 2, 3, 0};
+        CHECK_EQ(entries[row.result], replay.entries);
+        CHECK_EQ(row.result != None, replay.recovered);
+        CHECK_EQ(std::wstring(row.stopped), std::wstring(replay.stopped));
+        const std::string image = Image(replay, folder / L"HIVE");
+        if (row.result == FirstTwo) {
+            CHECK(image.substr(4096) == twoEntries);
+        } else if (row.result == None) {
+            CHECK(image == hive.primary.substr(0, image.size()));
+        } else {
+            CHECK(image == windows.substr(0, 4096 + 0x5000));
+        }
+    }
+}
+
+TEST(DamagedOldFormatLogs) {
+    const std::wstring source = RealHive(L"OldDirtyHive\\OldDirtyHive");
+    const Hive original = {ReadFileBytes(source), ReadFileBytes(source + L".LOG1"), ""};
+    // The log's second group of dirty pages starts with the bin at 0xC000.
+    Hive badBin = original;
+    badBin.log1[9216 + 4] ^= 1;
+    Hive foreign = original;
+    foreign.log1[regf::LastWrittenOffset] ^= 1;
+    regf::WriteDword(Bytes(foreign.log1, 508), regf::BaseBlockChecksum(Bytes(foreign.log1, 0)));
+    ScratchFolder folder(L"log_replay");
+    LogReplay replay;
+    REQUIRE(Replay(badBin, folder, &replay) == ERROR_SUCCESS);
+    CHECK(replay.recovered);
+    CHECK_EQ(DWORD(16), replay.entries);
+    CHECK_EQ(std::wstring(L"the hive bin at offset 0xC000 in the .LOG1 log is damaged"),
+             std::wstring(replay.stopped));
+    REQUIRE(Replay(foreign, folder, &replay) == ERROR_SUCCESS);
+    CHECK(!replay.recovered);
+    CHECK_EQ(std::wstring(L"the .LOG1 log belongs to another hive"), std::wstring(replay.stopped));
+}
+
+// Whatever the fields of an entry say, once its hashes are made right again:
+// the replay ends, and its runs stay sorted, apart and inside the image.
+TEST(AnyEntryFieldsEndInAWholeImage) {
+    const DWORD values[] = {0, 1, 512, 0x1000, 0x5000, 0x6000, 0x7FFFF000, 0xFFFFFFFF};
+    const Hive original = NewDirtyHive();
+    ScratchFolder folder(L"log_replay");
+    unsigned state = 12345;
+    for (int round = 0; round < 60; ++round) {
+        state = state * 1103515245 + 12345;
+        const size_t entry = std::vector<size_t>{512, Entry4, 32768}[(state >> 8) % 3];
+        const size_t field = std::vector<size_t>{4, 12, 16, 20, 40, 44}[(state >> 12) % 6];
+        const DWORD value = values[(state >> 20) % 8];
+        Context label(std::to_string(entry) + "+" + std::to_string(field) + "=" +
+                      std::to_string(value));
+        Hive hive = original;
+        regf::WriteDword(Bytes(hive.log2, entry + field), value);
+        Rehash(hive.log2, entry);
+        LogReplay replay;
+        REQUIRE(Replay(hive, folder, &replay) == ERROR_SUCCESS);
+        CHECK(replay.entries <= 4);
+        DWORD end = 0;
+        for (size_t i = 0; i < replay.runCount; ++i) {
+            CHECK(replay.runs[i].offset >= end && replay.runs[i].size > 0);
+            end = replay.runs[i].offset + replay.runs[i].size;
+        }
+        CHECK(end <= replay.binsDataSize);
+        if (replay.recovered) CHECK(Image(replay, folder / L"HIVE").size() > 4096);
+    }
+}
