@@ -13,20 +13,11 @@
 
 namespace {
 
-constexpr DWORD ChunkBytes = 0x40000;  // a multiple of 8: page references never straddle two
-
-struct HeapBytes {
-    BYTE* bytes = nullptr;
-    ~HeapBytes() {
-        if (bytes) HeapFree(GetProcessHeap(), 0, bytes);
-    }
-};
-
 struct Walk {
     const LogFile* logs;
     DWORD log;  // the log walked
     DWORD* expected;
-    BYTE* chunk;
+    LogWindow* window;
     LogPieces* pieces;
     LogPlan* plan;
     wchar_t* stopped;
@@ -39,43 +30,72 @@ void Say(const Walk& walk, const wchar_t* what) {
 
 enum class PageCheck { Whole, Bad, NoMemory };
 
+// Takes an entry's page references as its bytes go by.
+struct References {
+    const Walk* walk;
+    DWORD left;  // references still to come
+    DWORD binsSize;
+    unsigned long long pageAt;  // where the next page's bytes sit in the log
+    unsigned long long entryEnd;
+    PageCheck check;
+};
+
+void TakeReference(References* refs, const BYTE* reference) {
+    --refs->left;
+    const DWORD offset = regf::ReadDword(reference);
+    const DWORD size = regf::ReadDword(reference + 4);
+    if (refs->check != PageCheck::Whole) return;
+    if (size == 0 || offset % regf::OldLogPageBytes != 0 || size % regf::OldLogPageBytes != 0 ||
+        static_cast<unsigned long long>(offset) + size > refs->binsSize ||
+        refs->pageAt + size > refs->entryEnd) {
+        refs->check = PageCheck::Bad;
+    } else if (!AddLogPiece(refs->walk->pieces, offset, size, refs->walk->log, refs->pageAt)) {
+        refs->check = PageCheck::NoMemory;
+    }
+    refs->pageAt += size;
+}
+
+// Entries and windows start on 512-byte boundaries, and a window ends on one
+// unless the log ends there, so no piece of an entry ends inside a
+// reference; one that would is taken as a bad entry rather than trusted.
+void FeedReferences(References* refs, const BYTE* bytes, DWORD count) {
+    DWORD at = 0;
+    for (; refs->left > 0 && count - at >= regf::LogPageReferenceBytes;
+         at += regf::LogPageReferenceBytes) {
+        TakeReference(refs, bytes + at);
+    }
+    if (refs->left > 0 && at < count) refs->check = PageCheck::Bad;
+}
+
 // Hashes the entry at pos from its first page reference on and gathers its
-// pages as pieces; the pieces are taken back unless all is well.
+// pages as pieces; the caller takes them back unless all is well.
 DWORD ReadEntryBody(const Walk& walk, unsigned long long pos, DWORD size, DWORD binsSize,
                     DWORD pageCount, unsigned long long* hash, PageCheck* check) {
     const LogFile& log = walk.logs[walk.log];
     Marvin32 state;
     Marvin32Begin(&state, regf::LogEntryHashSeed);
-    unsigned long long pageAt =
-        pos + regf::LogEntryHeaderBytes + static_cast<unsigned long long>(pageCount) * 8;
-    const unsigned long long entryEnd = pos + size;
-    DWORD referencesLeft = pageCount;
-    *check = PageCheck::Whole;
-    for (unsigned long long at = pos + regf::LogEntryHeaderBytes; at < entryEnd;) {
-        const DWORD count =
-            entryEnd - at < ChunkBytes ? static_cast<DWORD>(entryEnd - at) : ChunkBytes;
-        const DWORD error = ReadAt(log.file.get(), at, walk.chunk, count);
+    References refs = {};
+    refs.walk = &walk;
+    refs.left = pageCount;
+    refs.binsSize = binsSize;
+    refs.pageAt = pos + regf::LogEntryHeaderBytes +
+                  static_cast<unsigned long long>(pageCount) * regf::LogPageReferenceBytes;
+    refs.entryEnd = pos + size;
+    refs.check = PageCheck::Whole;
+    for (unsigned long long at = pos + regf::LogEntryHeaderBytes; at < refs.entryEnd;) {
+        const unsigned long long rest = refs.entryEnd - at;
+        const BYTE* bytes = nullptr;
+        DWORD count = 0;
+        const DWORD error = LogBytesAhead(
+            walk.window, log, at, rest < WindowBytes ? static_cast<DWORD>(rest) : WindowBytes,
+            &bytes, &count);
         if (error != ERROR_SUCCESS) return error;
-        Marvin32Feed(&state, walk.chunk, count);
-        for (DWORD i = 0; referencesLeft > 0 && i + regf::LogPageReferenceBytes <= count;
-             i += regf::LogPageReferenceBytes) {
-            --referencesLeft;
-            const DWORD offset = regf::ReadDword(walk.chunk + i);
-            const DWORD pageSize = regf::ReadDword(walk.chunk + i + 4);
-            if (*check != PageCheck::Whole) continue;
-            if (pageSize == 0 || offset % regf::OldLogPageBytes != 0 ||
-                pageSize % regf::OldLogPageBytes != 0 ||
-                static_cast<unsigned long long>(offset) + pageSize > binsSize ||
-                pageAt + pageSize > entryEnd) {
-                *check = PageCheck::Bad;
-            } else if (!AddLogPiece(walk.pieces, offset, pageSize, walk.log, pageAt)) {
-                *check = PageCheck::NoMemory;
-            }
-            pageAt += pageSize;
-        }
+        Marvin32Feed(&state, bytes, count);
+        FeedReferences(&refs, bytes, count);
         at += count;
     }
     *hash = Marvin32End(&state);
+    *check = refs.check;
     return ERROR_SUCCESS;
 }
 
@@ -84,15 +104,17 @@ DWORD ReadEntryBody(const Walk& walk, unsigned long long pos, DWORD size, DWORD 
 // older entry; says why when it stops at a bad or out-of-turn entry.
 DWORD WalkEntries(const Walk& walk) {
     const LogFile& log = walk.logs[walk.log];
-    BYTE header[regf::LogEntryHeaderBytes];
     for (unsigned long long pos = log.sectorBytes; pos + 4 <= log.size;) {
-        const DWORD headerBytes = log.size - pos < sizeof(header)
+        const DWORD headerBytes = log.size - pos < regf::LogEntryHeaderBytes
                                       ? static_cast<DWORD>(log.size - pos)
-                                      : static_cast<DWORD>(sizeof(header));
-        DWORD error = ReadAt(log.file.get(), pos, header, headerBytes);
+                                      : regf::LogEntryHeaderBytes;
+        const BYTE* bytes = nullptr;
+        DWORD error = LogBytes(walk.window, log, pos, headerBytes, &bytes);
         if (error != ERROR_SUCCESS) return error;
+        BYTE header[regf::LogEntryHeaderBytes] = {};  // kept: reading the body moves the window
+        memcpy(header, bytes, headerBytes);
         if (memcmp(header, "HvLE", 4) != 0) return ERROR_SUCCESS;
-        if (headerBytes < sizeof(header)) {
+        if (headerBytes < regf::LogEntryHeaderBytes) {
             Say(walk, L"is cut short");
             return ERROR_SUCCESS;
         }
@@ -180,9 +202,7 @@ DWORD ReplayLogEntries(const LogFile* logs, const LogPrimary& primary, const wch
     plan->used = true;
     plan->smallestBinsSize = 0xFFFFFFFF;
 
-    HeapBytes chunk;
-    chunk.bytes = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, ChunkBytes));
-    if (!chunk.bytes) return ERROR_NOT_ENOUGH_MEMORY;
+    LogWindow window;
     bool missing = false;  // entries that no log used holds
     for (size_t k = 0; k < count; ++k) {
         const DWORD first = LogSequence(logs[order[k]]);
@@ -195,7 +215,7 @@ DWORD ReplayLogEntries(const LogFile* logs, const LogPrimary& primary, const wch
             }
             break;
         }
-        const Walk walk = {logs, order[k], &expected, chunk.bytes, pieces, plan, stopped};
+        const Walk walk = {logs, order[k], &expected, &window, pieces, plan, stopped};
         const DWORD error = WalkEntries(walk);
         if (error != ERROR_SUCCESS) return error;
     }

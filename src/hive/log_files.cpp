@@ -42,6 +42,34 @@ LogKind JudgeBaseBlock(const LogFile& log, DWORD* sectorBytes, bool knownTime,
     return kind;
 }
 
+// Reads on from the file pointer, where the last read through the handle
+// ended.
+DWORD ReadOn(HANDLE file, void* buffer, DWORD count) {
+    DWORD done = 0;
+    if (!ReadFile(file, buffer, count, &done, nullptr)) return GetLastError();
+    return done == count ? ERROR_SUCCESS : ERROR_HANDLE_EOF;
+}
+
+DWORD Fill(LogWindow* window, const LogFile& log, unsigned long long offset) {
+    const DWORD ahead =
+        log.size - offset < WindowBytes ? static_cast<DWORD>(log.size - offset) : WindowBytes;
+    // A read that goes on where the window's last one ended needs no offset,
+    // which costs a great deal more under Wine.
+    const bool onward = window->log == &log && offset == window->start + window->count;
+    window->log = nullptr;
+    const DWORD error = onward ? ReadOn(log.file.get(), window->bytes, ahead)
+                               : ReadAt(log.file.get(), offset, window->bytes, ahead);
+    if (error != ERROR_SUCCESS) return error;
+    window->log = &log;
+    window->start = offset;
+    window->count = ahead;
+    return ERROR_SUCCESS;
+}
+
+bool Holds(const LogWindow& window, const LogFile& log, unsigned long long offset) {
+    return window.log == &log && offset >= window.start && offset < window.start + window.count;
+}
+
 }  // namespace
 
 DWORD ReadAt(HANDLE file, unsigned long long offset, void* buffer, DWORD count) {
@@ -51,9 +79,35 @@ DWORD ReadAt(HANDLE file, unsigned long long offset, void* buffer, DWORD count) 
     DWORD done = 0;
     if (!ReadFile(file, buffer, count, &done, &at)) {
         const DWORD error = GetLastError();
-        return error == ERROR_HANDLE_EOF || error == ERROR_SUCCESS ? ERROR_HANDLE_EOF : error;
+        return error == ERROR_SUCCESS ? ERROR_HANDLE_EOF : error;
     }
     return done == count ? ERROR_SUCCESS : ERROR_HANDLE_EOF;
+}
+
+DWORD LogBytes(LogWindow* window, const LogFile& log, unsigned long long offset, DWORD count,
+               const BYTE** bytes) {
+    if (count > WindowBytes || offset > log.size || count > log.size - offset) {
+        return ERROR_HANDLE_EOF;
+    }
+    if (!Holds(*window, log, offset) || offset + count > window->start + window->count) {
+        const DWORD error = Fill(window, log, offset);
+        if (error != ERROR_SUCCESS) return error;
+    }
+    *bytes = window->bytes + (offset - window->start);
+    return ERROR_SUCCESS;
+}
+
+DWORD LogBytesAhead(LogWindow* window, const LogFile& log, unsigned long long offset, DWORD most,
+                    const BYTE** bytes, DWORD* count) {
+    if (offset >= log.size) return ERROR_HANDLE_EOF;
+    if (!Holds(*window, log, offset)) {
+        const DWORD error = Fill(window, log, offset);
+        if (error != ERROR_SUCCESS) return error;
+    }
+    const unsigned long long held = window->start + window->count - offset;
+    *count = held < most ? static_cast<DWORD>(held) : most;
+    *bytes = window->bytes + (offset - window->start);
+    return ERROR_SUCCESS;
 }
 
 DWORD OpenLogFile(const wchar_t* primaryPath, const wchar_t* suffix, bool knownTime,

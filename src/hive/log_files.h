@@ -25,8 +25,32 @@ struct LogFile {
 constexpr size_t LogFileCount = 3;
 
 // Reads exactly count bytes at offset; ERROR_HANDLE_EOF when the file ends
-// first. The file pointer moves.
+// first. The file pointer ends after them, as for any handle opened without
+// FILE_FLAG_OVERLAPPED.
 DWORD ReadAt(HANDLE file, unsigned long long offset, void* buffer, DWORD count);
+
+// A log read front to back in large pieces: a walk forward costs one read
+// per window, not one per header or page. Meant for the stack, where its
+// pages stay at hand from one replay to the next.
+constexpr DWORD WindowBytes = 0x20000;
+
+struct LogWindow {
+    const LogFile* log = nullptr;
+    unsigned long long start = 0;  // file offset of bytes[0]
+    DWORD count = 0;               // bytes held
+    BYTE bytes[WindowBytes];
+};
+
+// Points *bytes at count bytes (at most WindowBytes) of log from offset.
+// ERROR_HANDLE_EOF when the log ends first.
+DWORD LogBytes(LogWindow* window, const LogFile& log, unsigned long long offset, DWORD count,
+               const BYTE** bytes);
+
+// Points *bytes at what the window holds from offset on, at most `most`
+// bytes and at least one (*count tells how many), reading on from offset
+// when the window holds none of it. The log must go on past offset.
+DWORD LogBytesAhead(LogWindow* window, const LogFile& log, unsigned long long offset, DWORD most,
+                    const BYTE** bytes, DWORD* count);
 
 // Opens primaryPath + suffix and judges its base block copy against the
 // hive's last written time (knownTime false: nothing to match it with).

@@ -85,7 +85,10 @@ DWORD ReadRecoveredBytes(const LogReplay& replay, HANDLE primary, unsigned long 
         const LogRun& run = replay.runs[i];
         const DWORD start = run.offset > from ? run.offset : from;
         const DWORD stop = run.offset + run.size < to ? run.offset + run.size : to;
-        memcpy(buffer + (start - from), run.bytes + (start - run.offset), stop - start);
+        const DWORD error =
+            ReadAt(replay.logFiles[run.log].get(), run.fileOffset + (start - run.offset),
+                   buffer + (start - from), stop - start);
+        if (error != ERROR_SUCCESS) return error;
     }
     return ERROR_SUCCESS;
 }

@@ -7,6 +7,8 @@
 #include <string.h>
 #include <strsafe.h>
 
+#include <utility>
+
 #include "hive/log_formats.h"
 #include "hive/regf_layout.h"
 
@@ -15,9 +17,12 @@ namespace {
 constexpr const wchar_t* LogSuffixes[LogFileCount] = {L".LOG1", L".LOG2", L".LOG"};
 static_assert(sizeof(LogReplay::stopped) / sizeof(wchar_t) == LogStoppedCapacity,
               "the replays write their reasons into LogReplay::stopped");
+static_assert(sizeof(LogReplay::logFiles) / sizeof(FileHandle) == LogFileCount,
+              "a run's log index names one of the logs opened");
 
 void Clear(LogReplay* replay) {
     FreeLogRuns(replay);
+    for (FileHandle& log : replay->logFiles) log.reset();
     replay->dirty = false;
     replay->recovered = false;
     replay->oldFormat = false;
@@ -137,8 +142,9 @@ DWORD Replay(const wchar_t* primaryPath, LogReplay* replay) {
     const DWORD primaryBins =
         primary.baseValid ? replay->binsDataSize
                           : regf::ReadDword(logs[plan.baseFrom].head + regf::BinsDataSizeOffset);
-    error = BuildLogRuns(pieces, logs, plan.binsDataSize, replay);
+    error = BuildLogRuns(pieces, plan.binsDataSize, replay);
     if (error != ERROR_SUCCESS) return error;
+    for (size_t i = 0; i < LogFileCount; ++i) replay->logFiles[i] = std::move(logs[i].file);
     replay->primaryBinsBytes = Smaller(Smaller(primaryBins, plan.smallestBinsSize), fileBins);
     replay->binsDataSize = plan.binsDataSize;
     FinishBaseBlock(logs, plan, replay->baseBlock);

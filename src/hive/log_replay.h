@@ -3,19 +3,25 @@
 // when it loads the hive. The primary file and its logs are only ever read.
 //
 // The recovered image is the base block below followed by binsDataSize bytes
-// of hive bins data. At bins data offset X it holds the bytes of the run that
-// covers X; else, below primaryBinsBytes, the primary file's own byte at file
-// offset 4096 + X; else zero (bins that the logs grew and do not carry).
+// of hive bins data. At bins data offset X it holds the byte that the run
+// covering X names in its log; else, below primaryBinsBytes, the primary
+// file's own byte at file offset 4096 + X; else zero (bins that the logs grew
+// and do not carry). The runs name where the logs hold the pages rather than
+// holding them: memory stays small whatever the logs carry, and the replay
+// keeps the logs open while it lives.
 #include <windows.h>
 
 #include <stddef.h>
 
-// Bytes that the logs carry for the hive bins data; they replace the primary
+#include "shared/owned_handle.h"
+
+// Pages that the logs carry for the hive bins data; they replace the primary
 // file's bytes there.
 struct LogRun {
     DWORD offset;  // from the start of the hive bins data
     DWORD size;
-    BYTE* bytes;
+    DWORD log;                      // index into LogReplay::logFiles
+    unsigned long long fileOffset;  // where the pages' bytes start in that log
 };
 
 struct LogReplay {
@@ -34,6 +40,7 @@ struct LogReplay {
     BYTE baseBlock[4096];
     LogRun* runs;  // sorted by offset, disjoint, none past binsDataSize
     size_t runCount;
+    FileHandle logFiles[3];  // .LOG1, .LOG2, .LOG, where runs name them
     // Why a dirty hive's replay stopped early or could not be used, as a short
     // English sentence; empty when it ran to the end.
     wchar_t stopped[128];
@@ -54,8 +61,8 @@ DWORD ReplayHiveLogs(const wchar_t* primaryPath, LogReplay* replay);
 
 // Copies count bytes of the recovered image from file offset `offset` (0 is
 // the base block's first byte) into buffer, reading the primary file through
-// primary (its own handle; the file pointer moves). Fails with
-// ERROR_HANDLE_EOF for bytes past the image's end.
+// primary (the caller's own handle) and the logs through logFiles; the file
+// pointers move. Fails with ERROR_HANDLE_EOF for bytes past the image's end.
 DWORD ReadRecoveredBytes(const LogReplay& replay, HANDLE primary, unsigned long long offset,
                          BYTE* buffer, DWORD count);
 

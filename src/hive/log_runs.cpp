@@ -8,7 +8,6 @@ namespace {
 
 constexpr DWORD PageBytes = regf::OldLogPageBytes;
 constexpr DWORD NoOwner = 0xFFFFFFFF;
-constexpr DWORD RunCapBytes = 1u << 20;  // no run holds more, so no one buffer grows large
 
 // Grows an array by half again (at least 64 items); false when memory runs out.
 bool Grow(void** items, size_t* capacity, size_t itemBytes) {
@@ -60,46 +59,30 @@ void MarkOwners(const LogPieces& list, const DWORD* keptBelow, DWORD* owner, DWO
     }
 }
 
-// Reads the pages [first, last) of one run into bytes, each stretch of one
-// piece in one read.
-DWORD FillRun(const LogPieces& list, const LogFile* logs, const DWORD* owner, DWORD first,
-              DWORD last, BYTE* bytes) {
-    for (DWORD page = first; page < last;) {
-        const DWORD index = owner[page];
-        DWORD end = page + 1;
-        while (end < last && owner[end] == index) ++end;
-        const LogPiece& piece = list.pieces[index];
-        const unsigned long long at =
-            piece.fileOffset + (static_cast<unsigned long long>(page) * PageBytes - piece.offset);
-        const DWORD error = ReadAt(logs[piece.log].file.get(), at,
-                                   bytes + (page - first) * PageBytes, (end - page) * PageBytes);
-        if (error != ERROR_SUCCESS) return error;
-        page = end;
-    }
-    return ERROR_SUCCESS;
-}
-
-DWORD MakeRuns(const LogPieces& list, const LogFile* logs, const DWORD* owner, DWORD pages,
-               LogReplay* replay) {
+// A run is a stretch of pages whose bytes follow one another in one log.
+DWORD MakeRuns(const LogPieces& list, const DWORD* owner, DWORD pages, LogReplay* replay) {
     size_t capacity = 0;
     for (DWORD page = 0; page < pages;) {
         if (owner[page] == NoOwner) {
             ++page;
             continue;
         }
-        const DWORD first = page;
-        while (page < pages && owner[page] != NoOwner && (page - first) * PageBytes < RunCapBytes) {
+        const LogPiece& piece = list.pieces[owner[page]];
+        LogRun run = {
+            page * PageBytes, 0, piece.log,
+            piece.fileOffset + (static_cast<unsigned long long>(page) * PageBytes - piece.offset)};
+        do {
+            run.size += PageBytes;
             ++page;
-        }
-        LogRun run = {first * PageBytes, (page - first) * PageBytes, nullptr};
-        run.bytes = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, run.size));
-        if (!run.bytes) return ERROR_NOT_ENOUGH_MEMORY;
+        } while (page < pages && owner[page] != NoOwner &&
+                 list.pieces[owner[page]].log == run.log &&
+                 list.pieces[owner[page]].fileOffset +
+                         (static_cast<unsigned long long>(page) * PageBytes -
+                          list.pieces[owner[page]].offset) ==
+                     run.fileOffset + run.size);
         if (!Append(&replay->runs, &replay->runCount, &capacity, run)) {
-            HeapFree(GetProcessHeap(), 0, run.bytes);
             return ERROR_NOT_ENOUGH_MEMORY;
         }
-        const DWORD error = FillRun(list, logs, owner, first, page, run.bytes);
-        if (error != ERROR_SUCCESS) return error;
     }
     return ERROR_SUCCESS;
 }
@@ -127,8 +110,7 @@ void DropLastLogEntry(LogPieces* list) {
     list->count = list->entries[--list->entryCount].firstPiece;
 }
 
-DWORD BuildLogRuns(const LogPieces& list, const LogFile* logs, DWORD binsDataSize,
-                   LogReplay* replay) {
+DWORD BuildLogRuns(const LogPieces& list, DWORD binsDataSize, LogReplay* replay) {
     FreeLogRuns(replay);
     const DWORD pages = binsDataSize / PageBytes;
     if (pages == 0 || list.count == 0) return ERROR_SUCCESS;
@@ -145,14 +127,12 @@ DWORD BuildLogRuns(const LogPieces& list, const LogFile* logs, DWORD binsDataSiz
     }
     memset(owner.items, 0xFF, pages * sizeof(DWORD));
     MarkOwners(list, keptBelow.items, owner.items, pages);
-    const DWORD error = MakeRuns(list, logs, owner.items, pages, replay);
+    const DWORD error = MakeRuns(list, owner.items, pages, replay);
     if (error != ERROR_SUCCESS) FreeLogRuns(replay);
     return error;
 }
 
 void FreeLogRuns(LogReplay* replay) {
-    for (size_t i = 0; i < replay->runCount; ++i)
-        HeapFree(GetProcessHeap(), 0, replay->runs[i].bytes);
     if (replay->runs) HeapFree(GetProcessHeap(), 0, replay->runs);
     replay->runs = nullptr;
     replay->runCount = 0;

@@ -5,7 +5,6 @@
 
 #include <stddef.h>
 
-#include "hive/log_files.h"
 #include "hive/log_replay.h"
 
 struct LogPiece {
@@ -43,10 +42,9 @@ bool AddLogPiece(LogPieces* list, DWORD offset, DWORD size, DWORD log,
 // Takes back the last entry begun and its pieces.
 void DropLastLogEntry(LogPieces* list);
 
-// Fills replay->runs from the pieces, reading their bytes from the logs, for
-// hive bins data of binsDataSize bytes. ERROR_SUCCESS, ERROR_NOT_ENOUGH_MEMORY
-// or the error of a failed read; replay->runs is empty unless it succeeds.
-DWORD BuildLogRuns(const LogPieces& list, const LogFile* logs, DWORD binsDataSize,
-                   LogReplay* replay);
+// Fills replay->runs from the pieces for hive bins data of binsDataSize
+// bytes. ERROR_SUCCESS or ERROR_NOT_ENOUGH_MEMORY; replay->runs is empty
+// unless it succeeds.
+DWORD BuildLogRuns(const LogPieces& list, DWORD binsDataSize, LogReplay* replay);
 
 void FreeLogRuns(LogReplay* replay);

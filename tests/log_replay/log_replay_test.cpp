@@ -123,6 +123,27 @@ TEST(OldFormatGivesWhatWindows7Made) {
     CHECK_EQ(expected, differ);
 }
 
+// A .LOG2 longer than the window the replay reads through: entry 3, then
+// entry 4's bytes again under the numbers 4 to 23.
+TEST(LongLogsAreReadInPieces) {
+    Hive hive = NewDirtyHive();
+    const size_t entryBytes = 24576;
+    const std::string entry4 = hive.log2.substr(Entry4, entryBytes);
+    hive.log2.resize(Entry4);
+    for (DWORD sequence = 4; sequence < 24; ++sequence) {
+        hive.log2 += entry4;
+        const size_t at = hive.log2.size() - entryBytes;
+        regf::WriteDword(Bytes(hive.log2, at + 12), sequence);
+        Rehash(hive.log2, at);
+    }
+    ScratchFolder folder(L"log_replay");
+    LogReplay replay;
+    REQUIRE(Replay(hive, folder, &replay) == ERROR_SUCCESS);
+    CHECK_EQ(DWORD(22), replay.entries);
+    CHECK_EQ(std::wstring(), std::wstring(replay.stopped));
+    CHECK(Image(replay, folder / L"HIVE").substr(4096) == entry4.substr(48, 0x5000));
+}
+
 // Each row damages the files one way. Windows applies the entries before a
 // bad one and stops there, or uses none when the first is missing or bad.
 TEST(DamagedLogsStopWhereWindowsWould) {
@@ -198,12 +219,15 @@ TEST(DamagedOldFormatLogs) {
     foreign.log1[regf::LastWrittenOffset] ^= 1;
     regf::WriteDword(Bytes(foreign.log1, 508), regf::BaseBlockChecksum(Bytes(foreign.log1, 0)));
     ScratchFolder folder(L"log_replay");
+    {
+        LogReplay replay;  // holds the logs open while it lives
+        REQUIRE(Replay(badBin, folder, &replay) == ERROR_SUCCESS);
+        CHECK(replay.recovered);
+        CHECK_EQ(DWORD(16), replay.entries);
+        CHECK_EQ(std::wstring(L"the hive bin at offset 0xC000 in the .LOG1 log is damaged"),
+                 std::wstring(replay.stopped));
+    }
     LogReplay replay;
-    REQUIRE(Replay(badBin, folder, &replay) == ERROR_SUCCESS);
-    CHECK(replay.recovered);
-    CHECK_EQ(DWORD(16), replay.entries);
-    CHECK_EQ(std::wstring(L"the hive bin at offset 0xC000 in the .LOG1 log is damaged"),
-             std::wstring(replay.stopped));
     REQUIRE(Replay(foreign, folder, &replay) == ERROR_SUCCESS);
     CHECK(!replay.recovered);
     CHECK_EQ(std::wstring(L"the .LOG1 log belongs to another hive"), std::wstring(replay.stopped));
