@@ -23,7 +23,7 @@ struct HeapBytes {
 };
 
 // The pages of the group [first, last) that may go in: all of them, or those
-// before the first hive bin whose header is not whole (*badBin its offset).
+// before the first hive bin whose header is wrong (*badBin its offset).
 DWORD WholeBinPages(const LogFile& log, unsigned long long fileOffset, DWORD first, DWORD last,
                     DWORD binsSize, DWORD* kept, DWORD* badBin) {
     *kept = last - first;

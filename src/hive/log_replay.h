@@ -34,13 +34,17 @@ struct LogReplay {
     // Log entries applied, or 512-byte pages of an old-format log.
     DWORD entries;
     DWORD binsDataSize;
-    DWORD primaryBinsBytes;
-    // Checksum right; after a replay, sequence numbers equal, bins data size
-    // and file type (primary) set.
+    DWORD primaryBinsBytes;  // how much of the hive bins data the primary file gives
+    // After a replay: checksum right, both sequence numbers one past the last
+    // entry applied (old format: the primary's first one), the bins data size
+    // and the primary file type set. Otherwise the primary's own first 4096
+    // bytes, as they are.
     BYTE baseBlock[4096];
     LogRun* runs;  // sorted by offset, disjoint, none past binsDataSize
     size_t runCount;
-    FileHandle logFiles[3];  // .LOG1, .LOG2, .LOG, where runs name them
+    // After a replay, .LOG1, .LOG2 and .LOG, open (sharing reads only) while
+    // the replay lives.
+    FileHandle logFiles[3];
     // Why a dirty hive's replay stopped early or could not be used, as a short
     // English sentence; empty when it ran to the end.
     wchar_t stopped[128];

@@ -147,7 +147,7 @@ TEST(LongLogsAreReadInPieces) {
 // Each row damages the files one way. Windows applies the entries before a
 // bad one and stops there, or uses none when the first is missing or bad.
 TEST(DamagedLogsStopWhereWindowsWould) {
-    enum Result { AllFour, FirstTwo, ThreeFromLog2, None };
+    enum Result { AllFour, FirstTwo, ThreeFromLog2, None, Shrunk };
     const struct {
         const char* name;
         void (*damage)(Hive*);
@@ -179,6 +179,19 @@ TEST(DamagedLogsStopWhereWindowsWould) {
          ThreeFromLog2, L""},
         {"no logs", [](Hive* h) { h->log1 = h->log2 = ""; }, None,
          L"no transaction log is beside the hive"},
+        // Entry 3 again after entry 2, torn: .LOG2 goes on from entry 3 all the same.
+        {"a torn entry at the end of .LOG1",
+         [](Hive* h) {
+             h->log1 += h->log2.substr(512, 7680);
+             h->log1[24576 + 100] ^= 1;
+         },
+         AllFour, L""},
+        {"a last entry that shrinks the bins",
+         [](Hive* h) {
+             regf::WriteDword(Bytes(h->log2, 32768 + 16), 0x1000);
+             Rehash(h->log2, 32768);
+         },
+         Shrunk, L""},
     };
     const Hive original = NewDirtyHive();
     const std::string windows = ReadFileBytes(RealHive(L"NewDirtyHive1\\RecoveredHive_Windows10"));
@@ -194,7 +207,7 @@ TEST(DamagedLogsStopWhereWindowsWould) {
         row.damage(&hive);
         LogReplay replay;
         REQUIRE(Replay(hive, folder, &replay) == ERROR_SUCCESS);
-        const DWORD entries[] = {4, 2, 3, 0};
+        const DWORD entries[] = {4, 2, 3, 0, 4};
         CHECK_EQ(entries[row.result], replay.entries);
         CHECK_EQ(row.result != None, replay.recovered);
         CHECK_EQ(std::wstring(row.stopped), std::wstring(replay.stopped));
@@ -203,6 +216,8 @@ TEST(DamagedLogsStopWhereWindowsWould) {
             CHECK(image.substr(4096) == twoEntries);
         } else if (row.result == None) {
             CHECK(image == hive.primary.substr(0, image.size()));
+        } else if (row.result == Shrunk) {
+            CHECK(image.substr(4096) == windows.substr(4096, 0x1000));
         } else {
             CHECK(image == windows.substr(0, 4096 + 0x5000));
         }
