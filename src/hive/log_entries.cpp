@@ -209,7 +209,9 @@ DWORD ReplayLogEntries(const LogFile* logs, const LogPrimary& primary, const wch
         if (first < expected) continue;  // entries the primary already holds
         if (first > expected) {
             if (stopped[0] == L'\0') {
-                StringCchPrintfW(stopped, LogStoppedCapacity, L"log entries %lu to %lu are missing",
+                StringCchPrintfW(stopped, LogStoppedCapacity,
+                                 first - 1 == expected ? L"log entry %lu is missing"
+                                                       : L"log entries %lu to %lu are missing",
                                  expected, first - 1);
                 missing = true;
             }

@@ -175,7 +175,7 @@ TEST(DamagedLogsStopWhereWindowsWould) {
          L"log entry 4 in .LOG2 is cut short"},
         {"a bad first entry", [](Hive* h) { h->log1[560] ^= 1; }, None,
          L"log entry 2 in .LOG1 has a wrong Hash-1"},
-        {"a primary base block with a wrong checksum", [](Hive* h) { h->primary[508] ^= 1; },
+        {"a primary base block with a wrong checksum", [](Hive* h) { h->primary[100] ^= 1; },
          ThreeFromLog2, L""},
         {"no logs", [](Hive* h) { h->log1 = h->log2 = ""; }, None,
          L"no transaction log is beside the hive"},
