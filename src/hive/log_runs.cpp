@@ -13,9 +13,12 @@ constexpr DWORD NoOwner = 0xFFFFFFFF;
 bool Grow(void** items, size_t* capacity, size_t itemBytes) {
     const size_t wanted = *capacity < 64 ? 64 : *capacity + *capacity / 2;
     if (wanted > static_cast<size_t>(-1) / itemBytes) return false;
-    void* grown = *items ? HeapReAlloc(GetProcessHeap(), 0, *items, wanted * itemBytes)
-                         : HeapAlloc(GetProcessHeap(), 0, wanted * itemBytes);
+    void* grown = HeapAlloc(GetProcessHeap(), 0, wanted * itemBytes);
     if (!grown) return false;
+    if (*items) {
+        memcpy(grown, *items, *capacity * itemBytes);
+        HeapFree(GetProcessHeap(), 0, *items);
+    }
     *items = grown;
     *capacity = wanted;
     return true;
