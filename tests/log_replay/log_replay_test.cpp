@@ -55,9 +55,8 @@ struct Hive {
 };
 
 Hive NewDirtyHive() {
-    const std::wstring folder = RealHive(L"NewDirtyHive1\\NewDirtyHive");
-    return {ReadFileBytes(folder), ReadFileBytes(folder + L".LOG1"),
-            ReadFileBytes(folder + L".LOG2")};
+    const std::wstring path = RealHive(L"NewDirtyHive1\\NewDirtyHive");
+    return {ReadFileBytes(path), ReadFileBytes(path + L".LOG1"), ReadFileBytes(path + L".LOG2")};
 }
 
 // Writes the files into folder (an empty log is no file) and replays them.
@@ -147,7 +146,7 @@ TEST(LongLogsAreReadInPieces) {
 // Each row damages the files one way. Windows applies the entries before a
 // bad one and stops there, or uses none when the first is missing or bad.
 TEST(DamagedLogsStopWhereWindowsWould) {
-    enum Result { AllFour, FirstTwo, ThreeFromLog2, None, Shrunk };
+    enum Result { AllFour, FirstTwo, ThreeFromLog2, None, Shrunk, Regrown };
     const struct {
         const char* name;
         void (*damage)(Hive*);
@@ -192,6 +191,16 @@ TEST(DamagedLogsStopWhereWindowsWould) {
              Rehash(h->log2, 32768);
          },
          Shrunk, L""},
+        // Entry 3 shrinks the bins to one; entry 4 grows them back but carries
+        // only its first page: the bins it grew start out empty.
+        {"bins shrunk, then grown without their pages",
+         [](Hive* h) {
+             regf::WriteDword(Bytes(h->log2, 512 + 16), 0x1000);
+             Rehash(h->log2, 512);
+             regf::WriteDword(Bytes(h->log2, Entry4 + 44), 0x1000);
+             Rehash(h->log2, Entry4);
+         },
+         Regrown, L""},
     };
     const Hive original = NewDirtyHive();
     const std::string windows = ReadFileBytes(RealHive(L"NewDirtyHive1\\RecoveredHive_Windows10"));
@@ -207,7 +216,7 @@ TEST(DamagedLogsStopWhereWindowsWould) {
         row.damage(&hive);
         LogReplay replay;
         REQUIRE(Replay(hive, folder, &replay) == ERROR_SUCCESS);
-        const DWORD entries[] = {4, 2, 3, 0, 4};
+        const DWORD entries[] = {4, 2, 3, 0, 4, 4};
         CHECK_EQ(entries[row.result], replay.entries);
         CHECK_EQ(row.result != None, replay.recovered);
         CHECK_EQ(std::wstring(row.stopped), std::wstring(replay.stopped));
@@ -218,6 +227,9 @@ TEST(DamagedLogsStopWhereWindowsWould) {
             CHECK(image == hive.primary.substr(0, image.size()));
         } else if (row.result == Shrunk) {
             CHECK(image.substr(4096) == windows.substr(4096, 0x1000));
+        } else if (row.result == Regrown) {
+            CHECK(image.substr(4096, 0x1000) == windows.substr(4096, 0x1000));
+            CHECK(image.substr(4096 + 0x1000) == std::string(0x4000, '\0'));
         } else {
             CHECK(image == windows.substr(0, 4096 + 0x5000));
         }
@@ -242,10 +254,42 @@ TEST(DamagedOldFormatLogs) {
         CHECK_EQ(std::wstring(L"the hive bin at offset 0xC000 in the .LOG1 log is damaged"),
                  std::wstring(replay.stopped));
     }
+    {
+        LogReplay replay;
+        REQUIRE(Replay(foreign, folder, &replay) == ERROR_SUCCESS);
+        CHECK(!replay.recovered);
+        CHECK_EQ(std::wstring(L"the .LOG1 log belongs to another hive"),
+                 std::wstring(replay.stopped));
+    }
+    // A primary base block that fails its checksum: the log matches the time
+    // in the first bin's header and gives the base block, a primary's again.
+    Hive damaged = original;
+    damaged.primary[100] ^= 1;
+    memcpy(&damaged.primary[4096 + 20], &original.log1[regf::LastWrittenOffset], 8);
     LogReplay replay;
-    REQUIRE(Replay(foreign, folder, &replay) == ERROR_SUCCESS);
-    CHECK(!replay.recovered);
-    CHECK_EQ(std::wstring(L"the .LOG1 log belongs to another hive"), std::wstring(replay.stopped));
+    REQUIRE(Replay(damaged, folder, &replay) == ERROR_SUCCESS);
+    CHECK(replay.recovered);
+    CHECK_EQ(DWORD(64), replay.entries);
+    std::string expected = original.log1.substr(0, 512) + std::string(3584, '\0');
+    regf::WriteDword(Bytes(expected, regf::FileTypeOffset), regf::FileTypePrimary);
+    regf::WriteDword(Bytes(expected, 508), regf::BaseBlockChecksum(Bytes(expected, 0)));
+    CHECK(Image(replay, folder / L"HIVE").substr(0, 4096) == expected);
+}
+
+TEST(Marvin32TakesBytesInAnyPieces) {
+    std::string bytes(1000, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+    const unsigned long long whole =
+        Marvin32Hash(Bytes(bytes, 0), bytes.size(), regf::LogEntryHashSeed);
+    for (size_t piece : {1, 3, 5, 8, 333}) {
+        Context label(piece);
+        Marvin32 state;
+        Marvin32Begin(&state, regf::LogEntryHashSeed);
+        for (size_t at = 0; at < bytes.size(); at += piece) {
+            Marvin32Feed(&state, Bytes(bytes, at), std::min(piece, bytes.size() - at));
+        }
+        CHECK_EQ(whole, Marvin32End(&state));
+    }
 }
 
 // Whatever the fields of an entry say, once its hashes are made right again:
