@@ -36,9 +36,9 @@ struct LogReplay {
     DWORD binsDataSize;
     DWORD primaryBinsBytes;  // how much of the hive bins data the primary file gives
     // After a replay: checksum right, both sequence numbers one past the last
-    // entry applied (old format: the primary's first one), the bins data size
-    // and the primary file type set. Otherwise the primary's own first 4096
-    // bytes, as they are.
+    // entry applied (old format: the primary's primary sequence number, or
+    // the log's for a damaged primary), the bins data size and the primary
+    // file type set. Otherwise the primary's own first 4096 bytes as they are.
     BYTE baseBlock[4096];
     LogRun* runs;  // sorted by offset, disjoint, none past binsDataSize
     size_t runCount;
