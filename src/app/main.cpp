@@ -21,10 +21,12 @@ int wmain(int argc, wchar_t** argv) {
     PrintLine(L"ZEL - Corvane v1.20");
     EnableBackupPrivileges();
     PrintLine(BackupRoot);
-    CreateProtectedDirectory(BackupRoot);
 
+    // /i makes the root itself, once it knows the service can carry it; /u
+    // has no use for it.
     if (request.install) return InstallService();
     if (request.uninstall) return UninstallService();
+    CreateProtectedDirectory(BackupRoot);
     if (ServiceMode) return RunServiceDispatcher();
     return RunDatedBackup();
 }

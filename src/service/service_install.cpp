@@ -1,5 +1,6 @@
 #include "service/service_install.h"
 
+#include "fs/secure_folder.h"
 #include "service/event_source.h"
 #include "service/service_command_line.h"
 #include "shared/console.h"
@@ -21,6 +22,7 @@ int InstallService() {
         PrintError(GetLastError(), L"Error: Unable to install service");
         return ExitRefused;
     }
+    CreateProtectedDirectory(BackupRoot);
     // The line above holds this path whole, so it fits.
     wchar_t program[JoinedPathCapacity];
     BuildPath(program, ARRAYSIZE(program), ModuleDir, L"zel.exe");
