@@ -3,6 +3,7 @@
 #include <strsafe.h>
 #include <wchar.h>
 
+#include "backup/backup_marks.h"
 #include "backup/hive_set.h"
 #include "backup/retention.h"
 #include "backup/run_steps.h"
@@ -18,6 +19,7 @@
 #include "state/run_state.h"
 
 DWORD RunStepError = ERROR_SUCCESS;
+RunEnd LastRunEnd = RunEnd::Made;
 RunStepFn RunStepEntry = nullptr;
 
 namespace {
@@ -38,23 +40,33 @@ int StopRun(DWORD error, const wchar_t* what) {
     return ExitFailed;
 }
 
-void CopyCompanionTools() {
+// Copies the tools that are beside zel into the backup; the number that
+// could not be copied, each with its line.
+DWORD CopyCompanionTools() {
+    DWORD failed = 0;
     for (const wchar_t* name : CompanionTools) {
         wchar_t source[JoinedPathCapacity];
         wchar_t destination[JoinedPathCapacity];
         // A tool whose path cannot be formed cannot be found either.
         if (!BuildPath(source, ARRAYSIZE(source), ModuleDir, name)) continue;
         if (!BuildPath(destination, ARRAYSIZE(destination), BackupRoot, name)) continue;
-        CopyFileW(source, destination, FALSE);
+        if (CopyFileW(source, destination, FALSE)) continue;
+        const DWORD error = GetLastError();
+        // A tool that is not beside zel is not missed.
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) continue;
+        wchar_t prefix[64];
+        FormatText(prefix, ARRAYSIZE(prefix), L"Copy error %s ", name);
+        wchar_t line[RootPathCapacity];
+        FormatErrorLine(line, ARRAYSIZE(line), error, prefix);
+        PrintAndLog(line);
+        ++failed;
     }
+    return failed;
 }
 
-void LogSummary() {
-    LogTimeLine(L"Backup ended");
-    wchar_t line[128];
-    FormatText(line, ARRAYSIZE(line), L"%lu of %lu hives saved", HivesReported - HivesFailed,
+void FormatSummary(wchar_t* line, size_t capacity) {
+    FormatText(line, capacity, L"%lu of %lu hives saved", HivesReported - HivesFailed,
                HivesReported);
-    LogLine(line);
 }
 
 bool TodaysBackupStands(const wchar_t* dated) {
@@ -93,16 +105,29 @@ int RunDatedBackup() {
     DWORD error = ERROR_SUCCESS;
     FileHandle lock = TakeRunLock(root, &error);
     // Another run is making the day's backup: this one adds nothing.
-    if (error == ERROR_SHARING_VIOLATION) return ExitDone;
+    if (error == ERROR_SHARING_VIOLATION) {
+        LastRunEnd = RunEnd::UnderWay;
+        return ExitDone;
+    }
     if (!lock) return StopRun(error, root);
 
     BeginRunStep(L"purge before the run");
-    RecoverReplacedFolder(dated, aside);
+    FinishLeftWork(root);
     const bool sparedOld = PurgeOldBackups(root);
-    if (TodaysBackupStands(dated)) return ExitDone;
+    if (TodaysBackupStands(dated)) {
+        LastRunEnd = RunEnd::Stands;
+        return ExitDone;
+    }
+    // Only a backup of ours, or an empty folder, ever gives up today's name.
+    if (ProbeDayEntry(dated) == DayEntry::Foreign) {
+        LastRunEnd = RunEnd::NameTaken;
+        StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), dated);
+        wchar_t what[RootPathCapacity];
+        FormatText(what, ARRAYSIZE(what), L"(!) Not a backup, left as it is: %s", dated);
+        return StopRun(ERROR_ALREADY_EXISTS, what);
+    }
 
     BeginRunStep(L"work folder");
-    RemoveLeftWorkFolders(root);
     if (!CreateProtectedDirectory(work)) return StopRun(GetLastError(), work);
     StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), work);
 
@@ -117,27 +142,50 @@ int RunDatedBackup() {
 
     BackupAllHives();
     BeginRunStep(L"companion tools");
-    CopyCompanionTools();
+    const DWORD toolsFailed = CopyCompanionTools();
+    const bool complete = HivesFailed == 0;
+
+    // An incomplete backup never takes the place of today's complete one.
+    if (!KeepsNewBackup(dated, complete)) {
+        CloseRunLog();
+        DeleteFolder(work);
+        LastRunEnd = RunEnd::NotKept;
+        StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), dated);
+        FormatText(line, ARRAYSIZE(line),
+                   L"(!) The new backup is incomplete and was not kept; today's complete backup "
+                   L"stands: %s",
+                   dated);
+        PrintLine(line);
+        return ExitFailed;
+    }
+
     BeginRunStep(L"backup.log written");
-    LogSummary();
+    wchar_t summary[128];
+    FormatSummary(summary, ARRAYSIZE(summary));
+    LogTimeLine(L"Backup ended");
+    LogLine(summary);
     if (logError == ERROR_SUCCESS) logError = CloseRunLog();
 
-    // Written last: a folder that holds it is a finished backup.
+    // Written last: a folder that holds sysdir.txt is a finished backup, and
+    // the record of its completeness comes before it.
     BeginRunStep(L"sysdir.txt and the date name");
+    error = WriteCompletenessRecord(work, complete, summary);
+    if (error != ERROR_SUCCESS) return StopRun(error, work);
     wchar_t sysdirPath[JoinedPathCapacity];
     BuildPath(sysdirPath, ARRAYSIZE(sysdirPath), work, L"sysdir.txt");
     error = WriteTextFile(sysdirPath, WithoutDrive(SystemDir));
     if (error != ERROR_SUCCESS) return StopRun(error, sysdirPath);
 
-    error = PutInPlace(work, dated, aside);
+    error = PlaceBackup(work, dated, aside);
     if (error != ERROR_SUCCESS) return StopRun(error, dated);
     StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), dated);
 
-    // The newest backup stayed only until this one stood.
-    if (sparedOld) {
+    // The old backups that stayed for being the newest go once a newer
+    // complete one stands; after a failed run, everything stays.
+    if (sparedOld && complete) {
         BeginRunStep(L"purge after the run");
         PurgeOldBackups(root);
     }
     if (logError != ERROR_SUCCESS) return StopRun(logError, logPath);
-    return HivesFailed > 0 ? ExitFailed : ExitDone;
+    return HivesFailed > 0 || toolsFailed > 0 ? ExitFailed : ExitDone;
 }

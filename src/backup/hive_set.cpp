@@ -26,7 +26,12 @@ void SaveBootStore() {
     wchar_t filePath[SystemTextCapacity];
     if (!FindBcdHive(keyName, filePath)) {
         // The lookup has no status of its own: the store is simply not there.
-        PrintHiveFailed(L"BCD", ERROR_FILE_NOT_FOUND);
+        // Before Vista no system has one, so its absence fails nothing.
+        if (OsMajor < 6) {
+            PrintUncountedFailure(L"BCD", ERROR_FILE_NOT_FOUND);
+        } else {
+            PrintHiveFailed(L"BCD", ERROR_FILE_NOT_FOUND);
+        }
         return;
     }
     SaveMachineHive(HKEY_LOCAL_MACHINE, L"BCD", keyName);

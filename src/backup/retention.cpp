@@ -3,6 +3,7 @@
 #include <strsafe.h>
 #include <wchar.h>
 
+#include "backup/backup_marks.h"
 #include "backup/redirection_guard.h"
 #include "shared/entry_name.h"
 #include "shared/owned_handle.h"
@@ -133,15 +134,11 @@ void DeleteTree(const wchar_t* folder) {
     } while (FindNextFileW(listing.get(), &entry));
 }
 
-bool IsBackupFolder(const wchar_t* folder) {
-    wchar_t marker[RootPathCapacity];
-    if (FAILED(StringCchPrintfW(marker, ARRAYSIZE(marker), L"%s\\sysdir.txt", folder)))
-        return false;
-    DWORD attributes = GetFileAttributesW(marker);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+void DeleteFolder(const wchar_t* folder) {
+    DeleteTree(folder);
+    SetFileAttributesW(folder, FILE_ATTRIBUTE_DIRECTORY);
+    RemoveDirectoryW(folder);
 }
-
-namespace {
 
 bool IsEmptyFolder(const wchar_t* folder) {
     WIN32_FIND_DATAW entry;
@@ -151,6 +148,15 @@ bool IsEmptyFolder(const wchar_t* folder) {
         if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0) return false;
     } while (FindNextFileW(listing.get(), &entry));
     return true;
+}
+
+namespace {
+
+ULONGLONG TimeValue(FILETIME time) {
+    ULARGE_INTEGER value;
+    value.LowPart = time.dwLowDateTime;
+    value.HighPart = time.dwHighDateTime;
+    return value.QuadPart;
 }
 
 // Calls visit(path, entry) for each folder directly under root that carries
@@ -176,22 +182,29 @@ bool PurgeOldBackups(const wchar_t* root) {
     ReadUtcNow(&now);
     if (root[0] == L'\0') return false;
 
-    // The newest backup by its date stays whatever its age.
-    wchar_t newest[11] = L"";
+    // The newest backup, and the newest complete one, stay whatever their
+    // age. Both are found by creation time; one created in the future (a
+    // clock that was wrong once) would otherwise stay the newest for ever.
+    const ULONGLONG nowValue = TimeValue(now);
+    ULONGLONG newest = 0;
+    ULONGLONG newestComplete = 0;
     ForEachDatedFolder(root, [&](const wchar_t* path, const WIN32_FIND_DATAW& entry) {
-        if (wcscmp(entry.cFileName, newest) > 0 && IsBackupFolder(path)) {
-            StringCchCopyW(newest, ARRAYSIZE(newest), entry.cFileName);
-        }
+        const ULONGLONG created = TimeValue(entry.ftCreationTime);
+        if (created > nowValue || !IsBackupFolder(path)) return;
+        if (created > newest) newest = created;
+        if (created > newestComplete && IsCompleteBackup(path)) newestComplete = created;
     });
     bool sparedOld = false;
     ForEachDatedFolder(root, [&](const wchar_t* path, const WIN32_FIND_DATAW& entry) {
         if (!IsOlderThanRetention(now, entry.ftCreationTime, retentionDays)) return;
-        if (wcscmp(entry.cFileName, newest) == 0) {
+        const ULONGLONG created = TimeValue(entry.ftCreationTime);
+        const bool backup = IsBackupFolder(path);
+        if (backup && (created == newest || created == newestComplete)) {
             sparedOld = true;
             return;
         }
         // Only our own: a folder of other things that carries a date stays.
-        if (!IsBackupFolder(path) && !IsEmptyFolder(path)) return;
+        if (!backup && !IsEmptyFolder(path)) return;
         DeleteTree(path);
         RemoveDirectoryW(path);
     });

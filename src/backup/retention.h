@@ -5,16 +5,24 @@
 
 // Deletes the old backups under root: a folder named YYYY-MM-DD whose
 // creation time is more than RetentionDays ago goes when it is a backup
-// (it holds sysdir.txt) or is empty, except the newest backup, which stays
-// until a newer one stands. Links and other folders are never touched.
-// Silent in every case. True when the newest backup was old enough to go
-// and stayed only for being the newest.
+// (it holds sysdir.txt) or is empty, except the newest backup and the
+// newest complete backup, which stay until newer ones stand. Newest means
+// by creation time, the clock of the age; a folder created in the future
+// is never the newest. Links and other folders are never touched. Silent
+// in every case. True when a backup old enough to go stayed only for being
+// the newest or the newest complete one.
 bool PurgeOldBackups(const wchar_t* root);
 
 // Deletes everything inside folder, but not folder itself. Links inside are
 // removed as links, never followed; a name that is not a single name is
 // passed over.
 void DeleteTree(const wchar_t* folder);
+
+// Deletes folder with everything inside it, the same way.
+void DeleteFolder(const wchar_t* folder);
+
+// True when folder can be listed and holds nothing.
+bool IsEmptyFolder(const wchar_t* folder);
 
 // Deletes the file named by the shared scratch path, redirection off.
 BOOL DeleteScratchFile();
@@ -33,6 +41,3 @@ bool IsOlderThanRetention(FILETIME now, FILETIME created, int retentionDays);
 // True for the names this program gives its dated folders: YYYY-MM-DD,
 // ASCII digits only.
 bool IsDatedFolderName(const wchar_t* name);
-
-// True when folder holds sysdir.txt, the file a finished backup writes last.
-bool IsBackupFolder(const wchar_t* folder);

@@ -8,9 +8,11 @@
 #include "backup/live_copy.h"
 #include "backup/machine_hive.h"
 #include "backup/reparse_point.h"
+#include "backup/sid_name.h"
 #include "fs/secure_folder.h"
 #include "report/hive_report.h"
 #include "shared/console.h"
+#include "shared/entry_name.h"
 #include "shared/location_text.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
@@ -43,6 +45,12 @@ void WriteLocation(const wchar_t* sidFolder, const wchar_t* fileName, const wcha
 }
 
 void BackupProfile(const wchar_t* profileName) {
+    // A key of any other name would be joined into a path outside the
+    // backup (C:, .., ../../x): it is named as a failure and never used.
+    if (!IsSingleName(profileName) || !LooksLikeSid(profileName)) {
+        PrintHiveFailed(profileName, ERROR_INVALID_NAME);
+        return;
+    }
     // Room for the classes suffix after the longest name the list can give.
     wchar_t keyName[SystemTextCapacity + ARRAYSIZE(ClassesSuffix) - 1];
     StringCchCopyW(keyName, SystemTextCapacity, profileName);

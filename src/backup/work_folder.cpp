@@ -3,25 +3,46 @@
 #include <strsafe.h>
 #include <wchar.h>
 
+#include "backup/backup_marks.h"
 #include "backup/retention.h"
-#include "fs/directory_probe.h"
 #include "shared/entry_name.h"
 #include "shared/path_join.h"
+
+MoveFolderFn MoveFolderEntry = MoveFileExW;
 
 namespace {
 
 constexpr wchar_t WorkSuffix[] = L".partial";
+constexpr wchar_t AsideSuffix[] = L".replaced";
+constexpr DWORD RenamePatienceMs = 30000;
+constexpr DWORD FirstRenamePauseMs = 100;
 
-void RemoveFolderTree(const wchar_t* folder) {
-    DeleteTree(folder);
-    SetFileAttributesW(folder, FILE_ATTRIBUTE_DIRECTORY);
-    RemoveDirectoryW(folder);
-}
-
-bool IsWorkFolderName(const wchar_t* name) {
-    wchar_t date[11];
-    if (FAILED(StringCchCopyNW(date, ARRAYSIZE(date), name, 10))) return false;
-    return IsDatedFolderName(date) && wcscmp(name + 10, WorkSuffix) == 0;
+// For each plain folder under root named YYYY-MM-DD + suffix, calls
+// visit(folder, dated, aside) with the paths of the folder, of its day's
+// name and of that day's aside name.
+template <class Visit>
+void ForEachLeftFolder(const wchar_t* root, const wchar_t* suffix, Visit visit) {
+    wchar_t pattern[JoinedPathCapacity];
+    if (!BuildPath(pattern, ARRAYSIZE(pattern), root, L"*")) return;
+    WIN32_FIND_DATAW entry;
+    FindHandle listing(FindFirstFileW(pattern, &entry));
+    if (!listing) return;
+    do {
+        wchar_t date[11];
+        if (!IsPlainSubfolder(entry) ||
+            FAILED(StringCchCopyNW(date, ARRAYSIZE(date), entry.cFileName, 10)) ||
+            !IsDatedFolderName(date) || wcscmp(entry.cFileName + 10, suffix) != 0) {
+            continue;
+        }
+        wchar_t folder[JoinedPathCapacity];
+        wchar_t dated[JoinedPathCapacity];
+        wchar_t aside[JoinedPathCapacity];
+        if (BuildPath(folder, ARRAYSIZE(folder), root, entry.cFileName) &&
+            BuildPath(dated, ARRAYSIZE(dated), root, date) &&
+            AddSuffix(aside, dated, AsideSuffix)) {
+            visit(folder, dated, aside);
+        }
+    } while (FindNextFileW(listing.get(), &entry));
 }
 
 }  // namespace
@@ -40,38 +61,71 @@ FileHandle TakeRunLock(const wchar_t* root, DWORD* error) {
     return lock;
 }
 
-void RemoveLeftWorkFolders(const wchar_t* root) {
-    wchar_t pattern[JoinedPathCapacity];
-    if (!BuildPath(pattern, ARRAYSIZE(pattern), root, L"*")) return;
+DayEntry ProbeDayEntry(const wchar_t* dated) {
     WIN32_FIND_DATAW entry;
-    FindHandle listing(FindFirstFileW(pattern, &entry));
-    if (!listing) return;
-    do {
-        if (!IsPlainSubfolder(entry) || !IsWorkFolderName(entry.cFileName)) continue;
-        wchar_t folder[JoinedPathCapacity];
-        if (BuildPath(folder, ARRAYSIZE(folder), root, entry.cFileName)) RemoveFolderTree(folder);
-    } while (FindNextFileW(listing.get(), &entry));
-}
-
-void RecoverReplacedFolder(const wchar_t* dated, const wchar_t* aside) {
-    WIN32_FIND_DATAW entry;
-    if (!IsDirectory(aside, &entry)) return;
-    if (!IsDirectory(dated, &entry)) {
-        MoveFileExW(aside, dated, 0);
-        return;
+    FindHandle found(FindFirstFileW(dated, &entry));
+    if (!found) {
+        const DWORD error = GetLastError();
+        // Whatever cannot be looked at is taken as someone else's.
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? DayEntry::Free
+                                                                              : DayEntry::Foreign;
     }
-    RemoveFolderTree(aside);
+    if (!IsPlainSubfolder(entry)) return DayEntry::Foreign;
+    return IsBackupFolder(dated) || IsEmptyFolder(dated) ? DayEntry::Ours : DayEntry::Foreign;
 }
 
-DWORD PutInPlace(const wchar_t* work, const wchar_t* dated, const wchar_t* aside) {
-    WIN32_FIND_DATAW entry;
-    const bool replacing = IsDirectory(dated, &entry);
-    if (replacing && !MoveFileExW(dated, aside, 0)) return GetLastError();
-    if (!MoveFileExW(work, dated, 0)) {
-        DWORD error = GetLastError();
-        if (replacing) MoveFileExW(aside, dated, 0);
+bool KeepsNewBackup(const wchar_t* dated, bool newComplete) {
+    return newComplete || ProbeDayEntry(dated) != DayEntry::Ours || !IsCompleteBackup(dated);
+}
+
+DWORD PlaceBackup(const wchar_t* work, const wchar_t* dated, const wchar_t* aside) {
+    const DayEntry standing = ProbeDayEntry(dated);
+    if (standing == DayEntry::Foreign) return ERROR_ALREADY_EXISTS;
+    if (standing == DayEntry::Free) return MoveFolderPatiently(work, dated);
+    DWORD error = MoveFolderPatiently(dated, aside);
+    if (error != ERROR_SUCCESS) return error;
+    error = MoveFolderPatiently(work, dated);
+    if (error != ERROR_SUCCESS) {
+        // The older backup goes back; the next run tries the new one again.
+        MoveFolderPatiently(aside, dated);
         return error;
     }
-    if (replacing) RemoveFolderTree(aside);
+    DeleteFolder(aside);
     return ERROR_SUCCESS;
+}
+
+void FinishLeftWork(const wchar_t* root) {
+    ForEachLeftFolder(root, AsideSuffix,
+                      [](const wchar_t* folder, const wchar_t* dated, const wchar_t*) {
+                          const DayEntry standing = ProbeDayEntry(dated);
+                          if (standing == DayEntry::Free) {
+                              MoveFolderPatiently(folder, dated);
+                          } else if (standing == DayEntry::Ours && IsBackupFolder(dated)) {
+                              DeleteFolder(folder);
+                          }
+                      });
+    ForEachLeftFolder(
+        root, WorkSuffix, [](const wchar_t* folder, const wchar_t* dated, const wchar_t* aside) {
+            if (!IsBackupFolder(folder) || !KeepsNewBackup(dated, IsCompleteBackup(folder))) {
+                DeleteFolder(folder);
+                return;
+            }
+            // A name that holds something else keeps it; the work folder waits.
+            PlaceBackup(folder, dated, aside);
+        });
+}
+
+DWORD MoveFolderPatiently(const wchar_t* from, const wchar_t* to) {
+    DWORD waited = 0;
+    for (DWORD pause = FirstRenamePauseMs;; pause *= 2) {
+        if (MoveFolderEntry(from, to, 0)) return ERROR_SUCCESS;
+        const DWORD error = GetLastError();
+        // A scanner or indexer that holds a fresh file inside lets go of it
+        // within seconds; any other failure will not pass by waiting.
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) return error;
+        if (waited >= RenamePatienceMs) return error;
+        const DWORD step = pause < RenamePatienceMs - waited ? pause : RenamePatienceMs - waited;
+        Sleep(step);
+        waited += step;
+    }
 }

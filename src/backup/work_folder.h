@@ -1,8 +1,9 @@
 #pragma once
 // A day's backup is whole or absent: it is filled in a work folder whose name
-// is not date-shaped and takes the date name only when it is finished. One
-// run at a time holds the lock of a root; whatever work folder it finds was
-// left by a run that did not finish.
+// is not date-shaped ("YYYY-MM-DD.partial") and takes the date name only when
+// it is finished (it holds sysdir.txt). One run at a time holds the lock of
+// a root. A finished work folder is never made again: a later run gives it
+// its name; only an unfinished one, left by a run that died, is deleted.
 #include <windows.h>
 
 #include "shared/owned_handle.h"
@@ -12,16 +13,36 @@
 // another run holds it.
 FileHandle TakeRunLock(const wchar_t* root, DWORD* error);
 
-// Removes every work folder ("YYYY-MM-DD.partial") that runs left under
-// root; links inside are never followed. Silent.
-void RemoveLeftWorkFolders(const wchar_t* root);
+// What stands under a day's name.
+enum class DayEntry {
+    Free,     // nothing
+    Ours,     // a folder, not a link, that is a backup or is empty
+    Foreign,  // anything else: never moved, replaced or deleted
+};
+DayEntry ProbeDayEntry(const wchar_t* dated);
 
-// A run that ended while it replaced today's folder leaves the older one
-// aside: it is put back when nothing took its place, and dropped when the
-// new one stands.
-void RecoverReplacedFolder(const wchar_t* dated, const wchar_t* aside);
+// False when the backup under dated is complete and the new one is not:
+// the new one then takes nothing's place.
+bool KeepsNewBackup(const wchar_t* dated, bool newComplete);
 
-// Gives the finished work folder the date name. A folder of that name that
-// exists already is moved aside first and deleted only once the new one
-// stands. ERROR_SUCCESS or the error of the rename that failed.
-DWORD PutInPlace(const wchar_t* work, const wchar_t* dated, const wchar_t* aside);
+// Gives the finished work folder the date name. A backup of ours under that
+// name is moved aside first and deleted only once the new one stands.
+// ERROR_ALREADY_EXISTS when the name holds something else, which stays as
+// it is; otherwise ERROR_SUCCESS or the error of the rename that failed.
+DWORD PlaceBackup(const wchar_t* work, const wchar_t* dated, const wchar_t* aside);
+
+// Ends what runs left under root: a backup moved aside goes back when its
+// place is empty and goes when the new one stands; a finished work folder
+// is placed under the date it stands for; an unfinished one is deleted.
+// Links are never followed. Silent.
+void FinishLeftWork(const wchar_t* root);
+
+// Renames a folder as MoveFileExW does. A rename that fails with a sharing
+// violation or access denied (a scanner holds a file inside) is tried again
+// after growing pauses, for up to 30 seconds. ERROR_SUCCESS or the error.
+DWORD MoveFolderPatiently(const wchar_t* from, const wchar_t* to);
+
+// The platform's MoveFileExW, which MoveFolderPatiently calls through; a
+// test may put a stand-in in its place.
+using MoveFolderFn = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+extern MoveFolderFn MoveFolderEntry;

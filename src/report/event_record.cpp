@@ -6,7 +6,7 @@
 
 ReportEventFn ReportEventEntry = ReportEventW;
 
-void RecordServiceRun(const wchar_t* root, const wchar_t* folder, DWORD stepError) {
+void RecordServiceRun(const wchar_t* root, const wchar_t* folder, RunEnd end, DWORD stepError) {
     wchar_t saved[16];
     wchar_t reported[16];
     FormatText(saved, ARRAYSIZE(saved), L"%lu", HivesReported - HivesFailed);
@@ -14,24 +14,31 @@ void RecordServiceRun(const wchar_t* root, const wchar_t* folder, DWORD stepErro
     wchar_t reason[1024];
     FormatErrorLine(reason, ARRAYSIZE(reason), stepError, L"");
 
-    WORD type = EVENTLOG_INFORMATION_TYPE;
-    DWORD id = MSG_BACKUP_MADE;
-    LPCWSTR strings[4] = {folder, saved, reported, FailedHiveNames};
-    WORD count = 3;
-    if (stepError != ERROR_SUCCESS) {
-        type = EVENTLOG_WARNING_TYPE;
+    WORD type = EVENTLOG_WARNING_TYPE;
+    DWORD id = MSG_BACKUP_INCOMPLETE;
+    LPCWSTR strings[5] = {folder, saved, reported, FailedHiveNames, folder};
+    WORD count = 4;
+    if (end == RunEnd::Stands || end == RunEnd::UnderWay) {
+        type = EVENTLOG_INFORMATION_TYPE;
+        id = end == RunEnd::Stands ? MSG_BACKUP_STANDS : MSG_BACKUP_UNDER_WAY;
+        strings[0] = root;
+        count = 1;
+    } else if (end == RunEnd::NameTaken) {
+        id = MSG_NAME_TAKEN;
+        count = 1;
+    } else if (stepError != ERROR_SUCCESS) {
         id = MSG_BACKUP_NOT_MADE;
         strings[0] = root;
         strings[1] = reason + 1;  // "[system text]", past the blank of the empty prefix
         count = 2;
-    } else if (HivesReported == 0) {
-        id = MSG_BACKUP_STANDS;
+    } else if (end == RunEnd::NotKept) {
+        id = MSG_BACKUP_NOT_KEPT;
         strings[0] = root;
-        count = 1;
-    } else if (HivesFailed > 0) {
-        type = EVENTLOG_WARNING_TYPE;
-        id = MSG_BACKUP_INCOMPLETE;
-        count = 4;
+        count = 5;
+    } else if (HivesFailed == 0) {
+        type = EVENTLOG_INFORMATION_TYPE;
+        id = MSG_BACKUP_MADE;
+        count = 3;
     }
 
     HANDLE source = RegisterEventSourceW(nullptr, L"zel");

@@ -8,7 +8,17 @@
 using ReportEventFn = BOOL(WINAPI*)(HANDLE, WORD, WORD, DWORD, PSID, WORD, DWORD, LPCWSTR*, LPVOID);
 extern ReportEventFn ReportEventEntry;
 
+// How a run ended, besides what its hives and steps tell.
+enum class RunEnd {
+    Made,       // a backup was made, or a step stopped the run
+    Stands,     // today's backup stands already
+    UnderWay,   // another run holds the lock
+    NameTaken,  // today's name holds something that is not a backup
+    NotKept,    // the new backup was incomplete and today's complete one stays
+};
+
 // Writes the record of the run that just ended under root into folder (the
-// day's backup), from HivesReported, HivesFailed, FailedHiveNames and the
-// error of the step that stopped the run (ERROR_SUCCESS when none did).
-void RecordServiceRun(const wchar_t* root, const wchar_t* folder, DWORD stepError);
+// day's folder), from HivesReported, HivesFailed, FailedHiveNames, how the
+// run ended and the error of the step that stopped it (ERROR_SUCCESS when
+// none did).
+void RecordServiceRun(const wchar_t* root, const wchar_t* folder, RunEnd end, DWORD stepError);

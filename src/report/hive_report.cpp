@@ -40,12 +40,16 @@ void PrintHiveSaved(const wchar_t* hiveName) {
     ++HivesReported;
 }
 
-void PrintHiveFailed(const wchar_t* hiveName, DWORD code) {
+void PrintUncountedFailure(const wchar_t* hiveName, DWORD code) {
     wchar_t prefix[SystemTextCapacity];
     FormatResource(prefix, ARRAYSIZE(prefix), IDS_SAVING_ERROR, hiveName);
     wchar_t line[RootPathCapacity];
     FormatErrorLine(line, ARRAYSIZE(line), code, prefix);
     PrintAndLog(line);
+}
+
+void PrintHiveFailed(const wchar_t* hiveName, DWORD code) {
+    PrintUncountedFailure(hiveName, code);
     ++HivesReported;
     ++HivesFailed;
     NoteFailedName(hiveName);

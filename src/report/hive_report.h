@@ -8,6 +8,9 @@
 
 void PrintHiveSaved(const wchar_t* hiveName);
 void PrintHiveFailed(const wchar_t* hiveName, DWORD code);
+// The failure line of a hive the system is not expected to have (the boot
+// store before Vista): printed and logged like any, counted nowhere.
+void PrintUncountedFailure(const wchar_t* hiveName, DWORD code);
 
 // Logs what the check of a written hive found.
 void LogHiveCheck(const wchar_t* hiveName, const HiveCheckResult& result);

@@ -117,7 +117,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     wchar_t root[RootPathCapacity];
     StringCchCopyW(root, ARRAYSIZE(root), BackupRoot);
     ServiceExitStatus = RunDatedBackup();
-    RecordServiceRun(root, BackupRoot, RunStepError);
+    RecordServiceRun(root, BackupRoot, LastRunEnd, RunStepError);
 
     WaitForSingleObject(StopEvent.get(), PauseBeforeStop);
     SetEvent(RunDone.get());
