@@ -54,6 +54,8 @@ DWORD CopyCompanionTools() {
         const DWORD error = GetLastError();
         // A tool that is not beside zel is not missed.
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) continue;
+        // A copy cut short (a full disk) must not pass for the tool.
+        DeleteFileW(destination);
         wchar_t prefix[64];
         FormatText(prefix, ARRAYSIZE(prefix), L"Copy error %s ", name);
         wchar_t line[RootPathCapacity];

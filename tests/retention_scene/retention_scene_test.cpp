@@ -1,24 +1,18 @@
 // Retention as zel.exe runs it: only old backups and empty dated folders go,
-// the newest backup stays until a newer one stands, and nothing outside a
-// backup is ever reached through a name or a link inside it.
+// the newest backup and the newest complete one (by creation time) stay
+// until newer ones stand, a failed run costs no backup, and nothing outside
+// a backup, or under today's name that is not a backup, is ever reached.
+#include <stdlib.h>
+
 #include "support/support.h"
 
 namespace {
 
-std::wstring DateName(int daysAgo) {
-    SYSTEMTIME day;
-    GetLocalTime(&day);
-    ULARGE_INTEGER value;
-    SystemTimeToFileTime(&day, reinterpret_cast<FILETIME*>(&value));
-    value.QuadPart -= daysAgo * 86400ULL * 10000000;
-    FileTimeToSystemTime(reinterpret_cast<FILETIME*>(&value), &day);
-    wchar_t name[16];
-    swprintf(name, 16, L"%04d-%02d-%02d", day.wYear, day.wMonth, day.wDay);
-    return name;
-}
-
-// A finished backup: its files carry the attributes that stop a plain delete.
-void MakeBackup(const std::wstring& folder, double age) {
+// A finished backup: its files carry the attributes that stop a plain delete;
+// `record` (complete.txt, incomplete.txt or backup.log) holds `bytes`.
+void MakeBackup(const std::wstring& folder, double age, const std::wstring& record = L"",
+                const std::string& bytes = "") {
+    if (!record.empty()) WriteFileBytes(folder + L"\\" + record, bytes);
     WriteFileBytes(folder + L"\\SAM", "regf");
     SetFileAttributesW((folder + L"\\SAM").c_str(),
                        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
@@ -29,20 +23,39 @@ void MakeBackup(const std::wstring& folder, double age) {
     AgeFolder(folder, age);
 }
 
+// The log of a backup made before the completeness records, ending with `last`.
+std::string OldLog(const std::wstring& last) {
+    return "\xFF\xFE" + Utf16Bytes(
+                            L"Backup started 2026-01-01 10:00:00\r\n"
+                            L"Backup ended 2026-01-01 10:00:09\r\n" +
+                            last + L"\r\n");
+}
+
 ProcessResult Run(const std::wstring& root, const std::wstring& days) {
     return RunZel(days + L" \"" + root + L"\"");
+}
+
+Names TopEntries(const std::wstring& folder) {
+    Names top;
+    for (const std::wstring& entry : ListTree(folder))
+        if (entry.find(L'\\') >= entry.size() - 1) top.push_back(entry);
+    return top;
 }
 
 TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     ScopedWineVersion version(L"win10");
     ScratchFolder scratch(L"zelpurge");
-    const std::wstring root = scratch / L"root", today = root + L"\\" + TodayFolderName();
+    const std::wstring root = scratch / L"root", today = root + L"\\" + DateName();
     const std::wstring newest = root + L"\\" + DateName(16), older = root + L"\\" + DateName(20),
                        outside = scratch / L"outside";
     const std::wstring hostile = root + L"\\" + DateName(25), photos = root + L"\\2001-01-01",
-                       empty = root + L"\\2001-01-02";
-    MakeBackup(newest, 16);
-    MakeBackup(older, 20);
+                       empty = root + L"\\2001-01-02", complete = root + L"\\" + DateName(35);
+    // Failing days after the last complete one, recorded both ways; and a
+    // complete backup named and created in the future by a clock gone wrong.
+    MakeBackup(newest, 16, L"incomplete.txt");
+    MakeBackup(older, 20, L"backup.log", OldLog(L"3 of 8 hives saved"));
+    MakeBackup(complete, 35, L"backup.log", OldLog(L"8 of 8 hives saved"));
+    MakeBackup(root + L"\\2099-01-01", -1000, L"complete.txt");
     WriteFileBytes(outside + L"\\kept.txt", "outside");
     WriteFileBytes(scratch / L"victim.txt", "victim");
     WriteFileBytes(photos + L"\\photo.jpg", "jpeg");
@@ -74,9 +87,11 @@ TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     CHECK_EQ(1u, Run(root, L"/days:abc").exitCode);  // a value that is not a number deletes nothing
     CHECK_EQ(before, ListTree(root));
 
-    // A run that dies after the purge: the newest backup, though old, stands.
+    // A run that dies after the purge: the newest backup and the newest
+    // complete one, though old, stand.
     REQUIRE(KillZelMidway(L"/days:15 \"" + root + L"\""));
-    CHECK(FileExists(newest + L"\\sysdir.txt") && !FolderExists(older) && !FolderExists(empty));
+    CHECK(FileExists(newest + L"\\sysdir.txt") && FileExists(complete + L"\\sysdir.txt"));
+    CHECK(!FolderExists(older) && !FolderExists(empty));
     CHECK_EQ(std::string("jpeg"), ReadFileBytes(photos + L"\\photo.jpg"));
     CHECK_EQ(std::string("outside"), ReadFileBytes(outside + L"\\kept.txt"));
     CHECK_EQ(std::string("victim"), ReadFileBytes(scratch / L"victim.txt"));
@@ -84,9 +99,12 @@ TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     CHECK(FolderExists(hostile) && !FileExists(hostile + L"\\SAM"));
     for (const std::wstring& folder : young) CHECK(FolderExists(folder));
 
-    // Once today's backup stands, the old newest one goes.
+    // A run that fails purges nothing after it; once its backup stands, the
+    // old newest one goes, but the last complete one stays.
     CHECK_EQ(2u, Run(root, L"/days:15").exitCode);
-    CHECK(FileExists(today + L"\\sysdir.txt") && !FolderExists(newest));
+    CHECK(FileExists(today + L"\\sysdir.txt") && FileExists(newest + L"\\sysdir.txt"));
+    CHECK_EQ(0u, Run(root, L"/days:15").exitCode);
+    CHECK(!FolderExists(newest) && FileExists(complete + L"\\sysdir.txt"));
     for (const std::wstring& folder : young) CHECK(FolderExists(folder));
 
     // With /days:0 a fresh backup replaces today's, then the rest goes; a
@@ -98,14 +116,76 @@ TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     CHECK(FileExists(today + L"\\sysdir.txt") && !FileExists(today + L"\\marker"));
     for (const std::wstring& folder : young) CHECK(!FolderExists(folder));
     CHECK_EQ(std::string("jpeg"), ReadFileBytes(photos + L"\\photo.jpg"));
-    Names top;
-    for (const std::wstring& entry : ListTree(root))
-        if (entry.find(L'\\') >= entry.size() - 1) top.push_back(entry);
-    CHECK_EQ((Names{L"2001-01-01\\", L"2001-01-03", DateName(30) + L"\\", DateName(25) + L"\\",
-                    TodayFolderName() + L"\\"}),
-             top);
-    CHECK(FileExists(elsewhere + L"\\SAM") && FileExists(elsewhere + L"\\sysdir.txt"));
     CHECK_EQ(std::string("victim"), ReadFileBytes(scratch / L"victim.txt"));
+
+    // With /days:0, today's name that holds something else keeps it, and
+    // the run says so: a folder of photos, a link to a folder, a link to a
+    // backup elsewhere.
+    const std::wstring mine = scratch / L"mine";
+    REQUIRE(MoveFileW(today.c_str(), mine.c_str()));
+    const auto outsideBytes = TreeBytes(outside), mineBytes = TreeBytes(mine);
+    const Strings refused = {
+        "ZEL - Corvane v1.20", Narrow(root),
+        ReportLine("(!) Not a backup, left as it is: " + Narrow(today), ERROR_ALREADY_EXISTS)};
+    for (const std::wstring& target : {std::wstring(), outside, mine}) {
+        Context row(target.empty() ? L"photos" : target);
+        if (target.empty()) {
+            REQUIRE(WriteFileBytes(today + L"\\photo.jpg", "jpeg"));
+        } else {
+            RunHostTool(L"Z:\\bin\\ln -s " + HostPath(target) + L" " + HostPath(today));
+        }
+        ProcessResult run = Run(root, L"/days:0");
+        CHECK_EQ(2u, run.exitCode);
+        CHECK_EQ(refused, Lines(run.output));
+        CHECK(FolderExists(today));
+        if (target.empty()) CHECK_EQ(std::string("jpeg"), ReadFileBytes(today + L"\\photo.jpg"));
+        RunHostTool(L"Z:\\bin\\rm -r " + HostPath(today));
+    }
+    CHECK(outsideBytes == TreeBytes(outside) && mineBytes == TreeBytes(mine));
+    CHECK_EQ((Names{L"2001-01-01\\", L"2001-01-03", DateName(35) + L"\\", DateName(30) + L"\\",
+                    DateName(25) + L"\\", L"2099-01-01\\"}),
+             TopEntries(root));
+    CHECK(FileExists(elsewhere + L"\\SAM") && FileExists(elsewhere + L"\\sysdir.txt"));
+}
+
+// A disk that fills during the run (a small tmpfs as drive Q:): the hives
+// that do not fit fail, and no complete backup is lost, neither to the
+// purge after the run nor to /days:0.
+TEST(FullDiskCostsNoCompleteBackup) {
+    const char* prefix = getenv("WINEPREFIX");
+    if (!prefix) return Skip("no WINEPREFIX to link a drive in");
+    ScratchFolder scratch(L"zelfull");
+    const std::wstring disk = scratch / L"disk", link = Widen(prefix) + L"/dosdevices/q:";
+    REQUIRE(CreateDirectoryW(disk.c_str(), nullptr));
+    RunHostTool(L"Z:\\bin\\mount -t tmpfs -o size=96k zeltest " + HostPath(disk));
+    RunHostTool(L"Z:\\bin\\ln -s " + HostPath(disk) + L" " + link);
+    AtEnd unmount{[&] {
+        RunHostTool(L"Z:\\bin\\rm " + link);
+        RunHostTool(L"Z:\\bin\\umount -l " + HostPath(disk));
+    }};
+    ULARGE_INTEGER size{};
+    if (!GetDiskFreeSpaceExW(L"Q:\\", nullptr, &size, nullptr) || size.QuadPart > 1 << 20)
+        return Skip("no small disk as Q: (mounting a tmpfs needs root)");
+    const std::wstring root = L"Q:\\root", complete = root + L"\\" + DateName(20),
+                       today = root + L"\\" + DateName();
+    MakeBackup(complete, 20, L"complete.txt");
+    const auto completeBytes = TreeBytes(complete);
+    ProcessResult run = Run(root, L"/days:15");
+    CHECK_EQ(2u, run.exitCode);
+    CHECK(run.output.find(ReportLine("", ERROR_DISK_FULL)) != std::string::npos);
+    CHECK_EQ(completeBytes, TreeBytes(complete));
+
+    RemoveTree(today);
+    RemoveTree(today + L".partial");
+    MakeBackup(today, 0, L"complete.txt");
+    const auto todayBytes = TreeBytes(today);
+    run = Run(root, L"/days:0");
+    CHECK_EQ(2u, run.exitCode);
+    CHECK_EQ("(!) The new backup is incomplete and was not kept; today's complete backup stands: " +
+                 Narrow(today),
+             Lines(run.output).back());
+    CHECK_EQ(todayBytes, TreeBytes(today));
+    CHECK_EQ(Names{DateName() + L"\\"}, TopEntries(root));
 }
 
 }  // namespace

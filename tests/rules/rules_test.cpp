@@ -12,6 +12,8 @@
 #include "app/command_line.h"
 #include "backup/reparse_point.h"
 #include "backup/retention.h"
+#include "backup/sid_name.h"
+#include "backup/work_folder.h"
 #include "fs/secure_folder.h"
 #include "service/service_command_line.h"
 #include "shared/entry_name.h"
@@ -170,6 +172,54 @@ TEST(NamesFromListingsAndLocationTexts) {
         Context row(texts[i]);
         CHECK_EQ(i < 2, IsContainedLocation(texts[i]));
     }
+}
+
+// Every SID Windows writes passes; every other profile key name is refused.
+TEST(ProfileNamesShapedLikeSids) {
+    for (const wchar_t* sid :
+         {L"S-1-5-21-1004336348-1177238915-682003330-1001", L"s-1-5-18", L"S-1-5",
+          L"S-1-12-1-4294967295-1-2-3", L"S-1-0x123456789ABC-1", L"S-1-5-21-1-2-3-1001.BaK"}) {
+        Context row(sid);
+        CHECK(LooksLikeSid(sid));
+    }
+    for (const wchar_t* name :
+         {L"C:", L"..", L"../../x", L"", L"S-1-5-21-A-B-C-1001", L"S-1-5-", L"S-1--5", L"S-2-5-18",
+          L"S-1-5-4294967296", L"S-1-5-18.bak.x", L"S-1-0x12345-1", L"S-1-5-18\\..",
+          L"S-1-5-1-1-1-1-1-1-1-1-1-1-1-1-1-1-1-1"}) {
+        Context row(name);
+        CHECK(!LooksLikeSid(name));
+    }
+}
+
+std::vector<DWORD> RenameErrors;  // what the next renames fail with
+int Renames = 0;
+BOOL WINAPI BusyRename(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    if (Renames++ < static_cast<int>(RenameErrors.size())) {
+        SetLastError(RenameErrors[Renames - 1]);
+        return FALSE;
+    }
+    return MoveFileExW(from, to, flags);
+}
+
+// A scanner holds a file of the finished folder for a while: the rename
+// waits for it; a failure that waiting cannot mend is not retried.
+TEST(FinalRenameWaitsForAScanner) {
+    ScratchFolder scratch(L"zelrename");
+    const std::wstring work = scratch / L"2026-12-06.partial", dated = scratch / L"2026-12-06",
+                       aside = scratch / L"2026-12-06.replaced";
+    REQUIRE(WriteFileBytes(work + L"\\sysdir.txt", "new"));
+    REQUIRE(WriteFileBytes(dated + L"\\sysdir.txt", "old"));
+    MoveFolderEntry = BusyRename;
+    RenameErrors = {ERROR_WRITE_PROTECT};
+    CHECK_EQ(DWORD(ERROR_WRITE_PROTECT), PlaceBackup(work.c_str(), dated.c_str(), aside.c_str()));
+    CHECK_EQ(1, Renames);
+    RenameErrors = {ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION};
+    Renames = 0;
+    CHECK_EQ(DWORD(ERROR_SUCCESS), PlaceBackup(work.c_str(), dated.c_str(), aside.c_str()));
+    MoveFolderEntry = MoveFileExW;
+    CHECK_EQ(5, Renames);  // three refused, then aside and into place
+    CHECK_EQ((Names{L"2026-12-06\\", L"2026-12-06\\sysdir.txt"}), ListTree(scratch.path()));
+    CHECK_EQ(std::string("new"), ReadFileBytes(dated + L"\\sysdir.txt"));
 }
 
 // Joins must give what the shell's PathAppendW gives for what zel joins.

@@ -37,7 +37,7 @@ TEST(InstallRunStopAndRemove) {
     left.reset();
     REQUIRE(WaitUntilGone());
     ScratchFolder scratch(L"zel service");
-    const std::wstring root = scratch / L"bk", dated = root + L"\\" + TodayFolderName(),
+    const std::wstring root = scratch / L"bk", dated = root + L"\\" + DateName(),
                        zel = BuiltProgram();
 
     // A relative root is installed as the folder it names here.
@@ -104,7 +104,7 @@ TEST(InstallRunStopAndRemove) {
     // Typed at a console, /service finds no service control manager to serve.
     run = RunZel(L"/service \"" + scratch.path() + L"\\console\"");
     CHECK(run.exitCode == 2 && run.output.empty() &&
-          !FolderExists(scratch / L"console\\" + TodayFolderName()));
+          !FolderExists(scratch / L"console\\" + DateName()));
 }
 
 std::vector<SERVICE_STATUS> Sent;
@@ -166,15 +166,23 @@ TEST(EventRecordOfEachKindOfRun) {
                        warning = std::to_wstring(EVENTLOG_WARNING_TYPE) + L" ";
     const struct {
         DWORD reported, failed, stepError;
+        RunEnd end;
         const wchar_t* names;
         std::wstring record;
     } cases[] = {
-        {9, 0, 0, L"", info + std::to_wstring(MSG_BACKUP_MADE) + L" | C:\\bk\\day | 9 | 9"},
-        {9, 2, 0, L"SAM, SECURITY",
+        {9, 0, 0, RunEnd::Made, L"",
+         info + std::to_wstring(MSG_BACKUP_MADE) + L" | C:\\bk\\day | 9 | 9"},
+        {9, 2, 0, RunEnd::Made, L"SAM, SECURITY",
          warning + std::to_wstring(MSG_BACKUP_INCOMPLETE) +
              L" | C:\\bk\\day | 7 | 9 | SAM, SECURITY"},
-        {0, 0, 0, L"", info + std::to_wstring(MSG_BACKUP_STANDS) + L" | C:\\bk"},
-        {3, 1, ERROR_DISK_FULL, L"X",
+        {0, 0, 0, RunEnd::Stands, L"", info + std::to_wstring(MSG_BACKUP_STANDS) + L" | C:\\bk"},
+        {0, 0, 0, RunEnd::UnderWay, L"",
+         info + std::to_wstring(MSG_BACKUP_UNDER_WAY) + L" | C:\\bk"},
+        {0, 0, ERROR_ALREADY_EXISTS, RunEnd::NameTaken, L"",
+         warning + std::to_wstring(MSG_NAME_TAKEN) + L" | C:\\bk\\day"},
+        {9, 1, 0, RunEnd::NotKept, L"SAM",
+         warning + std::to_wstring(MSG_BACKUP_NOT_KEPT) + L" | C:\\bk | 8 | 9 | SAM | C:\\bk\\day"},
+        {3, 1, ERROR_DISK_FULL, RunEnd::Made, L"X",
          warning + std::to_wstring(MSG_BACKUP_NOT_MADE) + L" | C:\\bk | " +
              Widen(ReportLine("", ERROR_DISK_FULL).substr(1))},
     };
@@ -183,7 +191,7 @@ TEST(EventRecordOfEachKindOfRun) {
         HivesFailed = c.failed;
         wcscpy_s(FailedHiveNames, c.names);
         Records.clear();
-        RecordServiceRun(L"C:\\bk", L"C:\\bk\\day", c.stepError);
+        RecordServiceRun(L"C:\\bk", L"C:\\bk\\day", c.end, c.stepError);
         CHECK_EQ(std::vector<std::wstring>{c.record}, Records);
     }
     ReportEventEntry = ReportEventW;

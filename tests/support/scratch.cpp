@@ -109,7 +109,7 @@ bool AgeFolder(const std::wstring& folder, double days) {
     FILETIME time;
     GetSystemTimeAsFileTime(&time);
     ULARGE_INTEGER value{{time.dwLowDateTime, time.dwHighDateTime}};
-    value.QuadPart -= static_cast<ULONGLONG>(days * 86400.0 * 1e7);
+    value.QuadPart -= static_cast<LONGLONG>(days * 86400.0 * 1e7);  // negative: the future
     time = {value.LowPart, value.HighPart};
     return handle && SetFileTime(handle.get(), nullptr, nullptr, &time);
 }
@@ -138,11 +138,15 @@ std::wstring Upper(std::wstring text) {
     return text;
 }
 
-std::wstring TodayFolderName() {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
+std::wstring DateName(int daysAgo) {
+    SYSTEMTIME day;
+    GetLocalTime(&day);
+    ULARGE_INTEGER value;
+    SystemTimeToFileTime(&day, reinterpret_cast<FILETIME*>(&value));
+    value.QuadPart -= daysAgo * 86400LL * 10000000;
+    FileTimeToSystemTime(reinterpret_cast<FILETIME*>(&value), &day);
     wchar_t name[32];
-    swprintf(name, 32, L"%04d-%02d-%02d", now.wYear, now.wMonth, now.wDay);
+    swprintf(name, 32, L"%04d-%02d-%02d", day.wYear, day.wMonth, day.wDay);
     return name;
 }
 

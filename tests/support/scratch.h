@@ -30,7 +30,7 @@ bool FolderExists(const std::wstring& path);
 // and the same with each file's bytes ("" for a folder).
 std::vector<std::wstring> ListTree(const std::wstring& folder);
 std::map<std::wstring, std::string> TreeBytes(const std::wstring& folder);
-// Dates a folder `days` back: Wine shows its last write time as the
+// Dates a folder `days` back (forward when negative): Wine shows its last write time as the
 // creation time that retention reads.
 bool AgeFolder(const std::wstring& folder, double days);
 
@@ -41,7 +41,7 @@ std::string Narrow(const std::wstring& text);      // ASCII texts only
 std::wstring Widen(const std::string& text);       // ASCII texts only
 std::wstring Upper(std::wstring text);
 
-std::wstring TodayFolderName();  // YYYY-MM-DD from the local date
+std::wstring DateName(int daysAgo = 0);  // YYYY-MM-DD of the local date that many days ago
 std::wstring WindowsDir();
 std::wstring SystemDirectory();
 // A report line as the programs print it: prefix, " [", system text, "]".

@@ -19,7 +19,8 @@ std::string Saved(const std::wstring& hive) {
 std::string Failed(const std::wstring& hive, DWORD code) {
     return ReportLine("Saving error " + Narrow(hive) + " ", code);
 }
-Strings Join(Strings first, const Strings& second) {
+template <class T>
+std::vector<T> Join(std::vector<T> first, const std::vector<T>& second) {
     first.insert(first.end(), second.begin(), second.end());
     return first;
 }
@@ -91,8 +92,10 @@ TEST(RefusedCommandLines) {
 TEST(WholeRunThenOnceADay) {
     REQUIRE(!FolderExists(ConfigFolder));
     const std::wstring sid = L"S-1-5-21-9-9-9-1001", gone = L"s-1-5-21-9-9-9-1004";
+    // Names no profile has: joined, they would lead out of the backup.
+    const Names hostile = {L"C:", L"..", L"../../x"};
     AtEnd removeAdded{[&] {
-        for (const std::wstring& name : {sid, gone, std::wstring(L"s-1-5-18")})
+        for (const std::wstring& name : Join(hostile, {sid, gone, L"s-1-5-18"}))
             DeleteKeyTree(HKEY_LOCAL_MACHINE, ProfileList + L"\\" + name);
         RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, HiveList.c_str(),
                            L"\\REGISTRY\\MACHINE\\BCD00000000");
@@ -104,7 +107,7 @@ TEST(WholeRunThenOnceADay) {
     ScratchFolder scratch(L"zelrun");
     const std::wstring root = scratch / L"backup", bin = scratch / L"bin",
                        alice = scratch / L"Alice";
-    const std::wstring dated = root + L"\\" + TodayFolderName(), exe = bin + L"\\zel.exe";
+    const std::wstring dated = root + L"\\" + DateName(), exe = bin + L"\\zel.exe";
     const std::wstring classes =
         L"\\Local Settings\\Application Data\\Microsoft\\Windows\\UsrClass.dat";
     const std::string good = ReadFileBytes(HiveFile(L"good.hive")),
@@ -131,13 +134,16 @@ TEST(WholeRunThenOnceADay) {
                    L"zel-software-marker");
     // Profiles that are not loaded: one with both hives on disk, one whose
     // folder is gone, and Local System, which is never backed up.
-    for (const auto& [name, path] : std::map<std::wstring, std::wstring>{
-             {sid, alice}, {gone, scratch / L"Gone"}, {L"s-1-5-18", alice}})
-        SetStringValue(HKEY_LOCAL_MACHINE, ProfileList + L"\\" + name, L"ProfileImagePath", path);
+    std::map<std::wstring, Strings> profileLines = {
+        {sid, {Saved(sid), Saved(sid + L"_Classes")}}, {gone, {}}, {L"s-1-5-18", {}}};
+    for (const std::wstring& name : hostile)
+        profileLines[name] = {Failed(name, ERROR_INVALID_NAME)};
+    for (const auto& [name, unused] : profileLines)
+        REQUIRE(!SetStringValue(HKEY_LOCAL_MACHINE, ProfileList + L"\\" + name, L"ProfileImagePath",
+                                name == gone ? scratch / L"Gone" : alice));
 
     const Strings lines =
-        RunLines(root, false, true,
-                 {{sid, {Saved(sid), Saved(sid + L"_Classes")}}, {gone, {}}, {L"s-1-5-18", {}}},
+        RunLines(root, false, true, profileLines,
                  {Saved(L"BCD"), Saved(L"SYSTEM"), Saved(L"SOFTWARE"), Saved(L"DEFAULT"),
                   Saved(L"SAM"), Saved(L"SECURITY"), Failed(L"COMPONENTS", ERROR_BADDB)});
     ProcessResult run = RunProgram(exe, Quoted(root));
@@ -158,6 +164,7 @@ TEST(WholeRunThenOnceADay) {
         {L"SECURITY", ReadFileBytes(HiveFile(L"needs_logs.hive"))},
         {L"COMPONENTS.bad", ReadFileBytes(HiveFile(L"bad_checksum.hive"))},
         {L"sysdir.txt", Utf16Bytes(L"\\windows\\system32")},
+        {L"incomplete.txt", "*"},
         {L"bcd.txt", Utf16Bytes(L"\\\\?\\HARDDISKVOLUME1\\BOOT\\BCD")},
         {sid + L"\\", ""},
         {L"S-1-5-21-9-9-9-1004\\", ""},
@@ -177,7 +184,8 @@ TEST(WholeRunThenOnceADay) {
             CHECK_EQ(content, ReadFileBytes(dated + L"\\" + name));
     }
     CHECK_EQ(names, ListTree(dated));
-    CHECK_EQ(Names{TodayFolderName() + L"\\"}, TopEntries(root));
+    CHECK_EQ(Names{DateName() + L"\\"}, TopEntries(root));
+    CHECK(!FileExists(L"C:\\NTUSER.DAT"));
     CHECK(ReadFileBytes(dated + L"\\BCD").find("\"Marker\"=\"zel-boot-marker\"") !=
           std::string::npos);
     CHECK(ReadFileBytes(dated + L"\\SOFTWARE").find("\"Marker\"=\"zel-software-marker\"") !=
@@ -197,9 +205,13 @@ TEST(WholeRunThenOnceADay) {
                               "Check of SAM passed", "Check of SECURITY passed; it needs its logs",
                               "Check of COMPONENTS failed: base block checksum is wrong"})
         CHECK(std::find(log.begin(), log.end(), check) != log.end());
-    CHECK_EQ(std::to_string(lines.size() - 3) + " of " + std::to_string(lines.size() - 2) +
+    const size_t failed = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.rfind("Saving error ", 0) == 0;
+    });
+    CHECK_EQ(std::to_string(lines.size() - 2 - failed) + " of " + std::to_string(lines.size() - 2) +
                  " hives saved",
              log.back());
+    CHECK_EQ(Utf16Bytes(Widen(log.back())), ReadFileBytes(dated + L"\\incomplete.txt"));
 
     // Later runs that day add nothing and change nothing, however the root
     // is spelled: each spelling names the one folder.
@@ -224,7 +236,7 @@ TEST(WholeRunThenOnceADay) {
 TEST(RunsThatOverlapOrDie) {
     ScopedWineVersion version(L"win10");
     ScratchFolder scratch(L"zelkill");
-    const std::wstring dated = scratch / TodayFolderName();
+    const std::wstring dated = scratch / DateName();
     {
         BcdEditStandIn bcdedit;
         bcdedit.Hold();
@@ -249,8 +261,62 @@ TEST(RunsThatOverlapOrDie) {
     ProcessResult run = RunZel(Quoted(scratch.path()));
     CHECK_EQ(2u, run.exitCode);
     CHECK_EQ(RunLines(scratch.path(), true, true), Lines(run.output));
-    CHECK_EQ(Names{TodayFolderName() + L"\\"}, TopEntries(scratch.path()));
+    CHECK_EQ(Names{DateName() + L"\\"}, TopEntries(scratch.path()));
     CHECK(FileExists(dated + L"\\sysdir.txt") && FileExists(dated + L"\\backup.log"));
+
+    // A finished work folder is never made again: the next run gives it its
+    // name (today's, or the past day it stands for) and saves nothing.
+    const auto finished = TreeBytes(dated);
+    const std::wstring past = scratch / DateName(3);
+    REQUIRE(MoveFileW(dated.c_str(), (dated + L".partial").c_str()));
+    REQUIRE(WriteFileBytes(past + L".partial\\sysdir.txt", "finished"));
+    run = RunZel(Quoted(scratch.path()));
+    CHECK_EQ(0u, run.exitCode);
+    CHECK_EQ((Strings{Banner, Narrow(scratch.path())}), Lines(run.output));
+    CHECK_EQ(finished, TreeBytes(dated));
+    CHECK_EQ((Names{DateName(3) + L"\\", DateName() + L"\\"}), TopEntries(scratch.path()));
+}
+
+// Windows XP has no boot store: its line stays, but the run with every
+// other hive saved succeeds and its backup is complete. A tool held open by
+// another program fails the run, though the backup, complete, still
+// replaces today's with /days:0.
+TEST(WindowsXpAndAToolHeldOpen) {
+    REQUIRE(!FolderExists(ConfigFolder));
+    AtEnd removeConfig{[] { RemoveTree(ConfigFolder); }};
+    const std::string good = ReadFileBytes(HiveFile(L"good.hive"));
+    REQUIRE(WriteFileBytes(ConfigFolder + L"\\SAM", good) &&
+            WriteFileBytes(ConfigFolder + L"\\SECURITY", good));
+    ScopedWineVersion version(L"winxp");
+    ScratchFolder scratch(L"zelxp");
+    const std::wstring dated = scratch / DateName();
+    const Strings lines =
+        RunLines(scratch.path(), false, false, {},
+                 {Failed(L"BCD", ERROR_FILE_NOT_FOUND), Saved(L"SYSTEM"), Saved(L"SOFTWARE"),
+                  Saved(L"DEFAULT"), Saved(L"SAM"), Saved(L"SECURITY")});
+    ProcessResult run = RunZel(Quoted(scratch.path()));
+    CHECK_EQ(0u, run.exitCode);
+    CHECK_EQ(lines, Lines(run.output));
+    const std::string saved = std::to_string(lines.size() - 3);
+    CHECK_EQ(saved + " of " + saved + " hives saved",
+             Lines(ReadUtf16Text(dated + L"\\backup.log")).back());
+    CHECK(FileExists(dated + L"\\complete.txt") && !FileExists(dated + L"\\incomplete.txt"));
+
+    const std::wstring tool = BuiltProgram(L"revert_x64.exe");
+    REQUIRE(FileExists(dated + L"\\revert_x64.exe"));
+    {
+        FileHandle held(
+            CreateFileW(tool.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        REQUIRE(held.valid());
+        run = RunZel(L"/days:0 " + Quoted(scratch.path()));
+    }
+    const std::string copyError = ReportLine("Copy error revert_x64.exe ", ERROR_SHARING_VIOLATION);
+    CHECK_EQ(2u, run.exitCode);
+    CHECK_EQ(Join(lines, {copyError}), Lines(run.output));
+    const Strings log = Lines(ReadUtf16Text(dated + L"\\backup.log"));
+    CHECK(std::find(log.begin(), log.end(), copyError) != log.end());
+    CHECK(!FileExists(dated + L"\\revert_x64.exe") && FileExists(dated + L"\\complete.txt"));
+    CHECK_EQ(Names{DateName() + L"\\"}, TopEntries(scratch.path()));
 }
 
 }  // namespace
