@@ -1,6 +1,7 @@
 // The pure rules, as tables: options, roots, the service's command line,
-// retention names and ages, names from listings, location texts, joins,
-// reparse data, folder security, and a copy that fails midway.
+// retention names and ages, profile names, names from listings, location
+// texts, joins, reparse data, folder security, a rename that waits for a
+// scanner, and a copy that fails midway.
 #include <windows.h>
 
 #include <limits.h>

@@ -92,8 +92,9 @@ TEST(RefusedCommandLines) {
 TEST(WholeRunThenOnceADay) {
     REQUIRE(!FolderExists(ConfigFolder));
     const std::wstring sid = L"S-1-5-21-9-9-9-1001", gone = L"s-1-5-21-9-9-9-1004";
-    // Names no profile has: joined, they would lead out of the backup.
-    const Names hostile = {L"C:", L"..", L"../../x"};
+    // Names no profile has: joined, the first three would lead out of the
+    // backup; the last is one plain name, but no SID.
+    const Names hostile = {L"C:", L"..", L"../../x", L"Alice"};
     AtEnd removeAdded{[&] {
         for (const std::wstring& name : Join(hostile, {sid, gone, L"s-1-5-18"}))
             DeleteKeyTree(HKEY_LOCAL_MACHINE, ProfileList + L"\\" + name);
