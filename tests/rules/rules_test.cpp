@@ -192,14 +192,12 @@ TEST(ProfileNamesShapedLikeSids) {
     }
 }
 
-std::vector<DWORD> RenameErrors;  // what the next renames fail with
-int Renames = 0;
+std::vector<DWORD> RenameErrors;  // what the first renames fail with
+size_t Renames = 0;
 BOOL WINAPI BusyRename(LPCWSTR from, LPCWSTR to, DWORD flags) {
-    if (Renames++ < static_cast<int>(RenameErrors.size())) {
-        SetLastError(RenameErrors[Renames - 1]);
-        return FALSE;
-    }
-    return MoveFileExW(from, to, flags);
+    if (Renames++ >= RenameErrors.size()) return MoveFileExW(from, to, flags);
+    SetLastError(RenameErrors[Renames - 1]);
+    return FALSE;
 }
 
 // A scanner holds a file of the finished folder for a while: the rename
@@ -213,12 +211,12 @@ TEST(FinalRenameWaitsForAScanner) {
     MoveFolderEntry = BusyRename;
     RenameErrors = {ERROR_WRITE_PROTECT};
     CHECK_EQ(DWORD(ERROR_WRITE_PROTECT), PlaceBackup(work.c_str(), dated.c_str(), aside.c_str()));
-    CHECK_EQ(1, Renames);
+    CHECK_EQ(1u, Renames);
     RenameErrors = {ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION};
     Renames = 0;
     CHECK_EQ(DWORD(ERROR_SUCCESS), PlaceBackup(work.c_str(), dated.c_str(), aside.c_str()));
     MoveFolderEntry = MoveFileExW;
-    CHECK_EQ(5, Renames);  // three refused, then aside and into place
+    CHECK_EQ(5u, Renames);  // three refused, then aside and into place
     CHECK_EQ((Names{L"2026-12-06\\", L"2026-12-06\\sysdir.txt"}), ListTree(scratch.path()));
     CHECK_EQ(std::string("new"), ReadFileBytes(dated + L"\\sysdir.txt"));
 }

@@ -95,6 +95,13 @@ std::vector<std::wstring> ListTree(const std::wstring& folder) {
     return names;
 }
 
+std::vector<std::wstring> TopEntries(const std::wstring& folder) {
+    std::vector<std::wstring> top;
+    for (const std::wstring& entry : ListTree(folder))
+        if (entry.find(L'\\') >= entry.size() - 1) top.push_back(entry);
+    return top;
+}
+
 std::map<std::wstring, std::string> TreeBytes(const std::wstring& folder) {
     std::map<std::wstring, std::string> tree;
     for (const std::wstring& name : ListTree(folder))

@@ -30,6 +30,7 @@ bool FolderExists(const std::wstring& path);
 // and the same with each file's bytes ("" for a folder).
 std::vector<std::wstring> ListTree(const std::wstring& folder);
 std::map<std::wstring, std::string> TreeBytes(const std::wstring& folder);
+std::vector<std::wstring> TopEntries(const std::wstring& folder);  // the entries directly in it
 // Dates a folder `days` back (forward when negative): Wine shows its last write time as the
 // creation time that retention reads.
 bool AgeFolder(const std::wstring& folder, double days);

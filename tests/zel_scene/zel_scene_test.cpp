@@ -29,12 +29,6 @@ std::vector<T> Join(std::vector<T> first, const std::vector<T>& second) {
 std::wstring Quoted(const std::wstring& text) {
     return L"\"" + text + (text.back() == L'\\' ? L"\\\"" : L"\"");
 }
-Names TopEntries(const std::wstring& folder) {  // the entries directly under a folder
-    Names top;
-    for (const std::wstring& entry : ListTree(folder))
-        if (entry.find(L'\\') >= entry.size() - 1) top.push_back(entry);
-    return top;
-}
 
 // The lines of a run into `root`: the machine hives this Wine lacks fail,
 // then the profiles in the order the registry lists them (the prefix's own
@@ -298,10 +292,9 @@ TEST(WindowsXpAndAToolHeldOpen) {
     ProcessResult run = RunZel(Quoted(scratch.path()));
     CHECK_EQ(0u, run.exitCode);
     CHECK_EQ(lines, Lines(run.output));
-    const std::string saved = std::to_string(lines.size() - 3);
-    CHECK_EQ(saved + " of " + saved + " hives saved",
-             Lines(ReadUtf16Text(dated + L"\\backup.log")).back());
-    CHECK(FileExists(dated + L"\\complete.txt") && !FileExists(dated + L"\\incomplete.txt"));
+    const std::wstring saved = std::to_wstring(lines.size() - 3);  // all but the boot store
+    CHECK_EQ(Utf16Bytes(saved + L" of " + saved + L" hives saved"),
+             ReadFileBytes(dated + L"\\complete.txt"));
 
     const std::wstring tool = BuiltProgram(L"revert_x64.exe");
     REQUIRE(FileExists(dated + L"\\revert_x64.exe"));
@@ -317,7 +310,6 @@ TEST(WindowsXpAndAToolHeldOpen) {
     const Strings log = Lines(ReadUtf16Text(dated + L"\\backup.log"));
     CHECK(std::find(log.begin(), log.end(), copyError) != log.end());
     CHECK(!FileExists(dated + L"\\revert_x64.exe") && FileExists(dated + L"\\complete.txt"));
-    CHECK_EQ(Names{DateName() + L"\\"}, TopEntries(scratch.path()));
 }
 
 }  // namespace
