@@ -38,7 +38,7 @@ ProcessResult Run(const std::wstring& root, const std::wstring& days) {
 TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     ScopedWineVersion version(L"win10");
     ScratchFolder scratch(L"zelpurge");
-    const std::wstring root = scratch / L"root", today = root + L"\\" + DateName();
+    const std::wstring root = scratch / L"root", today = root + L"\\" + TodayFolderName();
     const std::wstring newest = root + L"\\" + DateName(16), older = root + L"\\" + DateName(20),
                        outside = scratch / L"outside";
     const std::wstring hostile = root + L"\\" + DateName(25), photos = root + L"\\2001-01-01",
@@ -157,7 +157,7 @@ TEST(FullDiskCostsNoCompleteBackup) {
     if (!GetDiskFreeSpaceExW(L"Q:\\", nullptr, &size, nullptr) || size.QuadPart > 1 << 20)
         return Skip("no small disk as Q: (mounting a tmpfs needs root)");
     const std::wstring root = L"Q:\\root", complete = root + L"\\" + DateName(20),
-                       today = root + L"\\" + DateName();
+                       today = root + L"\\" + TodayFolderName();
     MakeBackup(complete, 20, L"complete.txt");
     const auto completeBytes = TreeBytes(complete);
     ProcessResult run = Run(root, L"/days:15");
@@ -175,7 +175,7 @@ TEST(FullDiskCostsNoCompleteBackup) {
                  Narrow(today),
              Lines(run.output).back());
     CHECK_EQ(todayBytes, TreeBytes(today));
-    CHECK_EQ(Names{DateName() + L"\\"}, TopEntries(root));
+    CHECK_EQ(Names{TodayFolderName() + L"\\"}, TopEntries(root));
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ std::pair<std::wstring, std::wstring> SplitKept(const std::wstring& kept) {
 // they go.
 struct Scene {
     ScratchFolder scratch{L"revert"};
-    std::wstring backup = scratch / (L"zel\\" + DateName()), win = scratch / L"win", config;
+    std::wstring backup = scratch / (L"zel\\" + TodayFolderName()), win = scratch / L"win", config;
     std::vector<std::pair<std::wstring, std::wstring>> hives;  // in the backup, under win
     Tree before;
     Scene() {

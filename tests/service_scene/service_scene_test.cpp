@@ -37,7 +37,7 @@ TEST(InstallRunStopAndRemove) {
     left.reset();
     REQUIRE(WaitUntilGone());
     ScratchFolder scratch(L"zel service");
-    const std::wstring root = scratch / L"bk", dated = root + L"\\" + DateName(),
+    const std::wstring root = scratch / L"bk", dated = root + L"\\" + TodayFolderName(),
                        zel = BuiltProgram();
 
     // A relative root is installed as the folder it names here.
@@ -104,7 +104,7 @@ TEST(InstallRunStopAndRemove) {
     // Typed at a console, /service finds no service control manager to serve.
     run = RunZel(L"/service \"" + scratch.path() + L"\\console\"");
     CHECK(run.exitCode == 2 && run.output.empty() &&
-          !FolderExists(scratch / L"console\\" + DateName()));
+          !FolderExists(scratch / L"console\\" + TodayFolderName()));
 }
 
 std::vector<SERVICE_STATUS> Sent;

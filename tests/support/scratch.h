@@ -42,7 +42,8 @@ std::string Narrow(const std::wstring& text);      // ASCII texts only
 std::wstring Widen(const std::string& text);       // ASCII texts only
 std::wstring Upper(std::wstring text);
 
-std::wstring DateName(int daysAgo = 0);  // YYYY-MM-DD of the local date that many days ago
+std::wstring DateName(int daysAgo);  // YYYY-MM-DD of the local date that many days ago
+inline std::wstring TodayFolderName() { return DateName(0); }
 std::wstring WindowsDir();
 std::wstring SystemDirectory();
 // A report line as the programs print it: prefix, " [", system text, "]".

@@ -31,7 +31,7 @@ TEST(ReleaseRunsAsWow64Process) {
                            ReadFileBytes(HiveFile(L"minimal.hive"))));
     BcdEditStandIn bcdedit;
     ScratchFolder scratch(L"zelwow");
-    const std::wstring day = L"\\" + DateName();
+    const std::wstring day = L"\\" + TodayFolderName();
     const std::wstring root64 = scratch / L"x64", root32 = scratch / L"x86";
 
     ProcessResult run64 = RunZel(L"\"" + root64 + L"\"");

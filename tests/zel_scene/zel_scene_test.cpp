@@ -102,7 +102,7 @@ TEST(WholeRunThenOnceADay) {
     ScratchFolder scratch(L"zelrun");
     const std::wstring root = scratch / L"backup", bin = scratch / L"bin",
                        alice = scratch / L"Alice";
-    const std::wstring dated = root + L"\\" + DateName(), exe = bin + L"\\zel.exe";
+    const std::wstring dated = root + L"\\" + TodayFolderName(), exe = bin + L"\\zel.exe";
     const std::wstring classes =
         L"\\Local Settings\\Application Data\\Microsoft\\Windows\\UsrClass.dat";
     const std::string good = ReadFileBytes(HiveFile(L"good.hive")),
@@ -179,7 +179,7 @@ TEST(WholeRunThenOnceADay) {
             CHECK_EQ(content, ReadFileBytes(dated + L"\\" + name));
     }
     CHECK_EQ(names, ListTree(dated));
-    CHECK_EQ(Names{DateName() + L"\\"}, TopEntries(root));
+    CHECK_EQ(Names{TodayFolderName() + L"\\"}, TopEntries(root));
     CHECK(!FileExists(L"C:\\NTUSER.DAT"));
     CHECK(ReadFileBytes(dated + L"\\BCD").find("\"Marker\"=\"zel-boot-marker\"") !=
           std::string::npos);
@@ -231,7 +231,7 @@ TEST(WholeRunThenOnceADay) {
 TEST(RunsThatOverlapOrDie) {
     ScopedWineVersion version(L"win10");
     ScratchFolder scratch(L"zelkill");
-    const std::wstring dated = scratch / DateName();
+    const std::wstring dated = scratch / TodayFolderName();
     {
         BcdEditStandIn bcdedit;
         bcdedit.Hold();
@@ -256,7 +256,7 @@ TEST(RunsThatOverlapOrDie) {
     ProcessResult run = RunZel(Quoted(scratch.path()));
     CHECK_EQ(2u, run.exitCode);
     CHECK_EQ(RunLines(scratch.path(), true, true), Lines(run.output));
-    CHECK_EQ(Names{DateName() + L"\\"}, TopEntries(scratch.path()));
+    CHECK_EQ(Names{TodayFolderName() + L"\\"}, TopEntries(scratch.path()));
     CHECK(FileExists(dated + L"\\sysdir.txt") && FileExists(dated + L"\\backup.log"));
 
     // A finished work folder is never made again: the next run gives it its
@@ -269,7 +269,7 @@ TEST(RunsThatOverlapOrDie) {
     CHECK_EQ(0u, run.exitCode);
     CHECK_EQ((Strings{Banner, Narrow(scratch.path())}), Lines(run.output));
     CHECK_EQ(finished, TreeBytes(dated));
-    CHECK_EQ((Names{DateName(3) + L"\\", DateName() + L"\\"}), TopEntries(scratch.path()));
+    CHECK_EQ((Names{DateName(3) + L"\\", TodayFolderName() + L"\\"}), TopEntries(scratch.path()));
 }
 
 // Windows XP has no boot store: its line stays, but the run with every
@@ -284,7 +284,7 @@ TEST(WindowsXpAndAToolHeldOpen) {
             WriteFileBytes(ConfigFolder + L"\\SECURITY", good));
     ScopedWineVersion version(L"winxp");
     ScratchFolder scratch(L"zelxp");
-    const std::wstring dated = scratch / DateName();
+    const std::wstring dated = scratch / TodayFolderName();
     const Strings lines =
         RunLines(scratch.path(), false, false, {},
                  {Failed(L"BCD", ERROR_FILE_NOT_FOUND), Saved(L"SYSTEM"), Saved(L"SOFTWARE"),
