@@ -45,8 +45,9 @@ void WriteLocation(const wchar_t* sidFolder, const wchar_t* fileName, const wcha
 }
 
 void BackupProfile(const wchar_t* profileName) {
-    // A key of any other name would be joined into a path outside the
-    // backup (C:, .., ../../x): it is named as a failure and never used.
+    // Only one plain name shaped like a SID is joined into paths; joined,
+    // others could lead outside the backup (C:, .., ../../x). Such a key is
+    // named as a failure and never used.
     if (!IsSingleName(profileName) || !LooksLikeSid(profileName)) {
         PrintHiveFailed(profileName, ERROR_INVALID_NAME);
         return;

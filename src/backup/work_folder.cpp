@@ -20,8 +20,8 @@ constexpr DWORD FirstRenamePauseMs = 100;
 // For each plain folder under root named YYYY-MM-DD + suffix, calls
 // visit(folder, dated, aside) with the paths of the folder, of its day's
 // name and of that day's aside name.
-template <class Visit>
-void ForEachLeftFolder(const wchar_t* root, const wchar_t* suffix, Visit visit) {
+using LeftFolderVisit = void (*)(const wchar_t* folder, const wchar_t* dated, const wchar_t* aside);
+void ForEachLeftFolder(const wchar_t* root, const wchar_t* suffix, LeftFolderVisit visit) {
     wchar_t pattern[JoinedPathCapacity];
     if (!BuildPath(pattern, ARRAYSIZE(pattern), root, L"*")) return;
     WIN32_FIND_DATAW entry;
@@ -94,25 +94,35 @@ DWORD PlaceBackup(const wchar_t* work, const wchar_t* dated, const wchar_t* asid
     return ERROR_SUCCESS;
 }
 
+namespace {
+
+// A backup moved aside goes back when nothing took its place, and goes
+// once a backup of ours stands there.
+void RecoverAside(const wchar_t* aside, const wchar_t* dated, const wchar_t*) {
+    const DayEntry standing = ProbeDayEntry(dated);
+    if (standing == DayEntry::Free) {
+        MoveFolderPatiently(aside, dated);
+    } else if (standing == DayEntry::Ours && IsBackupFolder(dated)) {
+        DeleteFolder(aside);
+    }
+}
+
+void FinishWorkFolder(const wchar_t* work, const wchar_t* dated, const wchar_t* aside) {
+    // Unfinished, or incomplete where its day's backup is complete: the run
+    // that made it would not have placed it either.
+    if (!IsBackupFolder(work) || !KeepsNewBackup(dated, IsCompleteBackup(work))) {
+        DeleteFolder(work);
+        return;
+    }
+    // A name that holds something else keeps it; the work folder waits.
+    PlaceBackup(work, dated, aside);
+}
+
+}  // namespace
+
 void FinishLeftWork(const wchar_t* root) {
-    ForEachLeftFolder(root, AsideSuffix,
-                      [](const wchar_t* folder, const wchar_t* dated, const wchar_t*) {
-                          const DayEntry standing = ProbeDayEntry(dated);
-                          if (standing == DayEntry::Free) {
-                              MoveFolderPatiently(folder, dated);
-                          } else if (standing == DayEntry::Ours && IsBackupFolder(dated)) {
-                              DeleteFolder(folder);
-                          }
-                      });
-    ForEachLeftFolder(
-        root, WorkSuffix, [](const wchar_t* folder, const wchar_t* dated, const wchar_t* aside) {
-            if (!IsBackupFolder(folder) || !KeepsNewBackup(dated, IsCompleteBackup(folder))) {
-                DeleteFolder(folder);
-                return;
-            }
-            // A name that holds something else keeps it; the work folder waits.
-            PlaceBackup(folder, dated, aside);
-        });
+    ForEachLeftFolder(root, AsideSuffix, RecoverAside);
+    ForEachLeftFolder(root, WorkSuffix, FinishWorkFolder);
 }
 
 DWORD MoveFolderPatiently(const wchar_t* from, const wchar_t* to) {
