@@ -260,16 +260,19 @@ TEST(RunsThatOverlapOrDie) {
     CHECK(FileExists(dated + L"\\sysdir.txt") && FileExists(dated + L"\\backup.log"));
 
     // A finished work folder is never made again: the next run gives it its
-    // name (today's, or the past day it stands for) and saves nothing.
+    // name (today's, or the past day it stands for) and saves nothing. So
+    // does a backup that a replacement moved aside and left there.
     const auto finished = TreeBytes(dated);
     const std::wstring past = scratch / DateName(3);
     REQUIRE(MoveFileW(dated.c_str(), (dated + L".partial").c_str()));
     REQUIRE(WriteFileBytes(past + L".partial\\sysdir.txt", "finished"));
+    REQUIRE(WriteFileBytes(scratch / DateName(5) + L".replaced\\sysdir.txt", "aside"));
     run = RunZel(Quoted(scratch.path()));
     CHECK_EQ(0u, run.exitCode);
     CHECK_EQ((Strings{Banner, Narrow(scratch.path())}), Lines(run.output));
     CHECK_EQ(finished, TreeBytes(dated));
-    CHECK_EQ((Names{DateName(3) + L"\\", TodayFolderName() + L"\\"}), TopEntries(scratch.path()));
+    CHECK_EQ((Names{DateName(5) + L"\\", DateName(3) + L"\\", TodayFolderName() + L"\\"}),
+             TopEntries(scratch.path()));
 }
 
 // Windows XP has no boot store: its line stays, but the run with every
