@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "hive/kept_memory.h"
 #include "hive/regf_layout.h"
 
 namespace {
@@ -15,15 +16,14 @@ DWORD BlockLength(const HiveBytes* bytes, DWORD index) {
 }
 
 bool ReadFromFile(HiveBytes* bytes, DWORD start, BYTE* into, DWORD count) {
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(regf::BaseBlockBytes) + start;
-    if (!SetFilePointerEx(bytes->file, at, nullptr, FILE_BEGIN)) {
-        bytes->error = GetLastError();
-        return false;
-    }
+    unsigned long long at = static_cast<unsigned long long>(regf::BaseBlockBytes) + start;
     while (count > 0) {
+        // A read at an offset of its own, which a synchronous handle also takes.
+        OVERLAPPED where = {};
+        where.Offset = static_cast<DWORD>(at);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
         DWORD got = 0;
-        if (!ReadFile(bytes->file, into, count, &got, nullptr)) {
+        if (!ReadFile(bytes->file, into, count, &got, &where)) {
             bytes->error = GetLastError();
             return false;
         }
@@ -32,16 +32,15 @@ bool ReadFromFile(HiveBytes* bytes, DWORD start, BYTE* into, DWORD count) {
             return false;
         }
         into += got;
+        at += got;
         count -= got;
     }
     return true;
 }
 
-// The block's bytes: the file's, zeros past its end, and the overlay's runs
-// over both.
-bool Fill(HiveBytes* bytes, DWORD index, BYTE* into) {
-    const DWORD start = index << HiveBlockShift;
-    const DWORD length = BlockLength(bytes, index);
+// `length` bytes from `start`: the file's, zeros past its end, and the
+// overlay's runs over both.
+bool Fill(HiveBytes* bytes, DWORD start, DWORD length, BYTE* into) {
     DWORD fromFile = 0;
     if (start < bytes->fileBins) {
         fromFile = bytes->fileBins - start < length ? bytes->fileBins - start : length;
@@ -66,7 +65,7 @@ bool Fill(HiveBytes* bytes, DWORD index, BYTE* into) {
 HiveBlock* FreeSlot(HiveBytes* bytes) {
     if (bytes->used < HiveCacheBlocks) {
         HiveBlock* slot = &bytes->slots[bytes->used];
-        slot->bytes = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, HiveBlockBytes));
+        slot->bytes = KeptBuffer(bytes->kept, KeptBlocks + bytes->used, HiveBlockBytes);
         if (slot->bytes) {
             ++bytes->used;
             return slot;
@@ -91,7 +90,9 @@ HiveBlock* Load(HiveBytes* bytes, DWORD index) {
     HiveBlock* slot = FreeSlot(bytes);
     if (!slot) return nullptr;
     slot->index = NoBlock;  // until it is filled
-    if (!Fill(bytes, index, slot->bytes)) return nullptr;
+    if (!Fill(bytes, index << HiveBlockShift, BlockLength(bytes, index), slot->bytes)) {
+        return nullptr;
+    }
     slot->index = index;
     slot->recent = true;
     bytes->slotOf[index] = static_cast<DWORD>(slot - bytes->slots) + 1;
@@ -117,14 +118,23 @@ bool HiveBytesBegin(HiveBytes* bytes, HANDLE file, unsigned long long fileSize, 
         bytes->error = ERROR_NOT_ENOUGH_MEMORY;
         return false;
     }
+    bytes->kept = TakeKeptMemory();
     return true;
 }
 
 void HiveBytesEnd(HiveBytes* bytes) {
-    for (DWORD i = 0; i < bytes->used; ++i) HeapFree(GetProcessHeap(), 0, bytes->slots[i].bytes);
+    DoneWithBuffer(bytes->kept, bytes->stretch);
+    bytes->stretch = nullptr;
+    for (DWORD i = 0; i < bytes->used; ++i) DoneWithBuffer(bytes->kept, bytes->slots[i].bytes);
+    bytes->used = 0;
+    for (BYTE*& scratch : bytes->scratch) {
+        DoneWithBuffer(bytes->kept, scratch);
+        scratch = nullptr;
+    }
     if (bytes->slotOf) HeapFree(GetProcessHeap(), 0, bytes->slotOf);
     bytes->slotOf = nullptr;
-    bytes->used = 0;
+    if (bytes->kept) ReturnKeptMemory();
+    bytes->kept = false;
 }
 
 bool HiveBytesWhole(const HiveBytes* bytes) {
@@ -153,6 +163,56 @@ const BYTE* HiveBytesSpan(HiveBytes* bytes, DWORD offset, DWORD* count) {
     const DWORD within = offset & (HiveBlockBytes - 1);
     *count = BlockLength(bytes, index) - within;
     return block->bytes + within;
+}
+
+const BYTE* HiveBytesInOrder(HiveBytes* bytes, DWORD offset, DWORD* count) {
+    if (offset >= bytes->size) return nullptr;
+    // A hive the cache holds whole is read into it, for the reads after.
+    if (bytes->blocks <= HiveCacheBlocks) return HiveBytesSpan(bytes, offset, count);
+    if (offset - bytes->stretchStart >= bytes->stretchLength) {
+        if (!bytes->stretch) {
+            bytes->stretch = KeptBuffer(bytes->kept, KeptStretch, HiveStretchBytes);
+            if (!bytes->stretch) {
+                bytes->error = ERROR_NOT_ENOUGH_MEMORY;
+                return nullptr;
+            }
+        }
+        const DWORD start = offset & ~(HiveStretchBytes - 1);
+        const DWORD length =
+            bytes->size - start < HiveStretchBytes ? bytes->size - start : HiveStretchBytes;
+        bytes->stretchLength = 0;
+        if (!Fill(bytes, start, length, bytes->stretch)) return nullptr;
+        bytes->stretchStart = start;
+        bytes->stretchLength = length;
+    }
+    *count = bytes->stretchLength - (offset - bytes->stretchStart);
+    return bytes->stretch + (offset - bytes->stretchStart);
+}
+
+BYTE* HiveBytesScratch(HiveBytes* bytes, size_t use, size_t size) {
+    BYTE*& scratch = bytes->scratch[use - KeptCellBits];
+    DoneWithBuffer(bytes->kept, scratch);
+    scratch = KeptBuffer(bytes->kept, use, size);
+    if (scratch) memset(scratch, 0, size);
+    return scratch;
+}
+
+const BYTE* HiveBytesView(HiveBytes* bytes, DWORD offset, DWORD count, BYTE* local) {
+    if (offset >= bytes->size || !bytes->slotOf) return nullptr;
+    const DWORD within = offset & (HiveBlockBytes - 1);
+    if (count <= bytes->size - offset && within + count <= HiveBlockBytes) {
+        if (const DWORD slot = bytes->slotOf[offset >> HiveBlockShift]) {
+            HiveBlock* block = &bytes->slots[slot - 1];
+            block->recent = true;
+            return block->bytes + within;
+        }
+        DWORD available = 0;
+        return HiveBytesSpan(bytes, offset, &available);
+    }
+    const DWORD held = count < bytes->size - offset ? count : bytes->size - offset;
+    if (!HiveBytesRead(bytes, offset, local, held)) return nullptr;
+    memset(local + held, 0, count - held);
+    return local;
 }
 
 bool HiveBytesRead(HiveBytes* bytes, DWORD offset, void* out, DWORD count) {

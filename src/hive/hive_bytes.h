@@ -1,8 +1,9 @@
 #pragma once
 // The one way the hive room reads a regf file's hive bins data: blocks of
-// the file read on demand into a small cache, so that no view or buffer of
-// more than 64 MiB is held whatever the hive's size. Offsets count from the
-// start of the hive bins data, as cell references do.
+// the file read on demand into a small cache, or stretches read in order
+// into one buffer, so that no view or buffer of more than 64 MiB is held
+// whatever the hive's size. Offsets count from the start of the hive bins
+// data, as cell references do.
 //
 // An overlay (what replaying a hive's logs gives) can be laid over the file:
 // its runs replace the file's bytes where they lie, and may reach past the
@@ -19,9 +20,12 @@ struct HiveOverlay {
     size_t count;
 };
 
-constexpr DWORD HiveBlockShift = 18;
-constexpr DWORD HiveBlockBytes = 1u << HiveBlockShift;  // 256 KiB, a multiple of every bin
-constexpr DWORD HiveCacheBlocks = 256;                  // 64 MiB at most
+// Blocks for reads anywhere, and stretches for reads in order; both are
+// multiples of 4 KiB, so they never cut a bin's header or a cell's size.
+constexpr DWORD HiveBlockShift = 16;
+constexpr DWORD HiveBlockBytes = 1u << HiveBlockShift;  // 64 KiB
+constexpr DWORD HiveCacheBlocks = 1024;                 // 64 MiB at most, taken as needed
+constexpr DWORD HiveStretchBytes = 256 * 1024;
 
 struct HiveBlock {
     BYTE* bytes;  // HiveBlockBytes, allocated when first needed
@@ -40,6 +44,11 @@ struct HiveBytes {
     DWORD hand;     // the clock's hand
     DWORD used;     // slots that hold a block
     HiveBlock slots[HiveCacheBlocks];
+    BYTE* stretch;  // HiveStretchBytes, for reads in order
+    DWORD stretchStart;
+    DWORD stretchLength;  // 0 while it holds nothing
+    bool kept;            // its buffers are the ones kept from hive to hive
+    BYTE* scratch[3];     // for the check, by use (hive/kept_memory.h)
 };
 
 // Starts reading the hive bins data of `size` bytes from `file`, whose
@@ -56,6 +65,20 @@ bool HiveBytesWhole(const HiveBytes* bytes);
 // with *count set to how many; nullptr past the end or when the block
 // cannot be read (bytes->error says why then). Valid until the next call.
 const BYTE* HiveBytesSpan(HiveBytes* bytes, DWORD offset, DWORD* count);
+
+// The same for a pass that reads the hive bins data in order: through the
+// cache when it holds the whole hive, else a stretch of the file at once.
+const BYTE* HiveBytesInOrder(HiveBytes* bytes, DWORD offset, DWORD* count);
+
+// `size` bytes, zeroed, for one of the check's uses in hive/kept_memory.h
+// (KeptCellBits and after); nullptr when memory runs out. They go with the
+// bytes.
+BYTE* HiveBytesScratch(HiveBytes* bytes, size_t use, size_t size);
+
+// The `count` bytes from `offset`: in place when they lie in one block,
+// else copied into `local` (which holds `count`), zeros standing for what
+// lies past the end. nullptr when `offset` lies past it or a read fails.
+const BYTE* HiveBytesView(HiveBytes* bytes, DWORD offset, DWORD count, BYTE* local);
 
 // Copies `count` bytes from `offset`; false when any lies past the end or
 // cannot be read.

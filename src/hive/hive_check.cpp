@@ -42,6 +42,7 @@ DWORD HiveJudge(Hive* hive, HiveVerdict* result) {
     } else {
         error = CheckBins(hive, &fault);
         if (error == ERROR_SUCCESS && !fault.problem) error = CheckKeyTree(hive, &fault);
+        EndCheck(hive);
     }
     if (error != ERROR_SUCCESS) return error;
     if (fault.problem) {

@@ -193,9 +193,10 @@ namespace {
 DWORD ReadBigData(Hive* hive, DWORD at, DWORD dataSize, DWORD offset, BYTE* data, DWORD count) {
     const DWORD full = regf::BigDataSegmentBytes;
     DWORD size = 0;
-    BYTE cell[regf::BigDataHeaderBytes];
-    DWORD error =
-        CellError(hive, ReadSigned(hive, at, "db", L"is not big data", cell, sizeof(cell), &size));
+    BYTE local[regf::BigDataHeaderBytes];
+    const BYTE* cell = nullptr;
+    DWORD error = CellError(
+        hive, ReadSigned(hive, at, "db", L"is not big data", sizeof(local), local, &cell, &size));
     if (error != ERROR_SUCCESS) return error;
     const DWORD segments = regf::ReadWord(cell + regf::BigDataSegmentCount);
     if (segments != dataSize / full + (dataSize % full != 0)) return ERROR_BADDB;

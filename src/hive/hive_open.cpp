@@ -125,6 +125,5 @@ DWORD HiveOpen(const wchar_t* path, Hive** opened) {
 void HiveClose(Hive* hive) {
     if (!hive) return;
     HiveBytesEnd(&hive->bytes);
-    if (hive->allocated) HeapFree(GetProcessHeap(), 0, hive->allocated);
     delete hive;
 }

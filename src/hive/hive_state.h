@@ -27,7 +27,10 @@ struct Hive {
     DWORD root;
     DWORD minor;
     HiveBytes bytes;
-    // Once HiveJudge has passed over the bins: a bit for each allocated
-    // cell, at its offset / 8. References are then held to cell starts.
+    // While HiveJudge walks the key tree: a bit for each allocated cell not
+    // yet reached (at its offset / 8), so references are held to cell
+    // starts and each cell is reached once; and a bit for each bin's start
+    // (at its offset / 4096).
     DWORD* allocated;
+    DWORD* binStarts;
 };

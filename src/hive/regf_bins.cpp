@@ -3,6 +3,7 @@
 // pass over the key tree can hold every reference to a cell's start.
 #include <string.h>
 
+#include "hive/kept_memory.h"
 #include "hive/regf_check.h"
 
 namespace {
@@ -26,7 +27,7 @@ DWORD ReadError(const Hive* hive) {
 DWORD CheckCells(Hive* hive, DWORD at, DWORD end, DWORD* bits, CheckFault* fault) {
     while (at < end) {
         DWORD count = 0;
-        const BYTE* span = HiveBytesSpan(&hive->bytes, at, &count);
+        const BYTE* span = HiveBytesInOrder(&hive->bytes, at, &count);
         if (!span) return ReadError(hive);
         const DWORD spanStart = at;
         const DWORD limit = end - at < count ? end : at + count;
@@ -46,42 +47,56 @@ DWORD CheckCells(Hive* hive, DWORD at, DWORD end, DWORD* bits, CheckFault* fault
 
 }  // namespace
 
-DWORD* NewCellBits(DWORD binsSize) {
-    return static_cast<DWORD*>(
-        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (binsSize / 256 + 1) * sizeof(DWORD)));
+bool ReachedBefore(Hive* hive, DWORD at) {
+    if (!hive->binStarts || at >= hive->binsSize || at % regf::CellAlignment != 0) return false;
+    DWORD page = at / regf::BinAlignment;
+    while (!((hive->binStarts[page / 32] >> (page % 32)) & 1)) --page;  // the first bin is at 0
+    BYTE field[regf::CellSizeBytes];
+    DWORD cell = page * regf::BinAlignment + regf::BinHeaderBytes;
+    while (cell < at && HiveBytesRead(&hive->bytes, cell, field, sizeof(field))) {
+        const DWORD stored = ReadDword(field);
+        cell += stored & 0x80000000 ? 0 - stored : stored;  // the bins pass proved them whole
+    }
+    return cell == at && HiveBytesRead(&hive->bytes, cell, field, sizeof(field)) &&
+           (ReadDword(field) & 0x80000000) != 0;
+}
+
+void EndCheck(Hive* hive) {
+    // The memory goes with the hive's bytes.
+    hive->allocated = nullptr;
+    hive->binStarts = nullptr;
 }
 
 DWORD CheckBins(Hive* hive, CheckFault* fault) {
-    if (hive->allocated) HeapFree(GetProcessHeap(), 0, hive->allocated);
-    hive->allocated = nullptr;
-    DWORD* bits = NewCellBits(hive->binsSize);
-    if (!bits) return ERROR_NOT_ENOUGH_MEMORY;
-    DWORD at = 0;
-    while (at < hive->binsSize) {
-        BYTE header[regf::BinSizeField + 4];
-        if (!HiveBytesRead(&hive->bytes, at, header, sizeof(header))) {
-            HeapFree(GetProcessHeap(), 0, bits);
-            return ReadError(hive);
-        }
-        const DWORD size = ReadDword(header + regf::BinSizeField);
+    EndCheck(hive);
+    const DWORD size = hive->binsSize;
+    hive->allocated = reinterpret_cast<DWORD*>(
+        HiveBytesScratch(&hive->bytes, KeptCellBits, (size / 256 + 1) * sizeof(DWORD)));
+    hive->binStarts = reinterpret_cast<DWORD*>(HiveBytesScratch(
+        &hive->bytes, KeptBinBits, (size / regf::BinAlignment / 32 + 1) * sizeof(DWORD)));
+    if (!hive->allocated || !hive->binStarts) return ERROR_NOT_ENOUGH_MEMORY;
+    for (DWORD at = 0; at < size;) {
+        DWORD count = 0;
+        const BYTE* header = HiveBytesInOrder(&hive->bytes, at, &count);
+        if (!header) return ReadError(hive);
+        const DWORD binSize = ReadDword(header + regf::BinSizeField);
         const wchar_t* problem = nullptr;
         if (memcmp(header, "hbin", 4) != 0) {
             problem = L"hive bin does not begin with hbin";
         } else if (ReadDword(header + regf::BinOffsetField) != at) {
             problem = L"hive bin offset field is wrong";
-        } else if (size == 0 || size % regf::BinAlignment != 0) {
+        } else if (binSize == 0 || binSize % regf::BinAlignment != 0) {
             problem = L"hive bin size is zero or not a multiple of 4096";
-        } else if (size > hive->binsSize - at) {
+        } else if (binSize > size - at) {
             problem = L"hive bin runs past the end of the hive bins data";
         }
-        DWORD error = problem ? Fail(fault, problem, at)
-                              : CheckCells(hive, at + regf::BinHeaderBytes, at + size, bits, fault);
-        if (error != ERROR_SUCCESS || fault->problem) {
-            HeapFree(GetProcessHeap(), 0, bits);
-            return error;
-        }
-        at += size;
+        if (problem) return Fail(fault, problem, at);
+        const DWORD page = at / regf::BinAlignment;
+        hive->binStarts[page / 32] |= 1u << (page % 32);
+        const DWORD error =
+            CheckCells(hive, at + regf::BinHeaderBytes, at + binSize, hive->allocated, fault);
+        if (error != ERROR_SUCCESS || fault->problem) return error;
+        at += binSize;
     }
-    hive->allocated = bits;
     return ERROR_SUCCESS;
 }

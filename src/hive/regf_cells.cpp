@@ -12,6 +12,7 @@ namespace {
 const wchar_t Outside[] = L"points outside the hive bins data";
 const wchar_t NotAllocated[] = L"does not point at an allocated cell";
 const wchar_t OddName[] = L"name ends inside a UTF-16 character";
+const wchar_t TooSmall[] = L"is too small for what it holds";
 
 bool Signature(const BYTE* at, const char* expected) {
     return at[0] == expected[0] && at[1] == expected[1];
@@ -21,14 +22,14 @@ const wchar_t* ReadFailure(const Hive* hive) {
     return hive->bytes.error ? CellReadFailed : Outside;
 }
 
-}  // namespace
-
-const wchar_t* ReadCell(Hive* hive, DWORD at, DWORD need, DWORD* size) {
+// The first `count` bytes of the allocated cell at `at`, and its size.
+const wchar_t* ViewCell(Hive* hive, DWORD at, DWORD count, BYTE* local, const BYTE** view,
+                        DWORD* size) {
     if (at >= hive->binsSize || hive->binsSize - at < regf::CellSizeBytes) return Outside;
     if (at % regf::CellAlignment != 0) return NotAllocated;
-    BYTE field[regf::CellSizeBytes];
-    if (!HiveBytesRead(&hive->bytes, at, field, sizeof(field))) return ReadFailure(hive);
-    const DWORD stored = ReadDword(field);
+    const BYTE* bytes = HiveBytesView(&hive->bytes, at, count, local);
+    if (!bytes) return ReadFailure(hive);
+    const DWORD stored = ReadDword(bytes);
     const DWORD cellSize = 0 - stored;
     if (hive->allocated) {
         // The pass over the bins proved each marked cell whole within its bin.
@@ -37,27 +38,37 @@ const wchar_t* ReadCell(Hive* hive, DWORD at, DWORD need, DWORD* size) {
                cellSize > hive->binsSize - at) {
         return NotAllocated;
     }
-    if (cellSize - regf::CellSizeBytes < need) return L"is too small for what it holds";
+    *view = bytes;
     *size = cellSize;
     return nullptr;
 }
 
-// The allocated cell at `at` with the signature `expected`, at least
-// `header` bytes long (size field included), read into `cell`.
+}  // namespace
+
+const wchar_t* ReadCell(Hive* hive, DWORD at, DWORD need, DWORD* size) {
+    BYTE local[regf::CellSizeBytes];
+    const BYTE* view = nullptr;
+    if (const wchar_t* problem = ViewCell(hive, at, sizeof(local), local, &view, size)) {
+        return problem;
+    }
+    return *size - regf::CellSizeBytes < need ? TooSmall : nullptr;
+}
+
 const wchar_t* ReadSigned(Hive* hive, DWORD at, const char* expected, const wchar_t* otherwise,
-                          BYTE* cell, DWORD header, DWORD* size) {
-    if (const wchar_t* problem = ReadCell(hive, at, 2, size)) return problem;
-    if (!HiveBytesRead(&hive->bytes, at, cell, regf::CellSizeBytes + 2)) return ReadFailure(hive);
-    if (!Signature(cell + regf::CellSizeBytes, expected)) return otherwise;
-    if (*size < header) return L"is too small for what it holds";
-    return HiveBytesRead(&hive->bytes, at, cell, header) ? nullptr : ReadFailure(hive);
+                          DWORD header, BYTE* local, const BYTE** view, DWORD* size) {
+    if (const wchar_t* problem = ViewCell(hive, at, header, local, view, size)) return problem;
+    if (*size < regf::CellSizeBytes + 2 || !Signature(*view + regf::CellSizeBytes, expected)) {
+        return otherwise;
+    }
+    return *size < header ? TooSmall : nullptr;
 }
 
 const wchar_t* ReadKeyCell(Hive* hive, DWORD at, KeyCell* key) {
     DWORD size = 0;
-    BYTE cell[regf::KeyName];
+    BYTE local[regf::KeyName];
+    const BYTE* cell = nullptr;
     if (const wchar_t* problem =
-            ReadSigned(hive, at, "nk", L"is not a key node", cell, sizeof(cell), &size)) {
+            ReadSigned(hive, at, "nk", L"is not a key node", sizeof(local), local, &cell, &size)) {
         return problem;
     }
     key->flags = ReadWord(cell + regf::KeyFlags);
@@ -78,12 +89,12 @@ const wchar_t* ReadKeyCell(Hive* hive, DWORD at, KeyCell* key) {
 
 const wchar_t* ReadListCell(Hive* hive, DWORD at, ListCell* list) {
     DWORD size = 0;
-    if (const wchar_t* problem =
-            ReadCell(hive, at, regf::ListEntries - regf::CellSizeBytes, &size)) {
+    BYTE local[regf::ListEntries];
+    const BYTE* cell = nullptr;
+    if (const wchar_t* problem = ViewCell(hive, at, sizeof(local), local, &cell, &size)) {
         return problem;
     }
-    BYTE cell[regf::ListEntries];
-    if (!HiveBytesRead(&hive->bytes, at, cell, sizeof(cell))) return ReadFailure(hive);
+    if (size < regf::ListEntries) return TooSmall;
     const BYTE* signature = cell + regf::CellSizeBytes;
     if (Signature(signature, "lf") || Signature(signature, "lh")) {
         list->width = 8;
@@ -102,9 +113,10 @@ const wchar_t* ReadListCell(Hive* hive, DWORD at, ListCell* list) {
 
 const wchar_t* ReadValueCell(Hive* hive, DWORD at, ValueCell* value) {
     DWORD size = 0;
-    BYTE cell[regf::ValueName];
+    BYTE local[regf::ValueName];
+    const BYTE* cell = nullptr;
     if (const wchar_t* problem =
-            ReadSigned(hive, at, "vk", L"is not a value", cell, sizeof(cell), &size)) {
+            ReadSigned(hive, at, "vk", L"is not a value", sizeof(local), local, &cell, &size)) {
         return problem;
     }
     value->nameBytes = ReadWord(cell + regf::ValueNameLength);

@@ -14,9 +14,10 @@ const wchar_t* ReadCell(Hive* hive, DWORD at, DWORD need, DWORD* size);
 
 // The allocated cell at `at` with the signature `expected` ("nk"), or the
 // problem `otherwise`, and at least `header` bytes long, its size field
-// included; those bytes go to `cell`.
+// included; *view gets those bytes (in place, or in `local`, which holds
+// `header`), *size the cell's size.
 const wchar_t* ReadSigned(Hive* hive, DWORD at, const char* expected, const wchar_t* otherwise,
-                          BYTE* cell, DWORD header, DWORD* size);
+                          DWORD header, BYTE* local, const BYTE** view, DWORD* size);
 
 struct KeyCell {
     WORD flags;

@@ -13,12 +13,17 @@ struct CheckFault {
     unsigned long long at;   // where, as a file offset, or NoFileOffset
 };
 
-// Every bin and cell of the hive bins data; leaves hive->allocated set.
+// Every bin and cell of the hive bins data; sets hive->allocated and
+// hive->binStarts.
 DWORD CheckBins(Hive* hive, CheckFault* fault);
 
-// The key tree, after CheckBins passed.
+// The key tree, after CheckBins passed; clears the bits of the cells it
+// reaches.
 DWORD CheckKeyTree(Hive* hive, CheckFault* fault);
 
-// A bit per 8 bytes of the hive bins data, all clear; nullptr when memory
-// runs out.
-DWORD* NewCellBits(DWORD binsSize);
+// Whether `at`, whose bit is clear, starts an allocated cell that the walk
+// of the key tree reached before. Slow; for telling a fault.
+bool ReachedBefore(Hive* hive, DWORD at);
+
+// Frees what the passes leave in the hive.
+void EndCheck(Hive* hive);

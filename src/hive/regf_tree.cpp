@@ -4,6 +4,7 @@
 // reached once only, so the walk ends whatever the references say, and a
 // loop shows as a key reached twice. The walk goes depth first with a
 // stack of its own, as deep as Windows lets a key path go.
+#include "hive/kept_memory.h"
 #include "hive/regf_cells.h"
 #include "hive/regf_check.h"
 
@@ -43,7 +44,6 @@ struct Tree {
     Hive* hive;
     CheckFault* fault;
     DWORD error;
-    DWORD* used;  // a bit per cell reached so far
     Frame* frames;
     DWORD securityChecked[SecurityCacheSize];  // offsets + 1 of sound security cells
 };
@@ -65,15 +65,27 @@ bool Fail(Tree* tree, const wchar_t* subject, const wchar_t* problem, unsigned l
 // the reference when it points nowhere, at the cell otherwise.
 bool CellFault(Tree* tree, const wchar_t* subject, const wchar_t* problem, unsigned long long from,
                DWORD target) {
-    return Fail(tree, subject, problem, IsReferenceProblem(problem) ? from : FileOffset(target));
+    const bool reference = problem == Twice || IsReferenceProblem(problem);
+    return Fail(tree, subject, problem, reference ? from : FileOffset(target));
 }
 
-bool Claim(Tree* tree, DWORD at, const wchar_t* subject, unsigned long long from) {
-    DWORD& word = tree->used[at >> 8];
-    const DWORD bit = 1u << ((at >> 3) & 31);
-    if (word & bit) return Fail(tree, subject, Twice, from);
-    word |= bit;
-    return true;
+// A cell is reached once: its bit goes, and a later reference finds none.
+void Claim(Tree* tree, DWORD at) { tree->hive->allocated[at >> 8] &= ~(1u << ((at >> 3) & 31)); }
+
+// Reads the cell at `at` with `read`. A cell reached before has lost its
+// bit; it is read as it was, so that a reference to a cell of the wrong
+// kind is told as such, and one to a cell of the right kind as a second.
+template <class Read>
+const wchar_t* ReadOnce(Tree* tree, DWORD at, Read read) {
+    Hive* hive = tree->hive;
+    if (at >= hive->binsSize || at % regf::CellAlignment != 0 ||
+        CellAllocated(hive->allocated, at) || !ReachedBefore(hive, at)) {
+        return read();
+    }
+    hive->allocated[at >> 8] |= 1u << ((at >> 3) & 31);
+    const wchar_t* problem = read();
+    Claim(tree, at);
+    return problem ? problem : Twice;
 }
 
 void StartEntries(Entries* entries, DWORD first, DWORD width, DWORD count) {
@@ -112,9 +124,12 @@ bool CheckSecurity(Tree* tree, DWORD at, unsigned long long from) {
     if (checked == at + 1) return true;
     const wchar_t* subject = L"key security";
     DWORD size = 0;
-    BYTE cell[regf::SecurityDescriptor];
-    const wchar_t* problem =
-        ReadSigned(tree->hive, at, "sk", L"is not a security cell", cell, sizeof(cell), &size);
+    BYTE local[regf::SecurityDescriptor];
+    const BYTE* cell = nullptr;
+    const wchar_t* problem = ReadOnce(tree, at, [&] {
+        return ReadSigned(tree->hive, at, "sk", L"is not a security cell", sizeof(local), local,
+                          &cell, &size);
+    });
     if (problem) return CellFault(tree, subject, problem, from, at);
     if (ReadDword(cell + regf::SecurityDescriptorSize) > size - regf::SecurityDescriptor) {
         return Fail(tree, subject, L"descriptor runs past its cell", FileOffset(at));
@@ -126,19 +141,24 @@ bool CheckSecurity(Tree* tree, DWORD at, unsigned long long from) {
 // A cell of data: at least `bytes` long, and used by nothing else.
 bool CheckData(Tree* tree, DWORD at, DWORD bytes, const wchar_t* subject, unsigned long long from) {
     DWORD size = 0;
-    const wchar_t* problem = ReadCell(tree->hive, at, bytes, &size);
+    const wchar_t* problem =
+        ReadOnce(tree, at, [&] { return ReadCell(tree->hive, at, bytes, &size); });
     if (problem) return CellFault(tree, subject, problem, from, at);
-    return Claim(tree, at, subject, from);
+    Claim(tree, at);
+    return true;
 }
 
 bool CheckBigData(Tree* tree, DWORD at, DWORD dataSize, unsigned long long from) {
     const wchar_t* subject = L"value data";
     DWORD size = 0;
-    BYTE cell[regf::BigDataHeaderBytes];
-    const wchar_t* problem =
-        ReadSigned(tree->hive, at, "db", L"is not big data", cell, sizeof(cell), &size);
+    BYTE local[regf::BigDataHeaderBytes];
+    const BYTE* cell = nullptr;
+    const wchar_t* problem = ReadOnce(tree, at, [&] {
+        return ReadSigned(tree->hive, at, "db", L"is not big data", sizeof(local), local, &cell,
+                          &size);
+    });
     if (problem) return CellFault(tree, subject, problem, from, at);
-    if (!Claim(tree, at, subject, from)) return false;
+    Claim(tree, at);
     const unsigned long long self = FileOffset(at);
     const DWORD segments = ReadWord(cell + regf::BigDataSegmentCount);
     const DWORD full = regf::BigDataSegmentBytes;
@@ -160,9 +180,10 @@ bool CheckBigData(Tree* tree, DWORD at, DWORD dataSize, unsigned long long from)
 bool CheckValue(Tree* tree, DWORD at, unsigned long long from) {
     ValueCell value;
     const wchar_t* subject = L"value";
-    const wchar_t* problem = ReadValueCell(tree->hive, at, &value);
+    const wchar_t* problem =
+        ReadOnce(tree, at, [&] { return ReadValueCell(tree->hive, at, &value); });
     if (problem) return CellFault(tree, subject, problem, from, at);
-    if (!Claim(tree, at, subject, from)) return false;
+    Claim(tree, at);
     const unsigned long long self = FileOffset(at);
     const DWORD size = value.dataSize & ~regf::ValueDataInline;
     if (value.dataSize & regf::ValueDataInline) {
@@ -191,9 +212,9 @@ bool CheckValues(Tree* tree, const KeyCell& key, unsigned long long self) {
 }
 
 bool CheckKey(Tree* tree, DWORD at, const wchar_t* subject, unsigned long long from, KeyCell* key) {
-    const wchar_t* problem = ReadKeyCell(tree->hive, at, key);
+    const wchar_t* problem = ReadOnce(tree, at, [&] { return ReadKeyCell(tree->hive, at, key); });
     if (problem) return CellFault(tree, subject, problem, from, at);
-    if (!Claim(tree, at, subject, from)) return false;
+    Claim(tree, at);
     const unsigned long long self = FileOffset(at);
     if (!CheckSecurity(tree, key->security, self)) return false;
     if (key->classBytes > 0 &&
@@ -203,13 +224,17 @@ bool CheckKey(Tree* tree, DWORD at, const wchar_t* subject, unsigned long long f
     return CheckValues(tree, *key, self);
 }
 
-// Makes `leaf` the list whose entries the frame reads next.
+// Makes `leaf`, a list found sound and claimed before, the list whose
+// entries the frame reads next.
 bool StartLeaf(Tree* tree, Frame* frame, DWORD leaf) {
-    ListCell list;
-    const wchar_t* problem = ReadListCell(tree->hive, leaf, &list);
-    if (problem) return Fail(tree, L"subkey list", problem, FileOffset(leaf));
+    BYTE header[regf::ListEntries];
+    if (!HiveBytesRead(&tree->hive->bytes, leaf, header, sizeof(header))) {
+        return Fail(tree, nullptr, CellReadFailed, 0);
+    }
+    const DWORD width = header[5] == 'f' || header[5] == 'h' ? 8 : 4;
     frame->leaf = leaf;
-    StartEntries(&frame->entries, leaf + regf::ListEntries, list.width, list.count);
+    StartEntries(&frame->entries, leaf + regf::ListEntries, width,
+                 ReadWord(header + regf::ListCount));
     return true;
 }
 
@@ -231,9 +256,10 @@ bool NextLeaf(Tree* tree, Frame* frame) {
 bool Enter(Tree* tree, Frame* frame, DWORD keyAt, const KeyCell& key) {
     const unsigned long long self = FileOffset(keyAt);
     ListCell list;
-    const wchar_t* problem = ReadListCell(tree->hive, key.subkeyList, &list);
+    const wchar_t* problem = ReadOnce(
+        tree, key.subkeyList, [&] { return ReadListCell(tree->hive, key.subkeyList, &list); });
     if (problem) return CellFault(tree, L"subkey list", problem, self, key.subkeyList);
-    if (!Claim(tree, key.subkeyList, L"subkey list", self)) return false;
+    Claim(tree, key.subkeyList);
     frame->list = key.subkeyList;
     frame->indexRoot = list.indexRoot;
     frame->leaves = list.count;
@@ -247,10 +273,12 @@ bool Enter(Tree* tree, Frame* frame, DWORD keyAt, const KeyCell& key) {
         while (NextEntry(tree, &frame->entries, &leafAt)) {
             const wchar_t* subject = L"list of an index root";
             ListCell leaf;
-            problem = ReadListCell(tree->hive, leafAt, &leaf);
+            problem = ReadOnce(tree, leafAt, [&] {
+                const wchar_t* read = ReadListCell(tree->hive, leafAt, &leaf);
+                return read || !leaf.indexRoot ? read : L"is another index root";
+            });
             if (problem) return CellFault(tree, subject, problem, root, leafAt);
-            if (leaf.indexRoot) return Fail(tree, subject, L"is another index root", root);
-            if (!Claim(tree, leafAt, subject, root)) return false;
+            Claim(tree, leafAt);
             total += leaf.count;
         }
         if (tree->error != ERROR_SUCCESS) return false;
@@ -302,15 +330,13 @@ DWORD CheckKeyTree(Hive* hive, CheckFault* fault) {
     if (!tree) return ERROR_NOT_ENOUGH_MEMORY;
     tree->hive = hive;
     tree->fault = fault;
-    tree->used = NewCellBits(hive->binsSize);
-    tree->frames = static_cast<Frame*>(HeapAlloc(GetProcessHeap(), 0, MaxDepth * sizeof(Frame)));
+    tree->frames = reinterpret_cast<Frame*>(
+        HiveBytesScratch(&hive->bytes, KeptFrames, MaxDepth * sizeof(Frame)));
     DWORD error = ERROR_NOT_ENOUGH_MEMORY;
-    if (tree->used && tree->frames) {
+    if (tree->frames) {
         Walk(tree);
         error = tree->error;
     }
-    if (tree->used) HeapFree(GetProcessHeap(), 0, tree->used);
-    if (tree->frames) HeapFree(GetProcessHeap(), 0, tree->frames);
     HeapFree(GetProcessHeap(), 0, tree);
     return error;
 }
