@@ -275,11 +275,14 @@ void Make(DWORD keys) {
 bool WriteRealisticHive(const wchar_t* path, unsigned mebibytes, DWORD keys, RealisticHive* made) {
     if (mebibytes > 0) {
         // A small hive of the same shape tells the bytes a key takes; the
-        // count then grows until the hive reaches the size.
-        const size_t target = static_cast<size_t>(mebibytes) << 20;
+        // count then grows while the file stays within the size.
+        const size_t target = (static_cast<size_t>(mebibytes) << 20) - 4096;
         Make(2000);
-        keys = static_cast<DWORD>(target / (Bins.size() / 2000));
-        for (Make(keys); Bins.size() < target; Make(keys)) keys += keys / 100 + 1;
+        keys = static_cast<DWORD>(target / (Bins.size() / 2000)) * 9 / 10;
+        DWORD step = keys / 100 + 1;
+        for (Make(keys); Bins.size() <= target; Make(keys)) keys += step;
+        keys -= step;
+        Make(keys);
     } else {
         Make(keys);
     }

@@ -8,6 +8,7 @@
 namespace {
 
 constexpr DWORD NoBlock = 0xFFFFFFFF;
+constexpr unsigned long long NoPosition = ~0ull;
 
 DWORD BlockLength(const HiveBytes* bytes, DWORD index) {
     const DWORD start = index << HiveBlockShift;
@@ -16,14 +17,21 @@ DWORD BlockLength(const HiveBytes* bytes, DWORD index) {
 }
 
 bool ReadFromFile(HiveBytes* bytes, DWORD start, BYTE* into, DWORD count) {
-    unsigned long long at = static_cast<unsigned long long>(regf::BaseBlockBytes) + start;
-    while (count > 0) {
-        // A read at an offset of its own, which a synchronous handle also takes.
-        OVERLAPPED where = {};
-        where.Offset = static_cast<DWORD>(at);
-        where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    const unsigned long long at = static_cast<unsigned long long>(regf::BaseBlockBytes) + start;
+    // Reads in order need no seek. (A read at an offset of its own, through
+    // OVERLAPPED, costs Wine a trip to its server.)
+    if (at != bytes->filePosition) {
+        LARGE_INTEGER to;
+        to.QuadPart = static_cast<LONGLONG>(at);
+        if (!SetFilePointerEx(bytes->file, to, nullptr, FILE_BEGIN)) {
+            bytes->error = GetLastError();
+            return false;
+        }
+    }
+    bytes->filePosition = NoPosition;
+    for (DWORD done = 0; done < count;) {
         DWORD got = 0;
-        if (!ReadFile(bytes->file, into, count, &got, &where)) {
+        if (!ReadFile(bytes->file, into + done, count - done, &got, nullptr)) {
             bytes->error = GetLastError();
             return false;
         }
@@ -31,10 +39,9 @@ bool ReadFromFile(HiveBytes* bytes, DWORD start, BYTE* into, DWORD count) {
             bytes->error = ERROR_HANDLE_EOF;
             return false;
         }
-        into += got;
-        at += got;
-        count -= got;
+        done += got;
     }
+    bytes->filePosition = at + count;
     return true;
 }
 
@@ -105,6 +112,7 @@ bool HiveBytesBegin(HiveBytes* bytes, HANDLE file, unsigned long long fileSize, 
                     const HiveOverlay* overlay) {
     memset(bytes, 0, sizeof(*bytes));
     bytes->file = file;
+    bytes->filePosition = NoPosition;
     bytes->size = size;
     const unsigned long long inFile =
         fileSize > regf::BaseBlockBytes ? fileSize - regf::BaseBlockBytes : 0;

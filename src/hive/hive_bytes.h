@@ -34,9 +34,10 @@ struct HiveBlock {
 };
 
 struct HiveBytes {
-    HANDLE file;     // not owned
-    DWORD size;      // the hive bins data size; nothing past it is read
-    DWORD fileBins;  // how much of it the file holds
+    HANDLE file;                      // not owned
+    unsigned long long filePosition;  // where the file pointer stands, when known
+    DWORD size;                       // the hive bins data size; nothing past it is read
+    DWORD fileBins;                   // how much of it the file holds
     const HiveOverlay* overlay;
     DWORD error;    // the first read failure, ERROR_SUCCESS until then
     DWORD* slotOf;  // per block of the hive bins data: its slot + 1, 0 while not held
