@@ -12,8 +12,8 @@ namespace {
 struct Copy {
     std::string bytes;
     HiveHandle hive;
-    explicit Copy(const std::wstring& name) : bytes(ReadFileBytes(RealHive(name))) {
-        HiveOpen(RealHive(name).c_str(), hive.put());
+    explicit Copy(const std::wstring& name) : bytes(ReadFileBytes(WindowsHive(name))) {
+        HiveOpen(WindowsHive(name).c_str(), hive.put());
     }
     DWORD Key(std::initializer_list<const wchar_t*> path) {
         HiveKey key = 0;
@@ -57,11 +57,11 @@ const wchar_t* const Clean[] = {L"BigDataHive",
 TEST(WindowsWrittenHivesPass) {
     for (const wchar_t* name : Clean) {
         Context row(name);
-        CHECK_EQ(std::string("passed"), Judge(RealHive(name)));
+        CHECK_EQ(std::string("passed"), Judge(WindowsHive(name)));
     }
     for (const wchar_t* dirty : {L"NewDirtyHive1\\NewDirtyHive", L"OldDirtyHive\\OldDirtyHive"}) {
         Context row(dirty);
-        CHECK_EQ(std::string("passed, needs its logs"), Judge(RealHive(dirty)));
+        CHECK_EQ(std::string("passed, needs its logs"), Judge(WindowsHive(dirty)));
     }
 }
 
@@ -175,7 +175,7 @@ TEST(DamagedCopiesFailAtTheirFault) {
         REQUIRE(WriteFileBytes(path, copy.bytes));
         for (const wchar_t* suffix : {L".LOG1", L".LOG2"}) {
             if (!row.logs.empty())
-                WriteFileBytes(path + suffix, ReadFileBytes(RealHive(row.logs + suffix)));
+                WriteFileBytes(path + suffix, ReadFileBytes(WindowsHive(row.logs + suffix)));
         }
         CHECK_EQ(expected, Judge(path));
     }

@@ -2,12 +2,6 @@
 
 #include <stdio.h>
 
-std::wstring RealHive(const std::wstring& name) {
-    std::wstring path = L"Z:" + Widen(ZEL_REAL_HIVES) + L"/" + name;
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
-}
-
 std::string Judge(const std::wstring& path) {
     HiveVerdict verdict;
     DWORD error = 0;

@@ -7,9 +7,6 @@
 #include "hive/regf_layout.h"
 #include "support/support.h"
 
-// A file of ../shared/real-hives, which the tests read in place.
-std::wstring RealHive(const std::wstring& name);
-
 // "passed", "passed, dirty", "passed, needs its logs", "passed, text",
 // "failed: PROBLEM" or "not checked: ERROR".
 std::string Judge(const std::wstring& path);

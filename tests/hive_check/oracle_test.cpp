@@ -37,7 +37,7 @@ std::vector<Mutation> Mutations() {
 }
 
 std::wstring Source(const std::string& base) {
-    return base.rfind("real\\", 0) == 0 ? RealHive(Widen(base.substr(5)))
+    return base.rfind("real\\", 0) == 0 ? WindowsHive(Widen(base.substr(5)))
                                         : HiveFile(Widen(base.substr(6)));
 }
 

@@ -37,15 +37,15 @@ TEST(ReadsWhatHivexReads) {
     for (const auto& [name, lines] : readings) {
         Context row(name);
         HiveHandle hive;
-        REQUIRE(HiveOpen(RealHive(name).c_str(), hive.put()) == ERROR_SUCCESS);
+        REQUIRE(HiveOpen(WindowsHive(name).c_str(), hive.put()) == ERROR_SUCCESS);
         CHECK_EQ(lines, Listing(hive.get()));
     }
 }
 
 TEST(FindsKeysWithoutRegardToCase) {
     HiveHandle many, unicode;
-    REQUIRE(HiveOpen(RealHive(L"ManySubkeysHive").c_str(), many.put()) == ERROR_SUCCESS);
-    REQUIRE(HiveOpen(RealHive(L"UnicodeHive").c_str(), unicode.put()) == ERROR_SUCCESS);
+    REQUIRE(HiveOpen(WindowsHive(L"ManySubkeysHive").c_str(), many.put()) == ERROR_SUCCESS);
+    REQUIRE(HiveOpen(WindowsHive(L"UnicodeHive").c_str(), unicode.put()) == ERROR_SUCCESS);
     DWORD error = 0;
     Find(many.get(), {L"KEY_WITH_MANY_SUBKEYS", L"2119", L"Find_Me"}, &error);
     CHECK_EQ(DWORD(ERROR_SUCCESS), error);
@@ -65,7 +65,7 @@ TEST(FindsKeysWithoutRegardToCase) {
 // read gives; a handle that is no key or value is refused.
 TEST(ReadsBigDataInPiecesAndRefusesBadHandles) {
     HiveHandle hive;
-    REQUIRE(HiveOpen(RealHive(L"BigDataHive").c_str(), hive.put()) == ERROR_SUCCESS);
+    REQUIRE(HiveOpen(WindowsHive(L"BigDataHive").c_str(), hive.put()) == ERROR_SUCCESS);
     DWORD error = 0;
     const HiveKey key = Find(hive.get(), {L"key_with_bigdata"}, &error);
     HiveValue value = 0;
