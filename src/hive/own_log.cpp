@@ -11,6 +11,7 @@ namespace {
 
 // A log holds the first sector of the base block, which the checksum covers.
 constexpr DWORD LogBaseBytes = 512;
+constexpr DWORD FileTypeLogWindows2000 = 2;  // the old format as Windows 2000 marks it
 
 bool ReadLogBase(const wchar_t* path, BYTE* base) {
     FileHandle log(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -23,7 +24,7 @@ bool Belongs(const BYTE* base, const BYTE* written, const BYTE* binWritten) {
     using namespace regf;
     const DWORD type = ReadDword(base + FileTypeOffset);
     if (memcmp(base, "regf", 4) != 0 || !BaseBlockChecksumRight(base) || SequencesDiffer(base) ||
-        (type != FileTypeLog && type != FileTypeLogNew)) {
+        (type != FileTypeLog && type != FileTypeLogNew && type != FileTypeLogWindows2000)) {
         return false;
     }
     const BYTE* logWritten = base + LastWrittenOffset;

@@ -121,7 +121,7 @@ DWORD ListBytes(DWORD count) { return count > 0x3FFFFFFF ? 0xFFFFFFFF : count * 
 
 bool CheckSecurity(Tree* tree, DWORD at, unsigned long long from) {
     DWORD& checked = tree->securityChecked[(at >> 3) % SecurityCacheSize];
-    if (checked == at + 1) return true;
+    if (at < tree->hive->binsSize && checked == at + 1) return true;
     const wchar_t* subject = L"key security";
     DWORD size = 0;
     BYTE local[regf::SecurityDescriptor];
