@@ -38,10 +38,10 @@ int wmain(int argc, wchar_t** argv) {
     }
     std::vector<double> seconds;
     for (int round = -1; round < rounds; ++round) {
-        HiveVerdict verdict{};
+        HiveCheckResult verdict{};
         DWORD error = ERROR_SUCCESS;
         const double start = NowSeconds();
-        const bool checked = JudgeHiveFile(path, &verdict, &error);
+        const bool checked = CheckHiveFile(path, &verdict, &error);
         const double elapsed = NowSeconds() - start;
         if (!checked || !verdict.passed) {
             fprintf(stderr, "check_driver: the hive failed its check (error %lu): %ls\n", error,

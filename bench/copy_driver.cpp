@@ -39,9 +39,9 @@ bool CopyRaw(const wchar_t* source, const wchar_t* target) { return CopyLiveFile
 // A copy whose hive fails its check does not count as a copy: the figure
 // would otherwise time a check that gave up early.
 bool CopyChecked(const wchar_t* source, const wchar_t* target) {
-    HiveVerdict verdict{};
+    HiveCheckResult verdict{};
     DWORD error = ERROR_SUCCESS;
-    return CopyLiveFile(source, target) && JudgeHiveFile(target, &verdict, &error) &&
+    return CopyLiveFile(source, target) && CheckHiveFile(target, &verdict, &error) &&
            verdict.passed;
 }
 

@@ -6,7 +6,7 @@
 
 namespace {
 
-void Describe(HiveVerdict* result, const CheckFault& fault) {
+void Describe(HiveCheckResult* result, const CheckFault& fault) {
     wchar_t what[HiveProblemCapacity];
     if (fault.subject) {
         StringCchPrintfW(what, ARRAYSIZE(what), L"%s %s", fault.subject, fault.problem);
@@ -23,8 +23,8 @@ void Describe(HiveVerdict* result, const CheckFault& fault) {
 
 }  // namespace
 
-DWORD HiveJudge(Hive* hive, HiveVerdict* result) {
-    HiveVerdict verdict = {};
+DWORD HiveJudge(Hive* hive, HiveCheckResult* result) {
+    HiveCheckResult verdict = {};
     CheckFault fault = {nullptr, nullptr, NoFileOffset};
     DWORD error = ERROR_SUCCESS;
     if (hive->kind == HiveKind::WineText) {
@@ -56,7 +56,7 @@ DWORD HiveJudge(Hive* hive, HiveVerdict* result) {
     return ERROR_SUCCESS;
 }
 
-bool JudgeHiveFile(const wchar_t* path, HiveVerdict* result, DWORD* error) {
+bool CheckHiveFile(const wchar_t* path, HiveCheckResult* result, DWORD* error) {
     HiveHandle hive;
     *error = HiveOpen(path, hive.put());
     if (*error == ERROR_SUCCESS) *error = HiveJudge(hive.get(), result);

@@ -11,7 +11,7 @@
 
 constexpr size_t HiveProblemCapacity = 160;
 
-struct HiveVerdict {
+struct HiveCheckResult {
     bool passed;
     // Dirty: its checksum is wrong or its sequence numbers differ, so its
     // newest changes are in its transaction logs. With a log of its own
@@ -29,9 +29,9 @@ struct HiveVerdict {
 // Judges an open hive: ERROR_SUCCESS with the verdict in *result, or the
 // error that kept the file from being read (*result then says nothing).
 // Bounded in time and memory by the hive bins data size, whatever they hold.
-DWORD HiveJudge(Hive* hive, HiveVerdict* result);
+DWORD HiveJudge(Hive* hive, HiveCheckResult* result);
 
 // Opens, judges and closes. True with *error set to ERROR_SUCCESS when the
 // file was checked, whatever the verdict; false with the Win32 error in
 // *error when it could not be opened or read, and *result left as it was.
-bool JudgeHiveFile(const wchar_t* path, HiveVerdict* result, DWORD* error);
+bool CheckHiveFile(const wchar_t* path, HiveCheckResult* result, DWORD* error);

@@ -2,10 +2,10 @@
 
 #include <wchar.h>
 
+#include "hive/hive_check.h"
 #include "revert/hive_place.h"
 #include "revert/run_state.h"
 #include "shared/console.h"
-#include "shared/hive_check.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ bool CheckHive(BackupHive* hive) {
         PrintLine(line);
         return false;
     }
-    hive->needsLogs = result.needsLogs;
+    hive->dirty = result.dirty;
     return true;
 }
 

@@ -1,17 +1,18 @@
 #include "revert/show_backup.h"
 
+#include "hive/hive_check.h"
 #include "revert/backup_hives.h"
 #include "revert/boot_store.h"
 #include "revert/hive_place.h"
 #include "revert/run_state.h"
 #include "shared/console.h"
-#include "shared/hive_check.h"
 
 namespace {
 
 constexpr size_t PartCapacity = ReasonCapacity + 1024;
 
-// "passed", "passed, needs its logs", "passed, Wine text hive",
+// "passed", "passed, needs its logs", "passed, dirty without its logs",
+// "passed, Wine text hive",
 // "failed: <problem>" or "not checked [<system text>]".
 bool DescribeCheck(const wchar_t* path, wchar_t* text) {
     HiveCheckResult result;
@@ -25,6 +26,7 @@ bool DescribeCheck(const wchar_t* path, wchar_t* text) {
     } else {
         FormatText(text, PartCapacity,
                    result.needsLogs    ? L"passed, needs its logs"
+                   : result.dirty      ? L"passed, dirty without its logs"
                    : result.textFormat ? L"passed, Wine text hive"
                                        : L"passed");
     }

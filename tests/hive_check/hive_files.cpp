@@ -3,9 +3,9 @@
 #include <stdio.h>
 
 std::string Judge(const std::wstring& path) {
-    HiveVerdict verdict;
+    HiveCheckResult verdict;
     DWORD error = 0;
-    if (!JudgeHiveFile(path.c_str(), &verdict, &error)) return "not checked: " + Show(error);
+    if (!CheckHiveFile(path.c_str(), &verdict, &error)) return "not checked: " + Show(error);
     if (!verdict.passed) return "failed: " + Narrow(verdict.problem);
     if (verdict.textFormat) return "passed, text";
     if (verdict.needsLogs) return "passed, needs its logs";

@@ -1,5 +1,6 @@
 // revert.exe under Wine puts a real zel backup back onto a fake offline
 // installation and undoes it; then the online road, in-process.
+#include "hive/regf_layout.h"
 #include "revert/restore.h"
 #include "revert/run_state.h"
 #include "revert/undo.h"
@@ -17,6 +18,15 @@ std::wstring Location(const std::wstring& file) {  // without its leading backsl
     const std::string bytes = ReadFileBytes(file);
     return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2).substr(1);
 }
+// Where the root cell of a hive file lies, in hex, as the check tells it.
+std::wstring RootAt(const std::wstring& hive) {
+    const std::string bytes = ReadFileBytes(hive);
+    wchar_t text[16];
+    swprintf(
+        text, 16, L"%lX",
+        4096 + regf::ReadDword(reinterpret_cast<const BYTE*>(bytes.data()) + regf::RootCellOffset));
+    return text;
+}
 // A kept file's name, "<file>.revert-<stamp>", split at its known form into
 // the file and the stamp; both empty when it has another form.
 std::pair<std::wstring, std::wstring> SplitKept(const std::wstring& kept) {
@@ -26,8 +36,8 @@ std::pair<std::wstring, std::wstring> SplitKept(const std::wstring& kept) {
     return {kept.substr(0, at), kept.substr(at + tag.size())};
 }
 
-// A zel backup plus regf hives (SAM and a log, BCD, a second profile); old hives and logs where
-// they go.
+// A zel backup plus hive files Windows wrote (SAM and a log, BCD, a second profile whose
+// NTUSER.DAT is dirty, with its logs); old hives and logs where they go.
 struct Scene {
     ScratchFolder scratch{L"revert"};
     std::wstring backup = scratch / (L"zel\\" + TodayFolderName()), win = scratch / L"win", config;
@@ -39,14 +49,15 @@ struct Scene {
         config = Location(backup + L"\\sysdir.txt") + L"\\config\\";
         const std::wstring user = L"USERS\\A\\",
                            classes = user + L"AppData\\Local\\Microsoft\\UsrClass.dat";
-        const std::string good = ReadFileBytes(HiveFile(L"good.hive"));
-        const std::string small = ReadFileBytes(HiveFile(L"minimal.hive"));
+        const std::wstring dirty = L"NewDirtyHive1\\NewDirtyHive";
         for (const auto& file :
-             Tree{{L"SAM", good},
+             Tree{{L"SAM", ReadFileBytes(WindowsHive(L"ManySubkeysHive"))},
                   {L"SAM.LOG1", "SAM.LOG1"},
-                  {L"BCD", small},
-                  {Other + L"\\NTUSER.DAT", good},
-                  {Other + L"\\UsrClass.dat", small},
+                  {L"BCD", ReadFileBytes(WindowsHive(L"EmptyHive"))},
+                  {Other + L"\\NTUSER.DAT", ReadFileBytes(WindowsHive(dirty))},
+                  {Other + L"\\NTUSER.DAT.LOG1", ReadFileBytes(WindowsHive(dirty + L".LOG1"))},
+                  {Other + L"\\NTUSER.DAT.LOG2", ReadFileBytes(WindowsHive(dirty + L".LOG2"))},
+                  {Other + L"\\UsrClass.dat", ReadFileBytes(WindowsHive(L"BigDataHive"))},
                   {Other + L"\\NTUSER.DAT.txt", Utf16Bytes(L"\\" + user + L"NTUSER.DAT")},
                   {Other + L"\\UsrClass.dat.txt", Utf16Bytes(L"\\" + classes)}})
             WriteFileBytes(backup + L"\\" + file.first, file.second);
@@ -132,7 +143,8 @@ TEST(RestoreAndUndo) {
     Strings lines = {banner[0], banner[1], "BCD: passed; not replaced: " + bcd};
     for (const auto& hive : s.hives)
         lines.push_back(Narrow(hive.first +
-                               (hive.first == L"SAM" || hive.first.find(Other) == 0
+                               (hive.first == Other + L"\\NTUSER.DAT" ? L": passed, needs its logs"
+                                : hive.first == L"SAM" || hive.first.find(Other) == 0
                                     ? L": passed"
                                     : L": passed, Wine text hive") +
                                L"; goes to \\" + hive.second));
@@ -151,7 +163,10 @@ TEST(RestoreAndUndo) {
     std::vector<Row> refused = {
         {text, L"\\USERS\\B\\NTUSER.DAT", place + L"NTUSER.DAT: no folder " + s.win + L"\\USERS\\B",
          ERROR_PATH_NOT_FOUND, 0},
-        {L"SAM", L"", L"(!) SAM failed its check: root cell is not a key node", 0, 2}};
+        {L"SAM", L"",
+         L"(!) SAM failed its check: root cell is not a key node at file offset 0x" +
+             RootAt(HiveFile(L"bad_root.hive")),
+         0, 2}};
     for (const wchar_t* bad : {L"\\..\\..\\NTUSER.DAT", L"C:\\NTUSER.DAT"})
         refused.push_back({text, bad,
                            place + L"NTUSER.DAT: " + text + L" holds \"" + bad +
