@@ -105,6 +105,12 @@ TEST(DamagedCopiesFailAtTheirFault) {
              c.Set(list + 8, c.Get(list + 8) + 8);
              return "failed: value does not point at an allocated cell" + Where(list);
          }},
+        {"two values that share their data", L"StringValuesHive", L"",
+         [](Copy& c) {
+             const DWORD key = c.Key({L"key"}), value = c.Value(key, 2);
+             c.Set(value + regf::ValueData, c.Get(c.Value(key, 0) + regf::ValueData));
+             return "failed: value data is referenced a second time" + Where(value);
+         }},
         {"a big data segment past the bins", L"BigDataHive", L"",
          [](Copy& c) {
              const DWORD data = c.Get(c.Value(c.Key({L"key_with_bigdata"}), 1) + regf::ValueData);
