@@ -45,8 +45,26 @@ bool ReadFromFile(HiveBytes* bytes, DWORD start, BYTE* into, DWORD count) {
     return true;
 }
 
-// `length` bytes from `start`: the file's, zeros past its end, and the
-// overlay's runs over both.
+// The pages a replay's run names, read from its log.
+bool ReadFromLog(HiveBytes* bytes, const LogRun& run, DWORD from, BYTE* into, DWORD count) {
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(run.fileOffset + (from - run.offset));
+    const HANDLE log = bytes->replay->logFiles[run.log].get();
+    if (!SetFilePointerEx(log, to, nullptr, FILE_BEGIN)) {
+        bytes->error = GetLastError();
+        return false;
+    }
+    DWORD got = 0;
+    if (!ReadFile(log, into, count, &got, nullptr) || got != count) {
+        bytes->error =
+            got != count && GetLastError() == ERROR_SUCCESS ? ERROR_HANDLE_EOF : GetLastError();
+        return false;
+    }
+    return true;
+}
+
+// `length` bytes from `start`: the file's, zeros past what it gives, and the
+// replay's runs over both.
 bool Fill(HiveBytes* bytes, DWORD start, DWORD length, BYTE* into) {
     DWORD fromFile = 0;
     if (start < bytes->fileBins) {
@@ -54,15 +72,23 @@ bool Fill(HiveBytes* bytes, DWORD start, DWORD length, BYTE* into) {
         if (!ReadFromFile(bytes, start, into, fromFile)) return false;
     }
     memset(into + fromFile, 0, length - fromFile);
-    if (!bytes->overlay) return true;
-    for (size_t i = 0; i < bytes->overlay->count; ++i) {
-        const HiveOverlayRun& run = bytes->overlay->runs[i];
-        if (run.offset >= start + length) break;
-        if (run.offset + run.size <= start) continue;
-        const DWORD from = run.offset > start ? run.offset : start;
-        const DWORD to =
-            run.offset + run.size < start + length ? run.offset + run.size : start + length;
-        memcpy(into + (from - start), run.bytes + (from - run.offset), to - from);
+    if (!bytes->replay) return true;
+    // The first run that ends past `start`; the runs are sorted and disjoint.
+    const LogRun* runs = bytes->replay->runs;
+    size_t low = 0, high = bytes->replay->runCount;
+    while (low < high) {
+        const size_t middle = low + (high - low) / 2;
+        if (runs[middle].offset + runs[middle].size <= start) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    for (size_t i = low; i < bytes->replay->runCount && runs[i].offset < start + length; ++i) {
+        const DWORD from = runs[i].offset > start ? runs[i].offset : start;
+        const DWORD end = runs[i].offset + runs[i].size;
+        const DWORD to = end < start + length ? end : start + length;
+        if (!ReadFromLog(bytes, runs[i], from, into + (from - start), to - from)) return false;
     }
     return true;
 }
@@ -109,7 +135,7 @@ HiveBlock* Load(HiveBytes* bytes, DWORD index) {
 }  // namespace
 
 bool HiveBytesBegin(HiveBytes* bytes, HANDLE file, unsigned long long fileSize, DWORD size,
-                    const HiveOverlay* overlay) {
+                    const LogReplay* replay) {
     memset(bytes, 0, sizeof(*bytes));
     bytes->file = file;
     bytes->filePosition = NoPosition;
@@ -117,7 +143,10 @@ bool HiveBytesBegin(HiveBytes* bytes, HANDLE file, unsigned long long fileSize, 
     const unsigned long long inFile =
         fileSize > regf::BaseBlockBytes ? fileSize - regf::BaseBlockBytes : 0;
     bytes->fileBins = inFile < size ? static_cast<DWORD>(inFile) : size;
-    bytes->overlay = overlay;
+    if (replay && replay->primaryBinsBytes < bytes->fileBins) {
+        bytes->fileBins = replay->primaryBinsBytes;
+    }
+    bytes->replay = replay;
     bytes->blocks = static_cast<DWORD>(
         (static_cast<unsigned long long>(size) + HiveBlockBytes - 1) >> HiveBlockShift);
     bytes->slotOf = static_cast<DWORD*>(
@@ -146,15 +175,8 @@ void HiveBytesEnd(HiveBytes* bytes) {
 }
 
 bool HiveBytesWhole(const HiveBytes* bytes) {
-    DWORD covered = bytes->fileBins;
-    if (bytes->overlay) {
-        for (size_t i = 0; i < bytes->overlay->count && covered < bytes->size; ++i) {
-            const HiveOverlayRun& run = bytes->overlay->runs[i];
-            if (run.offset > covered) break;
-            if (run.offset + run.size > covered) covered = run.offset + run.size;
-        }
-    }
-    return covered >= bytes->size;
+    // A recovered image holds zeros where neither gives bytes.
+    return bytes->replay || bytes->fileBins >= bytes->size;
 }
 
 const BYTE* HiveBytesSpan(HiveBytes* bytes, DWORD offset, DWORD* count) {

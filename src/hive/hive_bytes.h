@@ -5,20 +5,14 @@
 // whatever the hive's size. Offsets count from the start of the hive bins
 // data, as cell references do.
 //
-// An overlay (what replaying a hive's logs gives) can be laid over the file:
-// its runs replace the file's bytes where they lie, and may reach past the
-// file's end. Readers above never see the difference.
+// A replay of the hive's logs (hive/log_replay.h) can be laid over the file,
+// which then reads as the recovered image: the replay's runs, read from the
+// logs, take the place of the file's bytes where they lie; past what the
+// primary file gives, the bytes are zero. Readers above never see the
+// difference.
 #include <windows.h>
 
-struct HiveOverlayRun {
-    DWORD offset;  // from the start of the hive bins data
-    DWORD size;
-    const BYTE* bytes;
-};
-struct HiveOverlay {
-    const HiveOverlayRun* runs;  // sorted by offset, disjoint
-    size_t count;
-};
+#include "hive/log_replay.h"
 
 // Blocks for reads anywhere, and stretches for reads in order; both are
 // multiples of 4 KiB, so they never cut a bin's header or a cell's size.
@@ -38,8 +32,8 @@ struct HiveBytes {
     unsigned long long filePosition;  // where the file pointer stands, when known
     DWORD size;                       // the hive bins data size; nothing past it is read
     DWORD fileBins;                   // how much of it the file holds
-    const HiveOverlay* overlay;
-    DWORD error;    // the first read failure, ERROR_SUCCESS until then
+    const LogReplay* replay;          // or nullptr
+    DWORD error;                      // the first read failure, ERROR_SUCCESS until then
     DWORD* slotOf;  // per block of the hive bins data: its slot + 1, 0 while not held
     DWORD blocks;   // entries of slotOf
     DWORD hand;     // the clock's hand
@@ -53,13 +47,15 @@ struct HiveBytes {
 };
 
 // Starts reading the hive bins data of `size` bytes from `file`, whose
-// length is `fileSize`, with `overlay` (or nullptr) laid over it. False,
-// with ERROR_NOT_ENOUGH_MEMORY, when the block table cannot be had.
+// length is `fileSize`, with `replay` (or nullptr), which must outlive the
+// reading, laid over it. False, with ERROR_NOT_ENOUGH_MEMORY, when the block
+// table cannot be had.
 bool HiveBytesBegin(HiveBytes* bytes, HANDLE file, unsigned long long fileSize, DWORD size,
-                    const HiveOverlay* overlay);
+                    const LogReplay* replay);
 void HiveBytesEnd(HiveBytes* bytes);
 
-// Whether every byte of the hive bins data comes from the file or a run.
+// Whether the file (or the replay laid over it) gives every byte of the
+// hive bins data.
 bool HiveBytesWhole(const HiveBytes* bytes);
 
 // The bytes from `offset` to the end of the block holding it (at least one),

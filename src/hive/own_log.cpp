@@ -11,7 +11,6 @@ namespace {
 
 // A log holds the first sector of the base block, which the checksum covers.
 constexpr DWORD LogBaseBytes = 512;
-constexpr DWORD FileTypeLogWindows2000 = 2;  // the old format as Windows 2000 marks it
 
 bool ReadLogBase(const wchar_t* path, BYTE* base) {
     FileHandle log(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

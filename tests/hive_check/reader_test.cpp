@@ -2,6 +2,8 @@
 // (readings.txt from tests/hives/oracle.py).
 #include <sstream>
 
+#include "hive/hive_bytes.h"
+#include "hive/log_replay.h"
 #include "hive_check/hive_files.h"
 
 namespace {
@@ -88,4 +90,28 @@ TEST(ReadsBigDataInPiecesAndRefusesBadHandles) {
     CHECK_EQ(DWORD(ERROR_BADDB), HiveKeyInfoOf(hive.get(), key + 8, &info));
     CHECK_EQ(DWORD(ERROR_BADDB), HiveKeyInfoOf(hive.get(), 0x7FFFFFF8, &info));
     CHECK_EQ(DWORD(ERROR_NO_MORE_ITEMS), HiveValueAt(hive.get(), key, 2, &value));
+}
+
+// The log replay's runs laid over a dirty hive read as the image the replay
+// recovers, in pieces that cross blocks and runs.
+TEST(AReplayLaidOverTheFileReadsAsTheRecoveredImage) {
+    for (const wchar_t* dirty : {L"NewDirtyHive1\\NewDirtyHive", L"OldDirtyHive\\OldDirtyHive"}) {
+        Context row(dirty);
+        LogReplay replay;
+        REQUIRE(ReplayHiveLogs(WindowsHive(dirty).c_str(), &replay) == ERROR_SUCCESS);
+        REQUIRE(replay.recovered);
+        const DWORD size = replay.binsDataSize;
+        std::string expected(size, '\0'), image(size, '\0');
+        FileHandle file(CreateFileW(WindowsHive(dirty).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, 0, nullptr));
+        REQUIRE(ReadRecoveredBytes(replay, file.get(), 4096, reinterpret_cast<BYTE*>(&expected[0]),
+                                   size) == ERROR_SUCCESS);
+        static HiveBytes bytes;
+        REQUIRE(HiveBytesBegin(&bytes, file.get(), ReadFileBytes(WindowsHive(dirty)).size(), size,
+                               &replay));
+        for (DWORD at = 0; at < size; at += 7777)
+            CHECK(HiveBytesRead(&bytes, at, &image[at], std::min<DWORD>(7777, size - at)));
+        HiveBytesEnd(&bytes);
+        CHECK(image == expected);
+    }
 }
