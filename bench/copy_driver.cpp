@@ -41,7 +41,7 @@ bool CopyRaw(const wchar_t* source, const wchar_t* target) { return CopyLiveFile
 bool CopyChecked(const wchar_t* source, const wchar_t* target) {
     HiveCheckResult verdict{};
     DWORD error = ERROR_SUCCESS;
-    return CopyLiveFile(source, target) && CheckHiveFile(target, &verdict, &error) &&
+    return CopyLiveHive(source, target) && CheckHiveFile(target, &verdict, &error) &&
            verdict.passed;
 }
 

@@ -1,6 +1,7 @@
 #include "backup/live_copy.h"
 
 #include "backup/redirection_guard.h"
+#include "hive/hive_copy.h"
 #include "shared/file_copy.h"
 
 DWORD LastCopyError = 0;
@@ -8,5 +9,11 @@ DWORD LastCopyError = 0;
 bool CopyLiveFile(const wchar_t* source, const wchar_t* destination) {
     RedirectionGuard guard;
     LastCopyError = CopyFileBytes(source, destination);
+    return LastCopyError == ERROR_SUCCESS;
+}
+
+bool CopyLiveHive(const wchar_t* source, const wchar_t* destination) {
+    RedirectionGuard guard;
+    LastCopyError = CopyHiveFile(source, destination);
     return LastCopyError == ERROR_SUCCESS;
 }

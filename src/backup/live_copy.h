@@ -9,3 +9,7 @@ extern DWORD LastCopyError;
 // real one, and the status is kept in LastCopyError. A failed copy leaves
 // no partial file. Prints nothing.
 bool CopyLiveFile(const wchar_t* source, const wchar_t* destination);
+
+// CopyLiveFile for a hive file whose check follows: the check takes the
+// bytes the copy wrote instead of reading the file again (hive/hive_copy.h).
+bool CopyLiveHive(const wchar_t* source, const wchar_t* destination);

@@ -37,7 +37,7 @@ bool CopyConfigHive(const wchar_t* name) {
         return false;
     }
 
-    if (!CopyLiveFile(source, destination)) {
+    if (!CopyLiveHive(source, destination)) {
         PrintHiveFailed(name, LastCopyError);
         return false;
     }

@@ -137,7 +137,7 @@ bool SaveUserHive(const wchar_t* keyName, const wchar_t* livePath, const wchar_t
     }
 
     // The hive is not loaded: copy its file instead.
-    if (CopyLiveFile(livePath, target)) return ConcludeCopiedHive(keyName, livePath, target);
+    if (CopyLiveHive(livePath, target)) return ConcludeCopiedHive(keyName, livePath, target);
     // Neither loaded nor on disk: a stale profile, nothing to report.
     if (LastCopyError == ERROR_FILE_NOT_FOUND || LastCopyError == ERROR_PATH_NOT_FOUND) {
         return false;

@@ -93,20 +93,26 @@ bool Fill(HiveBytes* bytes, DWORD start, DWORD length, BYTE* into) {
     return true;
 }
 
-// A slot for a block: a fresh one while fewer than HiveCacheBlocks are in
-// use, otherwise the first the clock finds not used since it last passed.
+// The arena for the cache: as much of HiveArenaBytes as memory gives, down
+// to one block.
+bool StartCache(HiveBytes* bytes) {
+    for (DWORD want = HiveArenaBytes; !bytes->arena && want >= HiveBlockBytes; want /= 2) {
+        bytes->arena = KeptBuffer(bytes->kept, KeptArena, want);
+        bytes->slotCount = want / HiveBlockBytes;
+    }
+    if (!bytes->arena) bytes->error = ERROR_NOT_ENOUGH_MEMORY;
+    return bytes->arena != nullptr;
+}
+
+// A slot for a block: a fresh one while some are unused, otherwise the
+// first the clock finds not used since it last passed.
 HiveBlock* FreeSlot(HiveBytes* bytes) {
-    if (bytes->used < HiveCacheBlocks) {
+    if (!bytes->arena && !StartCache(bytes)) return nullptr;
+    if (bytes->used < bytes->slotCount) {
         HiveBlock* slot = &bytes->slots[bytes->used];
-        slot->bytes = KeptBuffer(bytes->kept, KeptBlocks + bytes->used, HiveBlockBytes);
-        if (slot->bytes) {
-            ++bytes->used;
-            return slot;
-        }
-        if (bytes->used == 0) {
-            bytes->error = ERROR_NOT_ENOUGH_MEMORY;
-            return nullptr;
-        }
+        slot->bytes = bytes->arena + static_cast<size_t>(bytes->used) * HiveBlockBytes;
+        ++bytes->used;
+        return slot;
     }
     for (;;) {
         HiveBlock* slot = &bytes->slots[bytes->hand];
@@ -132,6 +138,43 @@ HiveBlock* Load(HiveBytes* bytes, DWORD index) {
     return slot;
 }
 
+bool NeedsTable(HiveBytes* bytes) {
+    bytes->blocks = static_cast<DWORD>(
+        (static_cast<unsigned long long>(bytes->size) + HiveBlockBytes - 1) >> HiveBlockShift);
+    bytes->slotOf = static_cast<DWORD*>(
+        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (bytes->blocks + 1) * sizeof(DWORD)));
+    if (!bytes->slotOf) bytes->error = ERROR_NOT_ENOUGH_MEMORY;
+    return bytes->slotOf != nullptr;
+}
+
+// Reads the hive bins data whole, at once; when memory does not give that
+// much in one piece, the hive is read through the cache instead.
+bool ReadWhole(HiveBytes* bytes) {
+    if (!bytes->arena) {
+        bytes->arena = KeptBuffer(bytes->kept, KeptArena, regf::BaseBlockBytes + bytes->size);
+    }
+    if (!bytes->arena) {
+        bytes->whole = false;
+        return NeedsTable(bytes);
+    }
+    BYTE* image = bytes->arena + regf::BaseBlockBytes;
+    if (!Fill(bytes, 0, bytes->size, image)) return false;
+    bytes->image = image;
+    return true;
+}
+
+// The hive bins data as the copy of this very file left them, when it did.
+void TakeHanded(HiveBytes* bytes) {
+    HeldFile identity;
+    size_t length = 0;
+    if (!bytes->kept || bytes->replay || !IdentifyFile(bytes->file, &identity)) return;
+    const BYTE* held = HeldBytesOf(identity, &length);
+    if (held && length >= regf::BaseBlockBytes + static_cast<size_t>(bytes->size)) {
+        bytes->image = held + regf::BaseBlockBytes;
+        bytes->handed = true;
+    }
+}
+
 }  // namespace
 
 bool HiveBytesBegin(HiveBytes* bytes, HANDLE file, unsigned long long fileSize, DWORD size,
@@ -147,22 +190,21 @@ bool HiveBytesBegin(HiveBytes* bytes, HANDLE file, unsigned long long fileSize, 
         bytes->fileBins = replay->primaryBinsBytes;
     }
     bytes->replay = replay;
-    bytes->blocks = static_cast<DWORD>(
-        (static_cast<unsigned long long>(size) + HiveBlockBytes - 1) >> HiveBlockShift);
-    bytes->slotOf = static_cast<DWORD*>(
-        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (bytes->blocks + 1) * sizeof(DWORD)));
-    if (!bytes->slotOf) {
-        bytes->error = ERROR_NOT_ENOUGH_MEMORY;
-        return false;
-    }
     bytes->kept = TakeKeptMemory();
-    return true;
+    bytes->whole = size <= HiveWholeBytes;
+    if (bytes->whole) {
+        TakeHanded(bytes);
+        return true;
+    }
+    return NeedsTable(bytes);
 }
 
 void HiveBytesEnd(HiveBytes* bytes) {
     DoneWithBuffer(bytes->kept, bytes->stretch);
     bytes->stretch = nullptr;
-    for (DWORD i = 0; i < bytes->used; ++i) DoneWithBuffer(bytes->kept, bytes->slots[i].bytes);
+    DoneWithBuffer(bytes->kept, bytes->arena);
+    bytes->arena = nullptr;
+    bytes->image = nullptr;
     bytes->used = 0;
     for (BYTE*& scratch : bytes->scratch) {
         DoneWithBuffer(bytes->kept, scratch);
@@ -170,6 +212,8 @@ void HiveBytesEnd(HiveBytes* bytes) {
     }
     if (bytes->slotOf) HeapFree(GetProcessHeap(), 0, bytes->slotOf);
     bytes->slotOf = nullptr;
+    // A copy's bytes serve the check that follows it, once.
+    if (bytes->handed) ForgetHeldFile();
     if (bytes->kept) ReturnKeptMemory();
     bytes->kept = false;
 }
@@ -180,7 +224,13 @@ bool HiveBytesWhole(const HiveBytes* bytes) {
 }
 
 const BYTE* HiveBytesSpan(HiveBytes* bytes, DWORD offset, DWORD* count) {
-    if (offset >= bytes->size || !bytes->slotOf) return nullptr;
+    if (offset >= bytes->size) return nullptr;
+    if (bytes->whole && !bytes->image && !ReadWhole(bytes)) return nullptr;
+    if (bytes->image) {
+        *count = bytes->size - offset;
+        return bytes->image + offset;
+    }
+    if (!bytes->slotOf) return nullptr;
     const DWORD index = offset >> HiveBlockShift;
     HiveBlock* block = nullptr;
     if (const DWORD slot = bytes->slotOf[index]) {
@@ -197,8 +247,8 @@ const BYTE* HiveBytesSpan(HiveBytes* bytes, DWORD offset, DWORD* count) {
 
 const BYTE* HiveBytesInOrder(HiveBytes* bytes, DWORD offset, DWORD* count) {
     if (offset >= bytes->size) return nullptr;
-    // A hive the cache holds whole is read into it, for the reads after.
-    if (bytes->blocks <= HiveCacheBlocks) return HiveBytesSpan(bytes, offset, count);
+    // A hive held whole is read into memory for the reads after.
+    if (bytes->whole) return HiveBytesSpan(bytes, offset, count);
     if (offset - bytes->stretchStart >= bytes->stretchLength) {
         if (!bytes->stretch) {
             bytes->stretch = KeptBuffer(bytes->kept, KeptStretch, HiveStretchBytes);
@@ -227,18 +277,12 @@ BYTE* HiveBytesScratch(HiveBytes* bytes, size_t use, size_t size) {
     return scratch;
 }
 
-const BYTE* HiveBytesView(HiveBytes* bytes, DWORD offset, DWORD count, BYTE* local) {
-    if (offset >= bytes->size || !bytes->slotOf) return nullptr;
-    const DWORD within = offset & (HiveBlockBytes - 1);
-    if (count <= bytes->size - offset && within + count <= HiveBlockBytes) {
-        if (const DWORD slot = bytes->slotOf[offset >> HiveBlockShift]) {
-            HiveBlock* block = &bytes->slots[slot - 1];
-            block->recent = true;
-            return block->bytes + within;
-        }
-        DWORD available = 0;
-        return HiveBytesSpan(bytes, offset, &available);
-    }
+const BYTE* HiveBytesGather(HiveBytes* bytes, DWORD offset, DWORD count, BYTE* local) {
+    if (offset >= bytes->size) return nullptr;
+    DWORD available = 0;
+    const BYTE* span = HiveBytesSpan(bytes, offset, &available);
+    if (!span) return nullptr;
+    if (count <= available) return span;
     const DWORD held = count < bytes->size - offset ? count : bytes->size - offset;
     if (!HiveBytesRead(bytes, offset, local, held)) return nullptr;
     memset(local + held, 0, count - held);

@@ -1,9 +1,11 @@
 #pragma once
-// The one way the hive room reads a regf file's hive bins data: blocks of
-// the file read on demand into a small cache, or stretches read in order
-// into one buffer, so that no view or buffer of more than 64 MiB is held
-// whatever the hive's size. Offsets count from the start of the hive bins
-// data, as cell references do.
+// The one way the hive room reads a regf file's hive bins data, never
+// holding more than 64 MiB of it: a hive whose bins data fit is read whole
+// into one buffer (or taken from the copy that just wrote it, see
+// hive/hive_copy.h), and readers get its bytes in place; a larger one is
+// read in blocks on demand into a cache, or in stretches for a pass in
+// order. Offsets count from the start of the hive bins data, as cell
+// references do.
 //
 // A replay of the hive's logs (hive/log_replay.h) can be laid over the file,
 // which then reads as the recovered image: the replay's runs, read from the
@@ -13,16 +15,22 @@
 #include <windows.h>
 
 #include "hive/log_replay.h"
+#include "hive/regf_layout.h"
 
-// Blocks for reads anywhere, and stretches for reads in order; both are
-// multiples of 4 KiB, so they never cut a bin's header or a cell's size.
+// The most of a hive's bytes held in memory at a time.
+constexpr DWORD HiveArenaBytes = 64u << 20;
+// A hive whose base block and hive bins data fit in that is held whole.
+constexpr DWORD HiveWholeBytes = HiveArenaBytes - regf::BaseBlockBytes;
+// Blocks for reads anywhere in a larger hive, and stretches for reads in
+// order; both are multiples of 4 KiB, so they never cut a bin's header or a
+// cell's size.
 constexpr DWORD HiveBlockShift = 16;
 constexpr DWORD HiveBlockBytes = 1u << HiveBlockShift;  // 64 KiB
-constexpr DWORD HiveCacheBlocks = 1024;                 // 64 MiB at most, taken as needed
+constexpr DWORD HiveCacheBlocks = HiveArenaBytes / HiveBlockBytes;
 constexpr DWORD HiveStretchBytes = 256 * 1024;
 
 struct HiveBlock {
-    BYTE* bytes;  // HiveBlockBytes, allocated when first needed
+    BYTE* bytes;  // in the arena
     DWORD index;  // which block of the hive bins data it holds
     bool recent;  // for the clock that picks the block to reuse
 };
@@ -34,15 +42,21 @@ struct HiveBytes {
     DWORD fileBins;                   // how much of it the file holds
     const LogReplay* replay;          // or nullptr
     DWORD error;                      // the first read failure, ERROR_SUCCESS until then
+    bool kept;                        // its buffers are the ones kept from hive to hive
+    bool whole;                       // the hive is held whole, at `image` once read
+    bool handed;                      // `image` is what a copy of the file left
+    const BYTE* image;                // the hive bins data whole, or nullptr
+    BYTE* arena;                      // the image (after room for a base block), or the blocks
+    // The cache of a hive not held whole.
     DWORD* slotOf;  // per block of the hive bins data: its slot + 1, 0 while not held
     DWORD blocks;   // entries of slotOf
-    DWORD hand;     // the clock's hand
-    DWORD used;     // slots that hold a block
+    DWORD slotCount;
+    DWORD hand;  // the clock's hand
+    DWORD used;  // slots that hold a block
     HiveBlock slots[HiveCacheBlocks];
     BYTE* stretch;  // HiveStretchBytes, for reads in order
     DWORD stretchStart;
     DWORD stretchLength;  // 0 while it holds nothing
-    bool kept;            // its buffers are the ones kept from hive to hive
     BYTE* scratch[3];     // for the check, by use (hive/kept_memory.h)
 };
 
@@ -72,10 +86,25 @@ const BYTE* HiveBytesInOrder(HiveBytes* bytes, DWORD offset, DWORD* count);
 // bytes.
 BYTE* HiveBytesScratch(HiveBytes* bytes, size_t use, size_t size);
 
-// The `count` bytes from `offset`: in place when they lie in one block,
-// else copied into `local` (which holds `count`), zeros standing for what
-// lies past the end. nullptr when `offset` lies past it or a read fails.
-const BYTE* HiveBytesView(HiveBytes* bytes, DWORD offset, DWORD count, BYTE* local);
+// HiveBytesView when the bytes are not in place in a whole hive.
+const BYTE* HiveBytesGather(HiveBytes* bytes, DWORD offset, DWORD count, BYTE* local);
+
+// The `count` bytes from `offset`: in place when they lie in one block (or
+// the hive is held whole), else copied into `local` (which holds `count`),
+// zeros standing for what lies past the end. nullptr when `offset` lies
+// past it or a read fails.
+inline const BYTE* HiveBytesView(HiveBytes* bytes, DWORD offset, DWORD count, BYTE* local) {
+    if (bytes->image && offset < bytes->size && count <= bytes->size - offset) {
+        return bytes->image + offset;
+    }
+    return HiveBytesGather(bytes, offset, count, local);
+}
+
+// Asks for the bytes at `offset` ahead of their use, when the hive is held
+// whole; costs nothing else.
+inline void HiveBytesAhead(const HiveBytes* bytes, DWORD offset) {
+    if (bytes->image && offset < bytes->size) __builtin_prefetch(bytes->image + offset);
+}
 
 // Copies `count` bytes from `offset`; false when any lies past the end or
 // cannot be read.

@@ -5,6 +5,14 @@ namespace {
 LONG Taken = 0;
 BYTE* Buffers[KeptUses];
 size_t Sizes[KeptUses];
+HeldFile Held;
+size_t HeldLength = 0;
+
+bool SameFile(const HeldFile& a, const HeldFile& b) {
+    return a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow &&
+           a.sizeHigh == b.sizeHigh && a.sizeLow == b.sizeLow &&
+           CompareFileTime(&a.lastWritten, &b.lastWritten) == 0;
+}
 
 }  // namespace
 
@@ -13,6 +21,7 @@ bool TakeKeptMemory() { return InterlockedExchange(&Taken, 1) == 0; }
 void ReturnKeptMemory() { InterlockedExchange(&Taken, 0); }
 
 BYTE* KeptBuffer(bool held, size_t use, size_t size) {
+    if (held && use == KeptArena) HeldLength = 0;
     if (held && Buffers[use] && Sizes[use] >= size) return Buffers[use];
     BYTE* fresh = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, size));
     if (held && fresh) {
@@ -25,4 +34,29 @@ BYTE* KeptBuffer(bool held, size_t use, size_t size) {
 
 void DoneWithBuffer(bool held, BYTE* buffer) {
     if (!held && buffer) HeapFree(GetProcessHeap(), 0, buffer);
+}
+
+void HoldFile(const HeldFile& file, size_t length) {
+    Held = file;
+    HeldLength = Buffers[KeptArena] && length <= Sizes[KeptArena] ? length : 0;
+}
+
+const BYTE* HeldBytesOf(const HeldFile& file, size_t* length) {
+    if (HeldLength == 0 || !SameFile(file, Held)) return nullptr;
+    *length = HeldLength;
+    return Buffers[KeptArena];
+}
+
+void ForgetHeldFile() { HeldLength = 0; }
+
+bool IdentifyFile(HANDLE file, HeldFile* identity) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(file, &information)) return false;
+    identity->volume = information.dwVolumeSerialNumber;
+    identity->indexHigh = information.nFileIndexHigh;
+    identity->indexLow = information.nFileIndexLow;
+    identity->sizeHigh = information.nFileSizeHigh;
+    identity->sizeLow = information.nFileSizeLow;
+    identity->lastWritten = information.ftLastWriteTime;
+    return true;
 }

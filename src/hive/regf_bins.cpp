@@ -75,6 +75,7 @@ DWORD CheckBins(Hive* hive, CheckFault* fault) {
     hive->binStarts = reinterpret_cast<DWORD*>(HiveBytesScratch(
         &hive->bytes, KeptBinBits, (size / regf::BinAlignment / 32 + 1) * sizeof(DWORD)));
     if (!hive->allocated || !hive->binStarts) return ERROR_NOT_ENOUGH_MEMORY;
+    DWORD ahead = 0;
     for (DWORD at = 0; at < size;) {
         DWORD count = 0;
         const BYTE* header = HiveBytesInOrder(&hive->bytes, at, &count);
@@ -91,6 +92,7 @@ DWORD CheckBins(Hive* hive, CheckFault* fault) {
             problem = L"hive bin runs past the end of the hive bins data";
         }
         if (problem) return Fail(fault, problem, at);
+        for (; ahead < at + binSize + 4096; ahead += 64) HiveBytesAhead(&hive->bytes, ahead);
         const DWORD page = at / regf::BinAlignment;
         hive->binStarts[page / 32] |= 1u << (page % 32);
         const DWORD error =

@@ -25,7 +25,8 @@ struct Entries {
     DWORD width;
     DWORD count;
     DWORD next;
-    DWORD batchFirst;  // which entry batch[0] is
+    const BYTE* inPlace;  // the entries, in a hive held whole; else read a batch at a time
+    DWORD batchFirst;     // which entry batch[0] is
     DWORD held;
     BYTE batch[BatchBytes];
 };
@@ -42,6 +43,8 @@ struct Frame {
 
 struct Tree {
     Hive* hive;
+    DWORD aheadFrom;  // the lines from here
+    DWORD aheadTo;    // to here were asked for ahead
     CheckFault* fault;
     DWORD error;
     Frame* frames;
@@ -69,6 +72,19 @@ bool CellFault(Tree* tree, const wchar_t* subject, const wchar_t* problem, unsig
     return Fail(tree, subject, problem, reference ? from : FileOffset(target));
 }
 
+// Asks for the lines from `at` on ahead of their use: the cells a key
+// holds, its values and their data mostly follow it.
+void Ahead(Tree* tree, DWORD at) {
+    constexpr DWORD Window = 4096;
+    if (at < tree->aheadFrom || at > tree->aheadTo) {
+        tree->aheadFrom = at & ~63u;
+        tree->aheadTo = at & ~63u;
+    }
+    for (; tree->aheadTo < at + Window; tree->aheadTo += 64) {
+        HiveBytesAhead(&tree->hive->bytes, tree->aheadTo);
+    }
+}
+
 // A cell is reached once: its bit goes, and a later reference finds none.
 void Claim(Tree* tree, DWORD at) { tree->hive->allocated[at >> 8] &= ~(1u << ((at >> 3) & 31)); }
 
@@ -88,19 +104,35 @@ const wchar_t* ReadOnce(Tree* tree, DWORD at, Read read) {
     return problem ? problem : Twice;
 }
 
-void StartEntries(Entries* entries, DWORD first, DWORD width, DWORD count) {
+void StartEntries(Tree* tree, Entries* entries, DWORD first, DWORD width, DWORD count) {
     entries->first = first;
     entries->width = width;
     entries->count = count;
     entries->next = 0;
     entries->batchFirst = 0;
     entries->held = 0;
+    // In a hive held whole the entries are read where they lie.
+    const HiveBytes* bytes = &tree->hive->bytes;
+    entries->inPlace = nullptr;
+    if (bytes->image && first <= bytes->size && count <= (bytes->size - first) / width) {
+        entries->inPlace = bytes->image + first;
+    }
 }
 
 // The next entry's offset; false after the last, or when the list could not
 // be read (tree->error says so then). Its cell was found to hold them all.
 bool NextEntry(Tree* tree, Entries* entries, DWORD* value) {
+    constexpr DWORD Lead = 4;  // how many entries ahead their cells are asked for
     if (entries->next >= entries->count) return false;
+    if (entries->inPlace) {
+        if (entries->next + Lead < entries->count) {
+            HiveBytesAhead(&tree->hive->bytes,
+                           ReadDword(entries->inPlace + (entries->next + Lead) * entries->width));
+        }
+        *value = ReadDword(entries->inPlace + entries->next * entries->width);
+        ++entries->next;
+        return true;
+    }
     if (entries->next >= entries->batchFirst + entries->held) {
         const DWORD left = entries->count - entries->next;
         const DWORD take = left < BatchBytes / entries->width ? left : BatchBytes / entries->width;
@@ -168,13 +200,77 @@ bool CheckBigData(Tree* tree, DWORD at, DWORD dataSize, unsigned long long from)
     const DWORD list = ReadDword(cell + regf::BigDataSegmentList);
     if (!CheckData(tree, list, ListBytes(segments), L"big data segment list", self)) return false;
     Entries entries;
-    StartEntries(&entries, list + regf::CellSizeBytes, 4, segments);
+    StartEntries(tree, &entries, list + regf::CellSizeBytes, 4, segments);
     DWORD segment = 0;
     for (DWORD index = 0; NextEntry(tree, &entries, &segment); ++index) {
         const DWORD bytes = index + 1 < segments ? full : dataSize - full * index;
         if (!CheckData(tree, segment, bytes, L"big data segment", FileOffset(list))) return false;
     }
     return tree->error == ERROR_SUCCESS;
+}
+
+// The quick road, for a hive held whole: a cell read where it lies, when all
+// is well with it. Each says false, having changed nothing, at the first
+// doubt; the checked readers then go over the same cell and say what is
+// wrong. Everything they hold a cell to is held here too.
+bool Unreached(const Hive* hive, DWORD at) {
+    return at < hive->binsSize && at % regf::CellAlignment == 0 &&
+           CellAllocated(hive->allocated, at);
+}
+
+// The size of a cell that Unreached passed, its size field included; the
+// pass over the bins found it whole within its bin.
+DWORD QuickSize(const Hive* hive, DWORD at) { return 0 - ReadDword(hive->bytes.image + at); }
+
+bool QuickValue(Tree* tree, DWORD at) {
+    const Hive* hive = tree->hive;
+    if (!Unreached(hive, at)) return false;
+    const BYTE* cell = hive->bytes.image + at;
+    const DWORD size = QuickSize(hive, at);
+    if (size < regf::ValueName || cell[4] != 'v' || cell[5] != 'k') return false;
+    const DWORD nameBytes = ReadWord(cell + regf::ValueNameLength);
+    if (nameBytes > size - regf::ValueName) return false;
+    if (!(ReadWord(cell + regf::ValueFlags) & regf::ValueCompressedName) && nameBytes % 2 != 0) {
+        return false;
+    }
+    const DWORD dataSize = ReadDword(cell + regf::ValueDataSize);
+    const DWORD bytes = dataSize & ~regf::ValueDataInline;
+    if (dataSize & regf::ValueDataInline) {
+        if (bytes > 4) return false;
+    } else if (bytes > 0) {
+        if (hive->minor >= regf::BigDataMinorVersion && bytes > regf::BigDataSegmentBytes) {
+            return false;
+        }
+        const DWORD data = ReadDword(cell + regf::ValueData);
+        if (data == at || !Unreached(hive, data)) return false;
+        if (QuickSize(hive, data) - regf::CellSizeBytes < bytes) return false;
+        Claim(tree, data);
+    }
+    Claim(tree, at);
+    return true;
+}
+
+bool QuickKey(Tree* tree, DWORD at, KeyCell* key) {
+    const Hive* hive = tree->hive;
+    if (!Unreached(hive, at)) return false;
+    const BYTE* cell = hive->bytes.image + at;
+    const DWORD size = QuickSize(hive, at);
+    if (size < regf::KeyName || cell[4] != 'n' || cell[5] != 'k') return false;
+    key->flags = ReadWord(cell + regf::KeyFlags);
+    key->nameBytes = ReadWord(cell + regf::KeyNameLength);
+    if (key->nameBytes > size - regf::KeyName) return false;
+    if (!(key->flags & regf::KeyCompressedName) && key->nameBytes % 2 != 0) return false;
+    key->lastWritten.dwLowDateTime = ReadDword(cell + regf::KeyLastWritten);
+    key->lastWritten.dwHighDateTime = ReadDword(cell + regf::KeyLastWritten + 4);
+    key->subkeyCount = ReadDword(cell + regf::KeySubkeyCount);
+    key->subkeyList = ReadDword(cell + regf::KeySubkeyList);
+    key->valueCount = ReadDword(cell + regf::KeyValueCount);
+    key->valueList = ReadDword(cell + regf::KeyValueList);
+    key->security = ReadDword(cell + regf::KeySecurity);
+    key->classCell = ReadDword(cell + regf::KeyClass);
+    key->classBytes = ReadWord(cell + regf::KeyClassLength);
+    Claim(tree, at);
+    return true;
 }
 
 bool CheckValue(Tree* tree, DWORD at, unsigned long long from) {
@@ -203,18 +299,26 @@ bool CheckValues(Tree* tree, const KeyCell& key, unsigned long long self) {
         return false;
     }
     Entries entries;
-    StartEntries(&entries, key.valueList + regf::CellSizeBytes, 4, key.valueCount);
+    StartEntries(tree, &entries, key.valueList + regf::CellSizeBytes, 4, key.valueCount);
     DWORD value = 0;
+    const bool quick = tree->hive->bytes.image != nullptr;
     while (NextEntry(tree, &entries, &value)) {
+        if (quick && QuickValue(tree, value)) continue;
         if (!CheckValue(tree, value, FileOffset(key.valueList))) return false;
     }
     return tree->error == ERROR_SUCCESS;
 }
 
 bool CheckKey(Tree* tree, DWORD at, const wchar_t* subject, unsigned long long from, KeyCell* key) {
-    const wchar_t* problem = ReadOnce(tree, at, [&] { return ReadKeyCell(tree->hive, at, key); });
-    if (problem) return CellFault(tree, subject, problem, from, at);
-    Claim(tree, at);
+    Ahead(tree, at);
+    if (!tree->hive->bytes.image || !QuickKey(tree, at, key)) {
+        const wchar_t* problem =
+            ReadOnce(tree, at, [&] { return ReadKeyCell(tree->hive, at, key); });
+        if (problem) return CellFault(tree, subject, problem, from, at);
+        Claim(tree, at);
+    }
+    HiveBytesAhead(&tree->hive->bytes, key->valueList);
+    if (key->subkeyCount > 0) HiveBytesAhead(&tree->hive->bytes, key->subkeyList);
     const unsigned long long self = FileOffset(at);
     if (!CheckSecurity(tree, key->security, self)) return false;
     if (key->classBytes > 0 &&
@@ -233,7 +337,7 @@ bool StartLeaf(Tree* tree, Frame* frame, DWORD leaf) {
     }
     const DWORD width = header[5] == 'f' || header[5] == 'h' ? 8 : 4;
     frame->leaf = leaf;
-    StartEntries(&frame->entries, leaf + regf::ListEntries, width,
+    StartEntries(tree, &frame->entries, leaf + regf::ListEntries, width,
                  ReadWord(header + regf::ListCount));
     return true;
 }
@@ -268,7 +372,7 @@ bool Enter(Tree* tree, Frame* frame, DWORD keyAt, const KeyCell& key) {
     if (list.indexRoot) {
         total = 0;
         const unsigned long long root = FileOffset(key.subkeyList);
-        StartEntries(&frame->entries, key.subkeyList + regf::ListEntries, 4, list.count);
+        StartEntries(tree, &frame->entries, key.subkeyList + regf::ListEntries, 4, list.count);
         DWORD leafAt = 0;
         while (NextEntry(tree, &frame->entries, &leafAt)) {
             const wchar_t* subject = L"list of an index root";

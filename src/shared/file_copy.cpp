@@ -17,28 +17,35 @@ DWORD ShortTransferError(DWORD fallback) {
     return error != ERROR_SUCCESS ? error : fallback;
 }
 
-DWORD CopyContents(HANDLE source, HANDLE destination) {
+// Chunks that fit in `hold` go through it, the rest through a buffer here.
+DWORD CopyContents(HANDLE source, HANDLE destination, BYTE* hold, size_t capacity, size_t* held) {
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(source, &size)) return GetLastError();
     BYTE buffer[ChunkBytes];
-    unsigned long long remaining = static_cast<unsigned long long>(size.QuadPart);
-    while (remaining > 0) {
+    const unsigned long long total = static_cast<unsigned long long>(size.QuadPart);
+    for (unsigned long long done = 0; done < total;) {
+        const unsigned long long remaining = total - done;
         DWORD chunk = remaining < ChunkBytes ? static_cast<DWORD>(remaining) : ChunkBytes;
+        BYTE* through = done + chunk <= capacity ? hold + done : buffer;
         DWORD transferred = 0;
-        if (!ReadFileEntry(source, buffer, chunk, &transferred, nullptr) || transferred != chunk) {
+        if (!ReadFileEntry(source, through, chunk, &transferred, nullptr) || transferred != chunk) {
             return ShortTransferError(ERROR_HANDLE_EOF);
         }
-        if (!WriteFile(destination, buffer, chunk, &transferred, nullptr) || transferred != chunk) {
+        if (!WriteFile(destination, through, chunk, &transferred, nullptr) ||
+            transferred != chunk) {
             return ShortTransferError(ERROR_WRITE_FAULT);
         }
-        remaining -= chunk;
+        done += chunk;
+        if (through != buffer) *held = static_cast<size_t>(done);
     }
     return ERROR_SUCCESS;
 }
 
 }  // namespace
 
-DWORD CopyFileBytes(const wchar_t* source, const wchar_t* destination) {
+DWORD CopyFileBytesHolding(const wchar_t* source, const wchar_t* destination, BYTE* hold,
+                           size_t capacity, size_t* held) {
+    *held = 0;
     FileHandle input(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!input) return GetLastError();
@@ -55,10 +62,18 @@ DWORD CopyFileBytes(const wchar_t* source, const wchar_t* destination) {
         return error;
     }
 
-    DWORD error = CopyContents(input.get(), output.get());
+    DWORD error = CopyContents(input.get(), output.get(), hold, capacity, held);
     output.reset();
-    if (error != ERROR_SUCCESS) DeleteFileW(destination);
+    if (error != ERROR_SUCCESS) {
+        DeleteFileW(destination);
+        *held = 0;
+    }
     return error;
+}
+
+DWORD CopyFileBytes(const wchar_t* source, const wchar_t* destination) {
+    size_t held = 0;
+    return CopyFileBytesHolding(source, destination, nullptr, 0, &held);
 }
 
 DWORD CopyHiveLogs(const wchar_t* source, const wchar_t* destination) {

@@ -8,6 +8,12 @@
 // attributes. Returns ERROR_SUCCESS or the Win32 error of the step that failed.
 DWORD CopyFileBytes(const wchar_t* source, const wchar_t* destination);
 
+// CopyFileBytes, reading the file's first bytes, up to `capacity`, into
+// `hold` on the way; *held says how many it holds once the copy succeeded (0
+// after a failure).
+DWORD CopyFileBytesHolding(const wchar_t* source, const wchar_t* destination, BYTE* hold,
+                           size_t capacity, size_t* held);
+
 // Copies the transaction logs of the hive file `source` (NAME.LOG1,
 // NAME.LOG2 and NAME.LOG) beside `destination` with CopyFileBytes. A log that
 // is not there is passed over: on a system that keeps its changes in the
