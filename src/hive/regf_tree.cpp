@@ -170,8 +170,49 @@ bool CheckSecurity(Tree* tree, DWORD at, unsigned long long from) {
     return true;
 }
 
+// The quick road, for a hive held whole: a cell read where it lies, when all
+// is well with it. Each says false, having changed nothing, at the first
+// doubt; the checked readers then go over the same cell and say what is
+// wrong. Everything they hold a cell to is held here too.
+bool Unreached(const Hive* hive, DWORD at) {
+    return at < hive->binsSize && at % regf::CellAlignment == 0 &&
+           CellAllocated(hive->allocated, at);
+}
+
+// The size of a cell that Unreached passed, its size field included; the
+// pass over the bins found it whole within its bin.
+DWORD QuickSize(const Hive* hive, DWORD at) { return 0 - ReadDword(hive->bytes.image + at); }
+
+bool QuickData(Tree* tree, DWORD at, DWORD bytes) {
+    const Hive* hive = tree->hive;
+    if (!hive->bytes.image || !Unreached(hive, at)) return false;
+    if (QuickSize(hive, at) - regf::CellSizeBytes < bytes) return false;
+    Claim(tree, at);
+    return true;
+}
+
+// Unlike the others, it leaves the list to be claimed.
+bool QuickList(Tree* tree, DWORD at, ListCell* list) {
+    const Hive* hive = tree->hive;
+    if (!hive->bytes.image || !Unreached(hive, at)) return false;
+    const BYTE* cell = hive->bytes.image + at;
+    const DWORD size = QuickSize(hive, at);
+    if (size < regf::ListEntries || (cell[4] != 'l' && cell[4] != 'r')) return false;
+    if (cell[4] == 'l' && (cell[5] == 'f' || cell[5] == 'h')) {
+        list->width = 8;
+    } else if (cell[5] == 'i') {
+        list->width = 4;
+    } else {
+        return false;
+    }
+    list->indexRoot = cell[4] == 'r';
+    list->count = ReadWord(cell + regf::ListCount);
+    return list->count <= (size - regf::ListEntries) / list->width;
+}
+
 // A cell of data: at least `bytes` long, and used by nothing else.
 bool CheckData(Tree* tree, DWORD at, DWORD bytes, const wchar_t* subject, unsigned long long from) {
+    if (QuickData(tree, at, bytes)) return true;
     DWORD size = 0;
     const wchar_t* problem =
         ReadOnce(tree, at, [&] { return ReadCell(tree->hive, at, bytes, &size); });
@@ -208,19 +249,6 @@ bool CheckBigData(Tree* tree, DWORD at, DWORD dataSize, unsigned long long from)
     }
     return tree->error == ERROR_SUCCESS;
 }
-
-// The quick road, for a hive held whole: a cell read where it lies, when all
-// is well with it. Each says false, having changed nothing, at the first
-// doubt; the checked readers then go over the same cell and say what is
-// wrong. Everything they hold a cell to is held here too.
-bool Unreached(const Hive* hive, DWORD at) {
-    return at < hive->binsSize && at % regf::CellAlignment == 0 &&
-           CellAllocated(hive->allocated, at);
-}
-
-// The size of a cell that Unreached passed, its size field included; the
-// pass over the bins found it whole within its bin.
-DWORD QuickSize(const Hive* hive, DWORD at) { return 0 - ReadDword(hive->bytes.image + at); }
 
 bool QuickValue(Tree* tree, DWORD at) {
     const Hive* hive = tree->hive;
@@ -331,10 +359,9 @@ bool CheckKey(Tree* tree, DWORD at, const wchar_t* subject, unsigned long long f
 // Makes `leaf`, a list found sound and claimed before, the list whose
 // entries the frame reads next.
 bool StartLeaf(Tree* tree, Frame* frame, DWORD leaf) {
-    BYTE header[regf::ListEntries];
-    if (!HiveBytesRead(&tree->hive->bytes, leaf, header, sizeof(header))) {
-        return Fail(tree, nullptr, CellReadFailed, 0);
-    }
+    BYTE local[regf::ListEntries];
+    const BYTE* header = HiveBytesView(&tree->hive->bytes, leaf, sizeof(local), local);
+    if (!header) return Fail(tree, nullptr, CellReadFailed, 0);
     const DWORD width = header[5] == 'f' || header[5] == 'h' ? 8 : 4;
     frame->leaf = leaf;
     StartEntries(tree, &frame->entries, leaf + regf::ListEntries, width,
@@ -360,10 +387,14 @@ bool NextLeaf(Tree* tree, Frame* frame) {
 bool Enter(Tree* tree, Frame* frame, DWORD keyAt, const KeyCell& key) {
     const unsigned long long self = FileOffset(keyAt);
     ListCell list;
-    const wchar_t* problem = ReadOnce(
-        tree, key.subkeyList, [&] { return ReadListCell(tree->hive, key.subkeyList, &list); });
-    if (problem) return CellFault(tree, L"subkey list", problem, self, key.subkeyList);
-    Claim(tree, key.subkeyList);
+    if (QuickList(tree, key.subkeyList, &list)) {
+        Claim(tree, key.subkeyList);
+    } else {
+        const wchar_t* problem = ReadOnce(
+            tree, key.subkeyList, [&] { return ReadListCell(tree->hive, key.subkeyList, &list); });
+        if (problem) return CellFault(tree, L"subkey list", problem, self, key.subkeyList);
+        Claim(tree, key.subkeyList);
+    }
     frame->list = key.subkeyList;
     frame->indexRoot = list.indexRoot;
     frame->leaves = list.count;
@@ -377,7 +408,12 @@ bool Enter(Tree* tree, Frame* frame, DWORD keyAt, const KeyCell& key) {
         while (NextEntry(tree, &frame->entries, &leafAt)) {
             const wchar_t* subject = L"list of an index root";
             ListCell leaf;
-            problem = ReadOnce(tree, leafAt, [&] {
+            if (QuickList(tree, leafAt, &leaf) && !leaf.indexRoot) {
+                Claim(tree, leafAt);
+                total += leaf.count;
+                continue;
+            }
+            const wchar_t* problem = ReadOnce(tree, leafAt, [&] {
                 const wchar_t* read = ReadListCell(tree->hive, leafAt, &leaf);
                 return read || !leaf.indexRoot ? read : L"is another index root";
             });
