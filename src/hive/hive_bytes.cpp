@@ -2,7 +2,6 @@
 
 #include <string.h>
 
-#include "hive/kept_memory.h"
 #include "hive/regf_layout.h"
 
 namespace {
@@ -163,15 +162,15 @@ bool ReadWhole(HiveBytes* bytes) {
     return true;
 }
 
-// The hive bins data as the copy of this very file left them, when it did.
+// What the copy of this very file left, when it did: the hive bins data of
+// a hive held whole, and the pass over its bins.
 void TakeHanded(HiveBytes* bytes) {
     HeldFile identity;
-    size_t length = 0;
     if (!bytes->kept || bytes->replay || !IdentifyFile(bytes->file, &identity)) return;
-    const BYTE* held = HeldBytesOf(identity, &length);
-    if (held && length >= regf::BaseBlockBytes + static_cast<size_t>(bytes->size)) {
-        bytes->image = held + regf::BaseBlockBytes;
-        bytes->handed = true;
+    bytes->handed = HeldCopyOf(identity);
+    if (bytes->handed && bytes->whole &&
+        bytes->handed->length >= regf::BaseBlockBytes + static_cast<size_t>(bytes->size)) {
+        bytes->image = KeptAsItIs(KeptArena) + regf::BaseBlockBytes;
     }
 }
 
@@ -192,11 +191,8 @@ bool HiveBytesBegin(HiveBytes* bytes, HANDLE file, unsigned long long fileSize, 
     bytes->replay = replay;
     bytes->kept = TakeKeptMemory();
     bytes->whole = size <= HiveWholeBytes;
-    if (bytes->whole) {
-        TakeHanded(bytes);
-        return true;
-    }
-    return NeedsTable(bytes);
+    TakeHanded(bytes);
+    return bytes->whole || NeedsTable(bytes);
 }
 
 void HiveBytesEnd(HiveBytes* bytes) {
@@ -213,7 +209,7 @@ void HiveBytesEnd(HiveBytes* bytes) {
     if (bytes->slotOf) HeapFree(GetProcessHeap(), 0, bytes->slotOf);
     bytes->slotOf = nullptr;
     // A copy's bytes serve the check that follows it, once.
-    if (bytes->handed) ForgetHeldFile();
+    if (bytes->handed) ForgetHeldCopy();
     if (bytes->kept) ReturnKeptMemory();
     bytes->kept = false;
 }
@@ -269,12 +265,25 @@ const BYTE* HiveBytesInOrder(HiveBytes* bytes, DWORD offset, DWORD* count) {
     return bytes->stretch + (offset - bytes->stretchStart);
 }
 
+BYTE* HiveBytesAdopt(HiveBytes* bytes, size_t use) {
+    BYTE*& scratch = bytes->scratch[use - KeptCellBits];
+    DoneWithBuffer(bytes->kept, scratch);
+    scratch = KeptAsItIs(use);
+    return scratch;
+}
+
 BYTE* HiveBytesScratch(HiveBytes* bytes, size_t use, size_t size) {
     BYTE*& scratch = bytes->scratch[use - KeptCellBits];
     DoneWithBuffer(bytes->kept, scratch);
     scratch = KeptBuffer(bytes->kept, use, size);
     if (scratch) memset(scratch, 0, size);
     return scratch;
+}
+
+const BYTE* HiveBytesInBlock(HiveBytes* bytes, DWORD offset, DWORD count) {
+    DWORD available = 0;
+    const BYTE* span = HiveBytesSpan(bytes, offset, &available);
+    return span && count <= available ? span : nullptr;
 }
 
 const BYTE* HiveBytesGather(HiveBytes* bytes, DWORD offset, DWORD count, BYTE* local) {

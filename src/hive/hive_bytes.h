@@ -14,6 +14,7 @@
 // difference.
 #include <windows.h>
 
+#include "hive/kept_memory.h"
 #include "hive/log_replay.h"
 #include "hive/regf_layout.h"
 
@@ -24,8 +25,8 @@ constexpr DWORD HiveWholeBytes = HiveArenaBytes - regf::BaseBlockBytes;
 // Blocks for reads anywhere in a larger hive, and stretches for reads in
 // order; both are multiples of 4 KiB, so they never cut a bin's header or a
 // cell's size.
-constexpr DWORD HiveBlockShift = 16;
-constexpr DWORD HiveBlockBytes = 1u << HiveBlockShift;  // 64 KiB
+constexpr DWORD HiveBlockShift = 18;
+constexpr DWORD HiveBlockBytes = 1u << HiveBlockShift;  // 256 KiB
 constexpr DWORD HiveCacheBlocks = HiveArenaBytes / HiveBlockBytes;
 constexpr DWORD HiveStretchBytes = 256 * 1024;
 
@@ -44,7 +45,7 @@ struct HiveBytes {
     DWORD error;                      // the first read failure, ERROR_SUCCESS until then
     bool kept;                        // its buffers are the ones kept from hive to hive
     bool whole;                       // the hive is held whole, at `image` once read
-    bool handed;                      // `image` is what a copy of the file left
+    const HeldCopy* handed;           // what the copy of this file left, or nullptr
     const BYTE* image;                // the hive bins data whole, or nullptr
     BYTE* arena;                      // the image (after room for a base block), or the blocks
     // The cache of a hive not held whole.
@@ -86,6 +87,10 @@ const BYTE* HiveBytesInOrder(HiveBytes* bytes, DWORD offset, DWORD* count);
 // bytes.
 BYTE* HiveBytesScratch(HiveBytes* bytes, size_t use, size_t size);
 
+// The kept buffer for `use` as the copy of this file left it (the bytes
+// being handed over), to go with the bytes.
+BYTE* HiveBytesAdopt(HiveBytes* bytes, size_t use);
+
 // HiveBytesView when the bytes are not in place in a whole hive.
 const BYTE* HiveBytesGather(HiveBytes* bytes, DWORD offset, DWORD count, BYTE* local);
 
@@ -100,10 +105,31 @@ inline const BYTE* HiveBytesView(HiveBytes* bytes, DWORD offset, DWORD count, BY
     return HiveBytesGather(bytes, offset, count, local);
 }
 
-// Asks for the bytes at `offset` ahead of their use, when the hive is held
-// whole; costs nothing else.
+// HiveBytesInPlace when the hive is not held whole.
+const BYTE* HiveBytesInBlock(HiveBytes* bytes, DWORD offset, DWORD count);
+
+// The `count` bytes from `offset` where they lie in memory, when they lie
+// there in one piece (reading their block when needed); else nullptr, also
+// past the end or when a read fails. Valid until the next call.
+inline const BYTE* HiveBytesInPlace(HiveBytes* bytes, DWORD offset, DWORD count) {
+    if (bytes->image) {
+        return offset < bytes->size && count <= bytes->size - offset ? bytes->image + offset
+                                                                     : nullptr;
+    }
+    return HiveBytesInBlock(bytes, offset, count);
+}
+
+// Asks for the bytes at `offset` ahead of their use, when they are in memory
+// already; costs nothing else.
 inline void HiveBytesAhead(const HiveBytes* bytes, DWORD offset) {
-    if (bytes->image && offset < bytes->size) __builtin_prefetch(bytes->image + offset);
+    if (offset >= bytes->size) return;
+    if (bytes->image) {
+        __builtin_prefetch(bytes->image + offset);
+    } else if (bytes->slotOf) {
+        if (const DWORD slot = bytes->slotOf[offset >> HiveBlockShift]) {
+            __builtin_prefetch(bytes->slots[slot - 1].bytes + (offset & (HiveBlockBytes - 1)));
+        }
+    }
 }
 
 // Copies `count` bytes from `offset`; false when any lies past the end or

@@ -5,8 +5,7 @@ namespace {
 LONG Taken = 0;
 BYTE* Buffers[KeptUses];
 size_t Sizes[KeptUses];
-HeldFile Held;
-size_t HeldLength = 0;
+HeldCopy Held;
 
 bool SameFile(const HeldFile& a, const HeldFile& b) {
     return a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow &&
@@ -21,7 +20,8 @@ bool TakeKeptMemory() { return InterlockedExchange(&Taken, 1) == 0; }
 void ReturnKeptMemory() { InterlockedExchange(&Taken, 0); }
 
 BYTE* KeptBuffer(bool held, size_t use, size_t size) {
-    if (held && use == KeptArena) HeldLength = 0;
+    if (held && use == KeptArena) Held.length = 0;
+    if (held && (use == KeptCellBits || use == KeptBinBits)) Held.passedSize = 0;
     if (held && Buffers[use] && Sizes[use] >= size) return Buffers[use];
     BYTE* fresh = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, size));
     if (held && fresh) {
@@ -36,18 +36,19 @@ void DoneWithBuffer(bool held, BYTE* buffer) {
     if (!held && buffer) HeapFree(GetProcessHeap(), 0, buffer);
 }
 
-void HoldFile(const HeldFile& file, size_t length) {
-    Held = file;
-    HeldLength = Buffers[KeptArena] && length <= Sizes[KeptArena] ? length : 0;
+void HoldCopy(const HeldCopy& copy) {
+    Held = copy;
+    if (!Buffers[KeptArena] || Held.length > Sizes[KeptArena]) Held.length = 0;
 }
 
-const BYTE* HeldBytesOf(const HeldFile& file, size_t* length) {
-    if (HeldLength == 0 || !SameFile(file, Held)) return nullptr;
-    *length = HeldLength;
-    return Buffers[KeptArena];
+const HeldCopy* HeldCopyOf(const HeldFile& file) {
+    const bool holds = Held.length > 0 || Held.passedSize > 0;
+    return holds && SameFile(file, Held.file) ? &Held : nullptr;
 }
 
-void ForgetHeldFile() { HeldLength = 0; }
+void ForgetHeldCopy() { Held = HeldCopy(); }
+
+BYTE* KeptAsItIs(size_t use) { return Buffers[use]; }
 
 bool IdentifyFile(HANDLE file, HeldFile* identity) {
     BY_HANDLE_FILE_INFORMATION information;

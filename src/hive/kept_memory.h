@@ -20,14 +20,13 @@ void ReturnKeptMemory();
 
 // `size` bytes for `use`: the kept buffer when `held` and it is big enough,
 // else a new one (which is kept in its place when `held`). Not zeroed;
-// nullptr when memory runs out. Taking the arena forgets the file it held.
+// nullptr when memory runs out. Taking a buffer that holds part of a copied
+// file (see HeldCopy below) forgets that part.
 BYTE* KeptBuffer(bool held, size_t use, size_t size);
 // Done with a buffer KeptBuffer gave: it stays when `held`, goes otherwise.
 void DoneWithBuffer(bool held, BYTE* buffer);
 
-// Which file, as it stood, the arena holds the first bytes of: a copy of a
-// hive (hive/hive_copy.h) leaves what it wrote there for the check that
-// follows, so that the check need not read the file again.
+// A file as it stood: which one, how long, when last written.
 struct HeldFile {
     DWORD volume;
     DWORD indexHigh;
@@ -36,13 +35,25 @@ struct HeldFile {
     DWORD sizeLow;
     FILETIME lastWritten;
 };
-// Tells who holds the kept buffers that the arena's first `length` bytes are
-// those of `file`.
-void HoldFile(const HeldFile& file, size_t length);
-// The arena, when it holds the first bytes of `file` (*length of them), else
-// nullptr; for who holds the kept buffers.
-const BYTE* HeldBytesOf(const HeldFile& file, size_t* length);
-// The arena holds no file's bytes any more.
-void ForgetHeldFile();
 // The file an open handle names, as it stands; false when it cannot be told.
 bool IdentifyFile(HANDLE file, HeldFile* identity);
+
+// What the kept buffers hold of a hive file the hive room copied
+// (hive/hive_copy.h), for the check that follows: the file's first bytes in
+// the arena and, when the copy could go over its bins on the way, that
+// pass's marks in the cell bits and bin bits, and its verdict.
+struct HeldCopy {
+    HeldFile file;
+    size_t length;           // bytes of the file the arena holds from its start; 0: none
+    DWORD passedSize;        // the hive bins data size the pass went by; 0: no pass
+    const wchar_t* problem;  // the first fault the pass found, or nullptr
+    DWORD problemAt;         // where, from the start of the hive bins data
+};
+// For who holds the kept buffers: what they now hold of a copied file; what
+// they hold of `file` (nullptr when they hold another's, or nothing); and
+// that they hold nothing of any.
+void HoldCopy(const HeldCopy& copy);
+const HeldCopy* HeldCopyOf(const HeldFile& file);
+void ForgetHeldCopy();
+// The kept buffer for `use` as it is, what it holds left alone.
+BYTE* KeptAsItIs(size_t use);

@@ -22,27 +22,31 @@ DWORD ReadError(const Hive* hive) {
     return hive->bytes.error ? hive->bytes.error : ERROR_READ_FAULT;
 }
 
-// The cells from `at` to `end`, the end of their bin. A span ends at a block
-// boundary, which a 4-byte size field at an 8-byte boundary never crosses.
-DWORD CheckCells(Hive* hive, DWORD at, DWORD end, DWORD* bits, CheckFault* fault) {
-    while (at < end) {
-        DWORD count = 0;
-        const BYTE* span = HiveBytesInOrder(&hive->bytes, at, &count);
-        if (!span) return ReadError(hive);
-        const DWORD spanStart = at;
-        const DWORD limit = end - at < count ? end : at + count;
-        while (at < limit) {
-            const DWORD field = ReadDword(span + (at - spanStart));
-            const DWORD size = field & 0x80000000 ? 0 - field : field;
-            if (size == 0 || size % regf::CellAlignment != 0) {
-                return Fail(fault, L"cell size is zero or not a multiple of 8", at);
-            }
-            if (size > end - at) return Fail(fault, L"cell runs past the end of its bin", at);
-            if (field & 0x80000000) bits[at >> 8] |= 1u << ((at >> 3) & 31);
-            at += size;
-        }
+bool Stop(BinsPass* pass, const wchar_t* problem, DWORD at) {
+    pass->problem = problem;
+    pass->problemAt = at;
+    return false;
+}
+
+// The header of the bin at pass->at, which lies in `header`.
+bool EnterBin(BinsPass* pass, const BYTE* header) {
+    const DWORD at = pass->at;
+    const DWORD binSize = ReadDword(header + regf::BinSizeField);
+    if (memcmp(header, "hbin", 4) != 0) return Stop(pass, L"hive bin does not begin with hbin", at);
+    if (ReadDword(header + regf::BinOffsetField) != at) {
+        return Stop(pass, L"hive bin offset field is wrong", at);
     }
-    return ERROR_SUCCESS;
+    if (binSize == 0 || binSize % regf::BinAlignment != 0) {
+        return Stop(pass, L"hive bin size is zero or not a multiple of 4096", at);
+    }
+    if (binSize > pass->size - at) {
+        return Stop(pass, L"hive bin runs past the end of the hive bins data", at);
+    }
+    const DWORD page = at / regf::BinAlignment;
+    pass->binStarts[page / 32] |= 1u << (page % 32);
+    pass->binEnd = at + binSize;
+    pass->at = at + regf::BinHeaderBytes;
+    return true;
 }
 
 }  // namespace
@@ -67,38 +71,76 @@ void EndCheck(Hive* hive) {
     hive->binStarts = nullptr;
 }
 
+void StartBinsPass(BinsPass* pass, DWORD size, DWORD* allocated, DWORD* binStarts) {
+    memset(pass, 0, sizeof(*pass));
+    pass->size = size;
+    pass->allocated = allocated;
+    pass->binStarts = binStarts;
+}
+
+bool FeedBinsPass(BinsPass* pass, const BYTE* bytes, DWORD first, DWORD count) {
+    if (pass->problem || pass->lost || pass->at >= pass->size) return false;
+    if (first > pass->at || first >= pass->size) {
+        pass->lost = true;
+        return false;
+    }
+    // Only whole size fields: a feed that ends elsewhere ends the file.
+    const DWORD end = (count < pass->size - first ? first + count : pass->size) & ~7u;
+    DWORD ahead = pass->at & ~63u;
+    while (pass->at < end) {
+        if (pass->at == pass->binEnd) {
+            if (end - pass->at < regf::BinHeaderBytes) break;
+            if (!EnterBin(pass, bytes + (pass->at - first))) return false;
+        }
+        // The lines of the bin, and of the next, are asked for ahead of the
+        // cells' sizes, which the walk reads one after another.
+        const DWORD binEnd = pass->binEnd;
+        const DWORD want = binEnd + regf::BinAlignment < end ? binEnd + regf::BinAlignment : end;
+        for (; ahead < want; ahead += 64) __builtin_prefetch(bytes + (ahead - first));
+        const DWORD limit = binEnd < end ? binEnd : end;
+        DWORD at = pass->at;
+        while (at < limit) {
+            const DWORD field = ReadDword(bytes + (at - first));
+            const DWORD size = field & 0x80000000 ? 0 - field : field;
+            if (size == 0 || size % regf::CellAlignment != 0) {
+                return Stop(pass, L"cell size is zero or not a multiple of 8", at);
+            }
+            if (size > binEnd - at) return Stop(pass, L"cell runs past the end of its bin", at);
+            if (field & 0x80000000) pass->allocated[at >> 8] |= 1u << ((at >> 3) & 31);
+            at += size;
+        }
+        pass->at = at;
+        if (at < binEnd) break;
+    }
+    return pass->at < pass->size;
+}
+
 DWORD CheckBins(Hive* hive, CheckFault* fault) {
     EndCheck(hive);
     const DWORD size = hive->binsSize;
+    const HeldCopy* handed = hive->bytes.handed;
+    if (handed && handed->passedSize == size) {
+        hive->allocated = reinterpret_cast<DWORD*>(HiveBytesAdopt(&hive->bytes, KeptCellBits));
+        hive->binStarts = reinterpret_cast<DWORD*>(HiveBytesAdopt(&hive->bytes, KeptBinBits));
+        if (hive->allocated && hive->binStarts) {
+            if (handed->problem) Fail(fault, handed->problem, handed->problemAt);
+            return ERROR_SUCCESS;
+        }
+    }
     hive->allocated = reinterpret_cast<DWORD*>(
         HiveBytesScratch(&hive->bytes, KeptCellBits, (size / 256 + 1) * sizeof(DWORD)));
     hive->binStarts = reinterpret_cast<DWORD*>(HiveBytesScratch(
         &hive->bytes, KeptBinBits, (size / regf::BinAlignment / 32 + 1) * sizeof(DWORD)));
     if (!hive->allocated || !hive->binStarts) return ERROR_NOT_ENOUGH_MEMORY;
-    DWORD ahead = 0;
+    BinsPass pass;
+    StartBinsPass(&pass, size, hive->allocated, hive->binStarts);
     for (DWORD at = 0; at < size;) {
         DWORD count = 0;
-        const BYTE* header = HiveBytesInOrder(&hive->bytes, at, &count);
-        if (!header) return ReadError(hive);
-        const DWORD binSize = ReadDword(header + regf::BinSizeField);
-        const wchar_t* problem = nullptr;
-        if (memcmp(header, "hbin", 4) != 0) {
-            problem = L"hive bin does not begin with hbin";
-        } else if (ReadDword(header + regf::BinOffsetField) != at) {
-            problem = L"hive bin offset field is wrong";
-        } else if (binSize == 0 || binSize % regf::BinAlignment != 0) {
-            problem = L"hive bin size is zero or not a multiple of 4096";
-        } else if (binSize > size - at) {
-            problem = L"hive bin runs past the end of the hive bins data";
-        }
-        if (problem) return Fail(fault, problem, at);
-        for (; ahead < at + binSize + 4096; ahead += 64) HiveBytesAhead(&hive->bytes, ahead);
-        const DWORD page = at / regf::BinAlignment;
-        hive->binStarts[page / 32] |= 1u << (page % 32);
-        const DWORD error =
-            CheckCells(hive, at + regf::BinHeaderBytes, at + binSize, hive->allocated, fault);
-        if (error != ERROR_SUCCESS || fault->problem) return error;
-        at += binSize;
+        const BYTE* span = HiveBytesInOrder(&hive->bytes, at, &count);
+        if (!span) return ReadError(hive);
+        if (!FeedBinsPass(&pass, span, at, count)) break;
+        at += count;
     }
-    return ERROR_SUCCESS;
+    if (pass.problem) return Fail(fault, pass.problem, pass.problemAt);
+    return pass.at < size ? ERROR_READ_FAULT : ERROR_SUCCESS;
 }

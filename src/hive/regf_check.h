@@ -14,8 +14,29 @@ struct CheckFault {
 };
 
 // Every bin and cell of the hive bins data; sets hive->allocated and
-// hive->binStarts.
+// hive->binStarts. A copy of the file that went over them on the way (see
+// hive/hive_copy.h) leaves its marks and verdict, which count instead.
 DWORD CheckBins(Hive* hive, CheckFault* fault);
+
+// The pass over the bins, fed the hive bins data in order: the bins tile
+// them, and the cells tile each bin. Marks where the bins start (a bit per
+// 4096 bytes) and where the allocated cells start (a bit per 8 bytes).
+struct BinsPass {
+    DWORD size;  // of the hive bins data
+    DWORD at;    // the next bin or cell
+    DWORD binEnd;
+    DWORD* allocated;  // zeroed, size / 256 + 1 of them
+    DWORD* binStarts;  // zeroed, size / 4096 / 32 + 1 of them
+    const wchar_t* problem;  // the first fault, or nullptr
+    DWORD problemAt;         // where, from the start of the hive bins data
+    bool lost;               // it was fed out of order, and tells nothing
+};
+void StartBinsPass(BinsPass* pass, DWORD size, DWORD* allocated, DWORD* binStarts);
+// Goes on over the `count` bytes at `bytes`, which are those from `first` on
+// and follow what it was fed before. Feeds that end on a multiple of 4096
+// never cut a bin's header or a cell's size. False once it needs no more:
+// it reached the end or a fault.
+bool FeedBinsPass(BinsPass* pass, const BYTE* bytes, DWORD first, DWORD count);
 
 // The key tree, after CheckBins passed; clears the bits of the cells it
 // reaches.

@@ -170,34 +170,38 @@ bool CheckSecurity(Tree* tree, DWORD at, unsigned long long from) {
     return true;
 }
 
-// The quick road, for a hive held whole: a cell read where it lies, when all
-// is well with it. Each says false, having changed nothing, at the first
-// doubt; the checked readers then go over the same cell and say what is
-// wrong. Everything they hold a cell to is held here too.
+// The quick road: a cell read where it lies in memory, when all is well
+// with it. Each says false, having changed nothing, at the first doubt; the
+// checked readers then go over the same cell and say what is wrong.
+// Everything they hold a cell to is held here too.
 bool Unreached(const Hive* hive, DWORD at) {
     return at < hive->binsSize && at % regf::CellAlignment == 0 &&
            CellAllocated(hive->allocated, at);
 }
 
-// The size of a cell that Unreached passed, its size field included; the
-// pass over the bins found it whole within its bin.
-DWORD QuickSize(const Hive* hive, DWORD at) { return 0 - ReadDword(hive->bytes.image + at); }
+// The first `count` bytes of a cell that Unreached passed, where they lie,
+// or nullptr. Valid until the next read.
+const BYTE* InPlace(Tree* tree, DWORD at, DWORD count) {
+    return HiveBytesInPlace(&tree->hive->bytes, at, count);
+}
+
+// The size of the cell at `cell`, its size field included; the pass over
+// the bins found every marked cell whole within its bin.
+DWORD SizeAt(const BYTE* cell) { return 0 - ReadDword(cell); }
 
 bool QuickData(Tree* tree, DWORD at, DWORD bytes) {
-    const Hive* hive = tree->hive;
-    if (!hive->bytes.image || !Unreached(hive, at)) return false;
-    if (QuickSize(hive, at) - regf::CellSizeBytes < bytes) return false;
+    if (!Unreached(tree->hive, at)) return false;
+    const BYTE* cell = InPlace(tree, at, regf::CellSizeBytes);
+    if (!cell || SizeAt(cell) - regf::CellSizeBytes < bytes) return false;
     Claim(tree, at);
     return true;
 }
 
 // Unlike the others, it leaves the list to be claimed.
 bool QuickList(Tree* tree, DWORD at, ListCell* list) {
-    const Hive* hive = tree->hive;
-    if (!hive->bytes.image || !Unreached(hive, at)) return false;
-    const BYTE* cell = hive->bytes.image + at;
-    const DWORD size = QuickSize(hive, at);
-    if (size < regf::ListEntries || (cell[4] != 'l' && cell[4] != 'r')) return false;
+    if (!Unreached(tree->hive, at)) return false;
+    const BYTE* cell = InPlace(tree, at, regf::ListEntries);
+    if (!cell || (cell[4] != 'l' && cell[4] != 'r')) return false;
     if (cell[4] == 'l' && (cell[5] == 'f' || cell[5] == 'h')) {
         list->width = 8;
     } else if (cell[5] == 'i') {
@@ -207,7 +211,7 @@ bool QuickList(Tree* tree, DWORD at, ListCell* list) {
     }
     list->indexRoot = cell[4] == 'r';
     list->count = ReadWord(cell + regf::ListCount);
-    return list->count <= (size - regf::ListEntries) / list->width;
+    return list->count <= (SizeAt(cell) - regf::ListEntries) / list->width;
 }
 
 // A cell of data: at least `bytes` long, and used by nothing else.
@@ -253,8 +257,9 @@ bool CheckBigData(Tree* tree, DWORD at, DWORD dataSize, unsigned long long from)
 bool QuickValue(Tree* tree, DWORD at) {
     const Hive* hive = tree->hive;
     if (!Unreached(hive, at)) return false;
-    const BYTE* cell = hive->bytes.image + at;
-    const DWORD size = QuickSize(hive, at);
+    const BYTE* cell = InPlace(tree, at, regf::ValueName);
+    if (!cell) return false;
+    const DWORD size = SizeAt(cell);
     if (size < regf::ValueName || cell[4] != 'v' || cell[5] != 'k') return false;
     const DWORD nameBytes = ReadWord(cell + regf::ValueNameLength);
     if (nameBytes > size - regf::ValueName) return false;
@@ -262,6 +267,7 @@ bool QuickValue(Tree* tree, DWORD at) {
         return false;
     }
     const DWORD dataSize = ReadDword(cell + regf::ValueDataSize);
+    const DWORD data = ReadDword(cell + regf::ValueData);
     const DWORD bytes = dataSize & ~regf::ValueDataInline;
     if (dataSize & regf::ValueDataInline) {
         if (bytes > 4) return false;
@@ -269,20 +275,17 @@ bool QuickValue(Tree* tree, DWORD at) {
         if (hive->minor >= regf::BigDataMinorVersion && bytes > regf::BigDataSegmentBytes) {
             return false;
         }
-        const DWORD data = ReadDword(cell + regf::ValueData);
-        if (data == at || !Unreached(hive, data)) return false;
-        if (QuickSize(hive, data) - regf::CellSizeBytes < bytes) return false;
-        Claim(tree, data);
+        if (data == at || !QuickData(tree, data, bytes)) return false;
     }
     Claim(tree, at);
     return true;
 }
 
 bool QuickKey(Tree* tree, DWORD at, KeyCell* key) {
-    const Hive* hive = tree->hive;
-    if (!Unreached(hive, at)) return false;
-    const BYTE* cell = hive->bytes.image + at;
-    const DWORD size = QuickSize(hive, at);
+    if (!Unreached(tree->hive, at)) return false;
+    const BYTE* cell = InPlace(tree, at, regf::KeyName);
+    if (!cell) return false;
+    const DWORD size = SizeAt(cell);
     if (size < regf::KeyName || cell[4] != 'n' || cell[5] != 'k') return false;
     key->flags = ReadWord(cell + regf::KeyFlags);
     key->nameBytes = ReadWord(cell + regf::KeyNameLength);
@@ -329,9 +332,8 @@ bool CheckValues(Tree* tree, const KeyCell& key, unsigned long long self) {
     Entries entries;
     StartEntries(tree, &entries, key.valueList + regf::CellSizeBytes, 4, key.valueCount);
     DWORD value = 0;
-    const bool quick = tree->hive->bytes.image != nullptr;
     while (NextEntry(tree, &entries, &value)) {
-        if (quick && QuickValue(tree, value)) continue;
+        if (QuickValue(tree, value)) continue;
         if (!CheckValue(tree, value, FileOffset(key.valueList))) return false;
     }
     return tree->error == ERROR_SUCCESS;
@@ -339,7 +341,7 @@ bool CheckValues(Tree* tree, const KeyCell& key, unsigned long long self) {
 
 bool CheckKey(Tree* tree, DWORD at, const wchar_t* subject, unsigned long long from, KeyCell* key) {
     Ahead(tree, at);
-    if (!tree->hive->bytes.image || !QuickKey(tree, at, key)) {
+    if (!QuickKey(tree, at, key)) {
         const wchar_t* problem =
             ReadOnce(tree, at, [&] { return ReadKeyCell(tree->hive, at, key); });
         if (problem) return CellFault(tree, subject, problem, from, at);

@@ -17,8 +17,8 @@ DWORD ShortTransferError(DWORD fallback) {
     return error != ERROR_SUCCESS ? error : fallback;
 }
 
-// Chunks that fit in `hold` go through it, the rest through a buffer here.
-DWORD CopyContents(HANDLE source, HANDLE destination, BYTE* hold, size_t capacity, size_t* held) {
+// Chunks that fit in the hold go through it, the rest through a buffer here.
+DWORD CopyContents(HANDLE source, HANDLE destination, CopyHold* hold) {
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(source, &size)) return GetLastError();
     BYTE buffer[ChunkBytes];
@@ -26,7 +26,7 @@ DWORD CopyContents(HANDLE source, HANDLE destination, BYTE* hold, size_t capacit
     for (unsigned long long done = 0; done < total;) {
         const unsigned long long remaining = total - done;
         DWORD chunk = remaining < ChunkBytes ? static_cast<DWORD>(remaining) : ChunkBytes;
-        BYTE* through = done + chunk <= capacity ? hold + done : buffer;
+        BYTE* through = hold->bytes && done + chunk <= hold->capacity ? hold->bytes + done : buffer;
         DWORD transferred = 0;
         if (!ReadFileEntry(source, through, chunk, &transferred, nullptr) || transferred != chunk) {
             return ShortTransferError(ERROR_HANDLE_EOF);
@@ -35,17 +35,17 @@ DWORD CopyContents(HANDLE source, HANDLE destination, BYTE* hold, size_t capacit
             transferred != chunk) {
             return ShortTransferError(ERROR_WRITE_FAULT);
         }
+        if (hold->chunk) hold->chunk(hold->context, done, through, chunk);
         done += chunk;
-        if (through != buffer) *held = static_cast<size_t>(done);
+        if (through != buffer) hold->held = static_cast<size_t>(done);
     }
     return ERROR_SUCCESS;
 }
 
 }  // namespace
 
-DWORD CopyFileBytesHolding(const wchar_t* source, const wchar_t* destination, BYTE* hold,
-                           size_t capacity, size_t* held) {
-    *held = 0;
+DWORD CopyFileBytesHolding(const wchar_t* source, const wchar_t* destination, CopyHold* hold) {
+    hold->held = 0;
     FileHandle input(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!input) return GetLastError();
@@ -62,18 +62,18 @@ DWORD CopyFileBytesHolding(const wchar_t* source, const wchar_t* destination, BY
         return error;
     }
 
-    DWORD error = CopyContents(input.get(), output.get(), hold, capacity, held);
+    DWORD error = CopyContents(input.get(), output.get(), hold);
     output.reset();
     if (error != ERROR_SUCCESS) {
         DeleteFileW(destination);
-        *held = 0;
+        hold->held = 0;
     }
     return error;
 }
 
 DWORD CopyFileBytes(const wchar_t* source, const wchar_t* destination) {
-    size_t held = 0;
-    return CopyFileBytesHolding(source, destination, nullptr, 0, &held);
+    CopyHold none = {};
+    return CopyFileBytesHolding(source, destination, &none);
 }
 
 DWORD CopyHiveLogs(const wchar_t* source, const wchar_t* destination) {

@@ -8,11 +8,17 @@
 // attributes. Returns ERROR_SUCCESS or the Win32 error of the step that failed.
 DWORD CopyFileBytes(const wchar_t* source, const wchar_t* destination);
 
-// CopyFileBytes, reading the file's first bytes, up to `capacity`, into
-// `hold` on the way; *held says how many it holds once the copy succeeded (0
-// after a failure).
-DWORD CopyFileBytesHolding(const wchar_t* source, const wchar_t* destination, BYTE* hold,
-                           size_t capacity, size_t* held);
+// Where a copy keeps the file's first bytes, and who it tells of each chunk.
+struct CopyHold {
+    BYTE* bytes;  // room for the file's first bytes, or nullptr
+    size_t capacity;
+    size_t held;  // how many it holds once the copy succeeded; 0 after a failure
+    // Told of each chunk once written, with its place in the file; or nullptr.
+    void (*chunk)(void* context, unsigned long long offset, const BYTE* bytes, DWORD count);
+    void* context;
+};
+// CopyFileBytes, reading the chunks that fit into hold->bytes on the way.
+DWORD CopyFileBytesHolding(const wchar_t* source, const wchar_t* destination, CopyHold* hold);
 
 // Copies the transaction logs of the hive file `source` (NAME.LOG1,
 // NAME.LOG2 and NAME.LOG) beside `destination` with CopyFileBytes. A log that
