@@ -193,6 +193,9 @@ TEST(RestoreAndUndo) {
          ERROR_ALREADY_EXISTS, 2},
         {text, inBackup, place + s.scratch.path() + inBackup + L" lies inside the backup folder",
          ERROR_BAD_PATHNAME, 0, s.scratch.path()},
+        {text, L"\\USERS\\A\\NTUSER.DAT",
+         L"(!) Unable to place revert.journal: " + s.backup + L" lies inside the backup folder",
+         ERROR_BAD_PATHNAME, 0, s.backup},
         {L"SAM", L"", L"(!) SAM: failed: root cell is not a key node", 0, 2}};
     for (const wchar_t* bad : {L"\\..\\..\\NTUSER.DAT", L"C:\\NTUSER.DAT"})
         refused.push_back(
