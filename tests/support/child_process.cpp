@@ -157,8 +157,9 @@ ProcessResult RunInZone(const std::string& zone, const std::wstring& exe,
 
 namespace {
 
-const wchar_t HoldVariable[] = L"ZEL_CHILD_HOLD";        // "<step> <parent's process id>"
-const wchar_t SettingVariable[] = L"ZEL_CHILD_SETTING";  // what the child test is to do
+// "<step> <parent's process id>", and what the child test is to do.
+const wchar_t HoldVariable[] = L"ZEL_CHILD_HOLD";
+const wchar_t SettingVariable[] = L"ZEL_CHILD_SETTING";
 int Steps = 0;
 int HoldAt = 0;
 HANDLE HeldEvent = nullptr;
@@ -219,12 +220,9 @@ void HeldChild::Kill() {
     WaitForSingleObject(process.get(), INFINITE);
 }
 
-DWORD HeldChild::Finish() {
+void HeldChild::Finish() {
     SetEvent(go.get());
-    DWORD code = 0xDEADBEEF;
-    if (WaitForSingleObject(process.get(), 120000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.get(), &code);
-    return code;
+    WaitForSingleObject(process.get(), 120000);
 }
 
 std::wstring ChildSetting() { return Variable(SettingVariable); }

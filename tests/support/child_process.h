@@ -38,10 +38,10 @@ ProcessResult RunInZone(const std::string& zone, const std::wstring& exe,
 // through ChildSetting().
 struct HeldChild {
     HeldChild(const char* test, int holdAt, const std::wstring& setting);
-    ~HeldChild();    // ends it when it is still there
-    bool Held();     // true once it stops at the step; false when it ended first
-    void Kill();     // a real kill, at the step
-    DWORD Finish();  // lets it go on to its end: its exit status
+    ~HeldChild();   // ends it when it is still there
+    bool Held();    // true once it stops at the step; false when it ended first
+    void Kill();    // a real kill, at the step
+    void Finish();  // lets it go on to its end
     KernelHandle process, held, go;
 };
 std::wstring ChildSetting();
