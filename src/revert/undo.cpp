@@ -52,7 +52,8 @@ bool WriteJournal(const wchar_t* word, const wchar_t* stamp) {
 bool UndoKept(const wchar_t* stamp, bool cutShort, bool online) {
     wchar_t line[JoinedPathCapacity + 64];
     if (cutShort) {
-        FormatText(line, ARRAYSIZE(line), L"The restore under the stamp %s did not finish", stamp);
+        FormatText(line, ARRAYSIZE(line),
+                   L"The restore under the stamp %s, or its undo, did not finish", stamp);
         PrintLine(line);
     }
     FormatText(line, ARRAYSIZE(line), L"Putting back the files kept as NAME.%s-%s", RevertTag,
