@@ -159,25 +159,16 @@ bool FindLatestRestore(wchar_t* stamp, bool* cutShort) {
 
 bool IsStampTaken(const wchar_t* stamp) { return HasLine(LineKind::Restore, stamp); }
 
-size_t RestorePlaces(const wchar_t* stamp, const JournalPlace** places) {
-    static JournalPlace* found = nullptr;
-    size_t first = 0;
-    while (first < LineCount &&
-           !(Lines[first].kind == LineKind::Restore && wcscmp(Lines[first].text, stamp) == 0)) {
-        ++first;
+bool NextRestorePlace(const wchar_t* stamp, size_t* cursor, JournalPlace* place) {
+    // The "have" lines follow their "restore" line, written with it.
+    for (size_t i = 0; *cursor == 0 && i < LineCount; ++i) {
+        if (Lines[i].kind == LineKind::Restore && wcscmp(Lines[i].text, stamp) == 0)
+            *cursor = i + 1;
     }
-    size_t count = 0;
-    while (first + 1 + count < LineCount && Lines[first + 1 + count].kind == LineKind::Have) {
-        ++count;
-    }
-    if (found) HeapFree(GetProcessHeap(), 0, found);
-    found = static_cast<JournalPlace*>(Allocate(count, sizeof(JournalPlace)));
-    if (!found) return 0;
-    for (size_t i = 0; i < count; ++i) {
-        found[i] = {Lines[first + 1 + i].had, Lines[first + 1 + i].text};
-    }
-    *places = found;
-    return count;
+    if (*cursor == 0 || *cursor >= LineCount || Lines[*cursor].kind != LineKind::Have) return false;
+    *place = {Lines[*cursor].had, Lines[*cursor].text};
+    ++*cursor;
+    return true;
 }
 
 DWORD AppendJournal(const wchar_t* word, const wchar_t* stamp) {

@@ -41,8 +41,9 @@ bool FindLatestRestore(wchar_t* stamp, bool* cutShort);
 // True when a restore of the journal has that stamp.
 bool IsStampTaken(const wchar_t* stamp);
 
-// The files the restore under stamp was about to replace; their count.
-size_t RestorePlaces(const wchar_t* stamp, const JournalPlace** places);
+// The files the restore under stamp was about to replace, one a call: start
+// with *cursor at 0; false after the last.
+bool NextRestorePlace(const wchar_t* stamp, size_t* cursor, JournalPlace* place);
 
 // Appends "word stamp" and flushes it to the disk.
 DWORD AppendJournal(const wchar_t* word, const wchar_t* stamp);

@@ -60,16 +60,15 @@ bool UndoKept(const wchar_t* stamp, bool cutShort, bool online) {
                stamp);
     PrintLine(line);
     if (!WriteJournal(L"undo", stamp)) return false;
-    const JournalPlace* places = nullptr;
-    const size_t count = RestorePlaces(stamp, &places);
     wchar_t now[StampCapacity];
     FormatStamp(now);
     bool whole = true;
     bool scheduled = false;
-    for (size_t i = 0; i < count; ++i) {
-        BackupHive* hive = FindPlanned(places[i].place);
+    size_t cursor = 0;
+    for (JournalPlace place; NextRestorePlace(stamp, &cursor, &place);) {
+        BackupHive* hive = FindPlanned(place.place);
         if (!hive) {
-            whole = !LeftKept(places[i].place, stamp) && whole;
+            whole = !LeftKept(place.place, stamp) && whole;
             continue;
         }
         if (!HasKeptFiles(hive->destination, RevertTag, stamp)) continue;
@@ -78,7 +77,7 @@ bool UndoKept(const wchar_t* stamp, bool cutShort, bool online) {
             whole = ScheduleUndo(hive, key.get(), stamp, now) && whole;
             scheduled = true;
         } else {
-            whole = PutBackNow(hive->destination, stamp, places[i].had) && whole;
+            whole = PutBackNow(hive->destination, stamp, place.had) && whole;
         }
     }
     whole = whole && WriteJournal(L"undone", stamp);
