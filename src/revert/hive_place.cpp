@@ -40,22 +40,12 @@ DWORD CheckFoldersOnTheWay(const wchar_t* root, const FolderId& backup, BackupHi
                            wchar_t* reason) {
     const wchar_t* path = hive->destination;
     wchar_t folder[JoinedPathCapacity];
-    CopyWhole(folder, ARRAYSIZE(folder), root);
-    // The root itself, as a folder: "C:" alone would name C:'s current folder.
-    if (folder[0] != L'\0' && folder[1] == L':' && folder[2] == L'\0') {
-        CopyWhole(folder + 2, ARRAYSIZE(folder) - 2, L"\\");
-    }
-    DWORD error = IdentifyFolder(folder, &hive->folder);
-    if (error != ERROR_SUCCESS) {
-        FormatText(reason, ReasonCapacity, L"unable to open %s", folder);
-        return error;
-    }
     CopyWhole(folder, ARRAYSIZE(folder), path);
     for (wchar_t* end = wcschr(folder + wcslen(root) + 1, L'\\'); end;
          end = wcschr(end + 1, L'\\')) {
         *end = L'\0';
         const DWORD attributes = GetFileAttributesW(folder);
-        error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_SUCCESS;
+        DWORD error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_SUCCESS;
         if (error == ERROR_FILE_NOT_FOUND) error = ERROR_PATH_NOT_FOUND;
         if (error != ERROR_SUCCESS) {
             FormatText(reason, ReasonCapacity, L"no folder %s", folder);

@@ -27,7 +27,8 @@ DWORD ReadHiveLocation(const BackupHive* hive, wchar_t* location, wchar_t* reaso
 // Sets hive->destination to the location under root once it is proved
 // inside: the join ends under root, a profile hive keeps its own file name,
 // and every folder between root and the file exists, is no link and is not
-// the backup folder. hive->folder gets the identity of the file's folder.
+// the backup folder. hive->folder gets the identity of the file's folder,
+// unless that is the root itself.
 DWORD PlaceHive(BackupHive* hive, const wchar_t* root, const FolderId& backup, wchar_t* reason);
 
 // The destination from the backslash after root on ("\Windows\system32\..."):

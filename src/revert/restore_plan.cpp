@@ -74,8 +74,9 @@ bool PlaceJournal(const wchar_t* root, FolderId* backup) {
     return false;
 }
 
-// One file, whatever the spelling: the same folder and the same name, or
-// without a root the same location.
+// One file, whatever the spelling: the same folder and the same name; where
+// no folder is known (a listing without a root, a file right under the root),
+// the same path.
 int ComparePlaces(const BackupHive* x, const BackupHive* y) {
     const FolderId& a = x->folder;
     const FolderId& b = y->folder;
