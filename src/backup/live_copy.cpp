@@ -5,12 +5,8 @@
 
 DWORD LastCopyError = 0;
 
-bool CopyLiveFile(const wchar_t* source, const wchar_t* destination, HiveCheckResult* check) {
+bool CopyLiveFile(const wchar_t* source, const wchar_t* destination) {
     RedirectionGuard guard;
-    HiveCheck state;
-    if (check) HiveCheckBegin(&state);
-    LastCopyError = CopyFileBytes(source, destination, check ? &state : nullptr);
-    if (LastCopyError != ERROR_SUCCESS) return false;
-    if (check) *check = HiveCheckEnd(&state);
-    return true;
+    LastCopyError = CopyFileBytes(source, destination);
+    return LastCopyError == ERROR_SUCCESS;
 }

@@ -1,15 +1,11 @@
 #pragma once
 #include <windows.h>
 
-#include "shared/hive_check.h"
-
 // Status of the last CopyLiveFile; 0 after success.
 extern DWORD LastCopyError;
 
 // CopyFileBytes for a file of the running system: WOW64 file-system
 // redirection is off during the copy, so a path into system32 reaches the
-// real one, and the status is kept in LastCopyError. When check is given,
-// the bytes are checked as a hive in the same pass and the result left
-// there. A failed copy leaves no partial file. Prints nothing.
-bool CopyLiveFile(const wchar_t* source, const wchar_t* destination,
-                  HiveCheckResult* check = nullptr);
+// real one, and the status is kept in LastCopyError. A failed copy leaves
+// no partial file. Prints nothing.
+bool CopyLiveFile(const wchar_t* source, const wchar_t* destination);

@@ -18,7 +18,7 @@ bool SaveMachineHive(HKEY root, const wchar_t* name, const wchar_t* subkey) {
         return false;
     }
 
-    if (SaveKeyToFile(target, subkey, root)) return ConcludeHive(name, target, nullptr);
+    if (SaveKeyToFile(target, subkey, root)) return ConcludeHive(name, target);
     // Not found means the hive is not loaded: its file is copied instead.
     if (LastSaveError == ERROR_FILE_NOT_FOUND) return CopyConfigHive(name);
 
@@ -37,12 +37,11 @@ bool CopyConfigHive(const wchar_t* name) {
         return false;
     }
 
-    HiveCheckResult check;
-    if (!CopyLiveFile(source, destination, &check)) {
+    if (!CopyLiveFile(source, destination)) {
         PrintHiveFailed(name, LastCopyError);
         return false;
     }
-    return ConcludeCopiedHive(name, source, destination, check);
+    return ConcludeCopiedHive(name, source, destination);
 }
 
 LSTATUS OpenMachineKey(const wchar_t* subkey, HKEY* key) {

@@ -130,17 +130,14 @@ bool SaveUserHive(const wchar_t* keyName, const wchar_t* livePath, const wchar_t
         return false;
     }
 
-    if (SaveKeyToFile(target, keyName, HKEY_USERS)) return ConcludeHive(keyName, target, nullptr);
+    if (SaveKeyToFile(target, keyName, HKEY_USERS)) return ConcludeHive(keyName, target);
     if (LastSaveError != ERROR_FILE_NOT_FOUND) {
         PrintHiveFailed(keyName, LastSaveError);
         return false;
     }
 
     // The hive is not loaded: copy its file instead.
-    HiveCheckResult check;
-    if (CopyLiveFile(livePath, target, &check)) {
-        return ConcludeCopiedHive(keyName, livePath, target, check);
-    }
+    if (CopyLiveFile(livePath, target)) return ConcludeCopiedHive(keyName, livePath, target);
     // Neither loaded nor on disk: a stale profile, nothing to report.
     if (LastCopyError == ERROR_FILE_NOT_FOUND || LastCopyError == ERROR_PATH_NOT_FOUND) {
         return false;

@@ -39,6 +39,61 @@ constexpr DWORD CellAlignment = 8;
 // follows the base block; this value in a reference field means "none".
 constexpr DWORD NoCell = 0xFFFFFFFF;
 
+// A hive bin's header: "hbin", then these.
+constexpr DWORD BinOffsetField = 4;  // the bin's own offset in the hive bins data
+constexpr DWORD BinSizeField = 8;
+
+// Stable storage: a cell reference has its top bit clear, so the hive bins
+// data of a file stays below 2 GiB.
+constexpr DWORD MaxBinsDataSize = 0x80000000;
+
+// Every cell starts with its size (negative while allocated); the offsets
+// below count from the cell's start, that size field included.
+constexpr DWORD CellSizeBytes = 4;
+
+// Key node "nk".
+constexpr DWORD KeyFlags = 6;
+constexpr DWORD KeyLastWritten = 8;
+constexpr DWORD KeyParent = 20;
+constexpr DWORD KeySubkeyCount = 24;
+constexpr DWORD KeySubkeyList = 32;  // the volatile count and list (28, 36) are not on disk
+constexpr DWORD KeyValueCount = 40;
+constexpr DWORD KeyValueList = 44;
+constexpr DWORD KeySecurity = 48;
+constexpr DWORD KeyClass = 52;
+constexpr DWORD KeyNameLength = 76;   // WORD, in bytes
+constexpr DWORD KeyClassLength = 78;  // WORD, in bytes
+constexpr DWORD KeyName = 80;
+constexpr WORD KeyCompressedName = 0x0020;  // the name is Latin-1, one byte a character
+
+// Subkey lists: "lf" and "lh" (an offset and a hint or hash per subkey),
+// "li" (an offset per subkey) and "ri" (an offset per lf, lh or li).
+constexpr DWORD ListCount = 6;  // WORD
+constexpr DWORD ListEntries = 8;
+
+// Key value "vk".
+constexpr DWORD ValueNameLength = 6;  // WORD, in bytes
+constexpr DWORD ValueDataSize = 8;
+constexpr DWORD ValueData = 12;  // a cell, or the data itself (see ValueDataInline)
+constexpr DWORD ValueType = 16;
+constexpr DWORD ValueFlags = 20;  // WORD
+constexpr DWORD ValueName = 24;
+constexpr WORD ValueCompressedName = 0x0001;
+constexpr DWORD ValueDataInline = 0x80000000;  // in the size: up to 4 bytes held in ValueData
+
+// Key security "sk".
+constexpr DWORD SecurityDescriptorSize = 20;
+constexpr DWORD SecurityDescriptor = 24;
+
+// Big data "db": a list of segments, each a cell of up to 16344 bytes, all
+// full but the last. Hives of minor version 4 and later store a value of
+// more than one segment's bytes so.
+constexpr DWORD BigDataSegmentCount = 6;  // WORD
+constexpr DWORD BigDataSegmentList = 8;
+constexpr DWORD BigDataHeaderBytes = 12;
+constexpr DWORD BigDataSegmentBytes = 16344;
+constexpr DWORD BigDataMinorVersion = 4;
+
 // A log begins with a copy of the first sector of the base block (512 bytes
 // times the clustering factor for the old format, always 512 for the new);
 // what follows starts at the second sector.

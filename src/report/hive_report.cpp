@@ -58,13 +58,17 @@ void PrintHiveFailed(const wchar_t* hiveName, DWORD code) {
 void LogHiveCheck(const wchar_t* hiveName, const HiveCheckResult& result) {
     wchar_t line[SystemTextCapacity];
     if (!result.passed) {
-        FormatText(line, ARRAYSIZE(line), L"Check of %s failed: %s", hiveName,
-                   result.problem ? result.problem : L"not a hive");
+        FormatText(line, ARRAYSIZE(line), L"Check of %s failed: %s", hiveName, result.problem);
     } else if (result.textFormat) {
         FormatText(line, ARRAYSIZE(line), L"Check of %s passed (the platform's text format)",
                    hiveName);
     } else if (result.needsLogs) {
         FormatText(line, ARRAYSIZE(line), L"Check of %s passed; it needs its logs", hiveName);
+    } else if (result.dirty) {
+        FormatText(line, ARRAYSIZE(line),
+                   L"Check of %s passed; it is dirty and none of its logs lies beside it, so "
+                   L"Windows loads it without the changes they held",
+                   hiveName);
     } else {
         FormatText(line, ARRAYSIZE(line), L"Check of %s passed", hiveName);
     }

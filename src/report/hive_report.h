@@ -4,7 +4,7 @@
 // report for the error code. Every line is counted for the run's summary.
 #include <windows.h>
 
-#include "shared/hive_check.h"
+#include "hive/hive_check.h"
 
 void PrintHiveSaved(const wchar_t* hiveName);
 void PrintHiveFailed(const wchar_t* hiveName, DWORD code);

@@ -1,9 +1,9 @@
 #include "revert/boot_store.h"
 
+#include "hive/hive_check.h"
 #include "revert/backup_hives.h"
 #include "revert/run_state.h"
 #include "shared/console.h"
-#include "shared/hive_check.h"
 
 bool FindBootStore(wchar_t* path) {
     return BuildPath(path, JoinedPathCapacity, BackupFolder, L"BCD") && IsFile(path);

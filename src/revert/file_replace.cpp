@@ -1,5 +1,6 @@
 #include "revert/file_replace.h"
 
+#include "hive/hive_check.h"
 #include "revert/run_state.h"
 #include "shared/console.h"
 #include "shared/file_copy.h"
@@ -9,13 +10,15 @@
 namespace {
 
 DWORD CopyHiveAndLogs(const BackupHive* hive) {
-    HiveCheck check;
-    HiveCheckBegin(&check);
-    DWORD error = CopyFileBytes(hive->source, hive->destination, &check);
-    // The bytes may have changed since they were checked.
-    if (error == ERROR_SUCCESS && !HiveCheckEnd(&check).passed) error = ERROR_FILE_CORRUPT;
-    if (error != ERROR_SUCCESS) return error;
-    return CopyHiveLogs(hive->source, hive->destination);
+    DWORD error = CopyFileBytes(hive->source, hive->destination);
+    if (error == ERROR_SUCCESS) error = CopyHiveLogs(hive->source, hive->destination);
+    // The bytes may have changed since they were checked; the check finds the logs beside.
+    HiveCheckResult check{};
+    if (error == ERROR_SUCCESS && CheckHiveFile(hive->destination, &check, &error) &&
+        !check.passed) {
+        error = ERROR_FILE_CORRUPT;
+    }
+    return error;
 }
 
 }  // namespace

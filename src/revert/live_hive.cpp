@@ -1,5 +1,6 @@
 #include "revert/live_hive.h"
 
+#include "hive/hive_check.h"
 #include "revert/run_state.h"
 #include "shared/console.h"
 #include "shared/file_copy.h"
@@ -34,12 +35,11 @@ bool OpenLoadedHive(const BackupHive* hive, KeyHandle* key) {
 
 bool ScheduleReplace(const BackupHive* hive, HKEY key, const wchar_t* stamp) {
     wchar_t line[2 * JoinedPathCapacity];
-    // The live logs stay with the live file; a hive that is current only
-    // with its own logs cannot go back this way.
-    if (hive->needsLogs) {
+    // The live logs stay with the live file; a dirty hive, current only with
+    // its own logs, cannot go back this way, nor meet the live ones.
+    if (hive->dirty) {
         FormatText(line, ARRAYSIZE(line),
-                   L"(!) %s is loaded and its backup needs its logs: restore it offline",
-                   hive->label);
+                   L"(!) %s is loaded and its backup is dirty: restore it offline", hive->label);
         PrintLine(line);
         return false;
     }
@@ -50,10 +50,12 @@ bool ScheduleReplace(const BackupHive* hive, HKEY key, const wchar_t* stamp) {
         PrintError(ERROR_FILENAME_EXCED_RANGE, hive->destination);
         return false;
     }
-    HiveCheck check;
-    HiveCheckBegin(&check);
-    DWORD error = CopyFileBytes(hive->source, newFile, &check);
-    if (error == ERROR_SUCCESS && !HiveCheckEnd(&check).passed) error = ERROR_FILE_CORRUPT;
+    DWORD error = CopyFileBytes(hive->source, newFile);
+    // The bytes may have changed since they were checked.
+    HiveCheckResult check{};
+    if (error == ERROR_SUCCESS && CheckHiveFile(newFile, &check, &error) && !check.passed) {
+        error = ERROR_FILE_CORRUPT;
+    }
     if (error != ERROR_SUCCESS) {
         DeleteFileW(newFile);
         FormatText(line, ARRAYSIZE(line), L"(!) Unable to copy %s to %s", hive->label, newFile);

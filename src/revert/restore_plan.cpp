@@ -3,11 +3,11 @@
 #include <stdlib.h>
 #include <wchar.h>
 
+#include "hive/hive_check.h"
 #include "revert/hive_place.h"
 #include "revert/restore_journal.h"
 #include "revert/run_state.h"
 #include "shared/console.h"
-#include "shared/hive_check.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ constexpr size_t PartCapacity = ReasonCapacity + 1024;
 
 // A restore prints a refusal; the listing only the words.
 bool CheckHive(BackupHive* hive, PlanUse use, wchar_t* words) {
-    if (DescribeCheck(hive->source, words, &hive->needsLogs)) return true;
+    if (DescribeCheck(hive->source, words, &hive->dirty)) return true;
     if (use != PlanUse::Show) {
         wchar_t line[PartCapacity + JoinedPathCapacity];
         FormatText(line, ARRAYSIZE(line), L"(!) %s: %s", hive->label, words);
@@ -127,19 +127,20 @@ bool RefuseSharedPlaces(HiveTable* list) {
 
 }  // namespace
 
-bool DescribeCheck(const wchar_t* path, wchar_t* words, bool* needsLogs) {
+bool DescribeCheck(const wchar_t* path, wchar_t* words, bool* dirty) {
     HiveCheckResult result;
     DWORD error = ERROR_SUCCESS;
     if (!CheckHiveFile(path, &result, &error)) {
         FormatErrorLine(words, CheckWordsCapacity, error, L"not checked");
         return false;
     }
-    *needsLogs = result.passed && result.needsLogs;
+    *dirty = result.dirty;
     if (!result.passed) {
         FormatText(words, CheckWordsCapacity, L"failed: %s", result.problem);
     } else {
         FormatText(words, CheckWordsCapacity,
                    result.needsLogs    ? L"passed, needs its logs"
+                   : result.dirty      ? L"passed, dirty without its logs"
                    : result.textFormat ? L"passed, Wine text hive"
                                        : L"passed");
     }

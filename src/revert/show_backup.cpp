@@ -11,8 +11,8 @@ int ShowBackup(const wchar_t* root) {
     bool whole = true;
     wchar_t bootStore[JoinedPathCapacity];
     if (FindBootStore(bootStore)) {
-        bool needsLogs = false;
-        whole = DescribeCheck(bootStore, check, &needsLogs) && whole;
+        bool dirty = false;
+        whole = DescribeCheck(bootStore, check, &dirty) && whole;
         FormatText(line, ARRAYSIZE(line), L"BCD: %s; not replaced: bcdedit /import \"%s\"", check,
                    bootStore);
         PrintLine(line);

@@ -17,7 +17,7 @@ DWORD ShortTransferError(DWORD fallback) {
     return error != ERROR_SUCCESS ? error : fallback;
 }
 
-DWORD CopyContents(HANDLE source, HANDLE destination, HiveCheck* check) {
+DWORD CopyContents(HANDLE source, HANDLE destination) {
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(source, &size)) return GetLastError();
     BYTE buffer[ChunkBytes];
@@ -31,7 +31,6 @@ DWORD CopyContents(HANDLE source, HANDLE destination, HiveCheck* check) {
         if (!WriteFile(destination, buffer, chunk, &transferred, nullptr) || transferred != chunk) {
             return ShortTransferError(ERROR_WRITE_FAULT);
         }
-        if (check) HiveCheckFeed(check, buffer, chunk);
         remaining -= chunk;
     }
     return ERROR_SUCCESS;
@@ -39,7 +38,7 @@ DWORD CopyContents(HANDLE source, HANDLE destination, HiveCheck* check) {
 
 }  // namespace
 
-DWORD CopyFileBytes(const wchar_t* source, const wchar_t* destination, HiveCheck* check) {
+DWORD CopyFileBytes(const wchar_t* source, const wchar_t* destination) {
     FileHandle input(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!input) return GetLastError();
@@ -56,7 +55,7 @@ DWORD CopyFileBytes(const wchar_t* source, const wchar_t* destination, HiveCheck
         return error;
     }
 
-    DWORD error = CopyContents(input.get(), output.get(), check);
+    DWORD error = CopyContents(input.get(), output.get());
     output.reset();
     if (error != ERROR_SUCCESS) DeleteFileW(destination);
     return error;
@@ -69,7 +68,7 @@ DWORD CopyHiveLogs(const wchar_t* source, const wchar_t* destination) {
         if (!AddSuffix(from, source, suffix) || !AddSuffix(to, destination, suffix)) {
             return ERROR_FILENAME_EXCED_RANGE;
         }
-        const DWORD error = CopyFileBytes(from, to, nullptr);
+        const DWORD error = CopyFileBytes(from, to);
         if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) return error;
     }
     return ERROR_SUCCESS;

@@ -1,15 +1,12 @@
 #pragma once
 #include <windows.h>
 
-#include "shared/hive_check.h"
-
 // Copies source to destination byte for byte with backup semantics, in
 // 128 KiB chunks, replacing the destination, through the paths as this
-// process sees them (zel's CopyLiveFile turns WOW64 redirection off first). When check is given,
-// every chunk also goes through it, so a hive is checked in the same pass. A failed copy leaves no
+// process sees them (zel's CopyLiveFile turns WOW64 redirection off first). A failed copy leaves no
 // partial file: a destination it created is deleted, and one it could not replace keeps its
 // attributes. Returns ERROR_SUCCESS or the Win32 error of the step that failed.
-DWORD CopyFileBytes(const wchar_t* source, const wchar_t* destination, HiveCheck* check);
+DWORD CopyFileBytes(const wchar_t* source, const wchar_t* destination);
 
 // Copies the transaction logs of the hive file `source` (NAME.LOG1,
 // NAME.LOG2 and NAME.LOG) beside `destination` with CopyFileBytes. A log that

@@ -2,7 +2,7 @@
 
 #include <strsafe.h>
 
-#include "shared/hive_check.h"
+#include "hive/hive_check.h"
 #include "shared/path_join.h"
 #include "shared/system_entry.h"
 #include "tidy/packing_report.h"

@@ -3,6 +3,7 @@
 // every place that leads away or overlaps; is killed at every step of one
 // hive's renames; restores a backup of 300 profiles. Then the online road,
 // in-process.
+#include "hive/regf_layout.h"
 #include "revert/restore.h"
 #include "revert/run_state.h"
 #include "revert/undo.h"
@@ -20,6 +21,15 @@ const std::wstring Config = L"windows\\system32\\config\\";  // under Wine, from
 std::wstring Location(const std::wstring& file) {  // without its leading backslash
     const std::string bytes = ReadFileBytes(file);
     return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2).substr(1);
+}
+// Where the root cell of a hive file lies, in hex, as the check tells it.
+std::wstring RootAt(const std::wstring& hive) {
+    const std::string bytes = ReadFileBytes(hive);
+    wchar_t text[16];
+    swprintf(
+        text, 16, L"%lX",
+        4096 + regf::ReadDword(reinterpret_cast<const BYTE*>(bytes.data()) + regf::RootCellOffset));
+    return text;
 }
 // A kept file's name, "<file>.revert-<stamp>", split at its known form into
 // the file and the stamp; both empty when it has another form.
@@ -45,8 +55,9 @@ ProcessResult Revert(const std::wstring& backup, const std::wstring& arguments) 
     return RunProgram(BuiltProgram(L"revert_x64.exe"), L"\"" + backup + L"\" " + arguments);
 }
 
-// A zel backup plus regf hives (SAM and a log, BCD, a second profile); old hives and logs where
-// they go, and a link in the installation.
+// A zel backup plus hive files Windows wrote (SAM and a log, BCD, a second profile whose
+// NTUSER.DAT is dirty, with its logs); old hives and logs where they go, and a link in the
+// installation.
 struct Scene {
     ScratchFolder scratch{L"revert"};
     std::wstring backup = scratch / (L"zel\\" + TodayFolderName()), win = scratch / L"win";
@@ -57,14 +68,15 @@ struct Scene {
                L"\"");  // exits 2 under Wine: no SAM, SECURITY, COMPONENTS
         const std::wstring user = L"USERS\\A\\",
                            classes = user + L"AppData\\Local\\Microsoft\\UsrClass.dat";
-        const std::string good = ReadFileBytes(HiveFile(L"good.hive"));
-        const std::string small = ReadFileBytes(HiveFile(L"minimal.hive"));
+        const std::wstring dirty = L"NewDirtyHive1\\NewDirtyHive";
         for (const auto& file :
-             Tree{{L"SAM", good},
+             Tree{{L"SAM", ReadFileBytes(WindowsHive(L"ManySubkeysHive"))},
                   {L"SAM.LOG1", "SAM.LOG1"},
-                  {L"BCD", small},
-                  {Other + L"\\NTUSER.DAT", good},
-                  {Other + L"\\UsrClass.dat", small},
+                  {L"BCD", ReadFileBytes(WindowsHive(L"EmptyHive"))},
+                  {Other + L"\\NTUSER.DAT", ReadFileBytes(WindowsHive(dirty))},
+                  {Other + L"\\NTUSER.DAT.LOG1", ReadFileBytes(WindowsHive(dirty + L".LOG1"))},
+                  {Other + L"\\NTUSER.DAT.LOG2", ReadFileBytes(WindowsHive(dirty + L".LOG2"))},
+                  {Other + L"\\UsrClass.dat", ReadFileBytes(WindowsHive(L"BigDataHive"))},
                   {Other + L"\\NTUSER.DAT.txt", Utf16Bytes(L"\\" + user + L"NTUSER.DAT")},
                   {Other + L"\\UsrClass.dat.txt", Utf16Bytes(L"\\" + classes)}})
             WriteFileBytes(backup + L"\\" + file.first, file.second);
@@ -127,13 +139,13 @@ LSTATUS WINAPI ReplaceAtRestart(HKEY key, LPCWSTR subKey, LPCWSTR newFile, LPCWS
     return ERROR_SUCCESS;
 }
 
-// A restore: the loaded hives through the seam, the others at once; DEFAULT's backup needs its
-// logs, so it cannot be swapped while loaded and stays as it was.
+// A restore: the loaded hives through the seam, the others at once; DEFAULT's backup is dirty,
+// so it cannot be swapped while loaded and stays as it was.
 void CheckOnlineRoad(const Scene& s) {
     CopyWhole(BackupFolder, ARRAYSIZE(BackupFolder), s.backup.c_str());
     CopyWhole(TargetRoot, ARRAYSIZE(TargetRoot), s.win.c_str());
-    WriteFileBytes(s.backup + L"\\DEFAULT", ReadFileBytes(HiveFile(L"needs_logs.hive")));
-    WriteFileBytes(s.backup + L"\\DEFAULT.LOG1", "its log");
+    WriteFileBytes(s.backup + L"\\DEFAULT",
+                   ReadFileBytes(WindowsHive(L"NewDirtyHive1\\NewDirtyHive")));
     RegReplaceKeyEntry = ReplaceAtRestart;
     CHECK_EQ(2, RestoreBackup(true));
     REQUIRE(Calls.size() == 3);
@@ -159,11 +171,13 @@ TEST(RestoreAndUndo) {
         if (!root.empty()) lines.push_back("Windows root: " + Narrow(root));
         lines.push_back("BCD: passed; not replaced: " + bcd);
         for (const auto& hive : s.hives)
-            lines.push_back(Narrow(hive.first +
-                                   (hive.first == L"SAM" || hive.first.find(Other) == 0
-                                        ? L": passed"
-                                        : L": passed, Wine text hive") +
-                                   L"; goes to " + root + L"\\" + hive.second));
+            lines.push_back(
+                Narrow(hive.first +
+                       (hive.first == Other + L"\\NTUSER.DAT" ? L": passed, needs its logs"
+                        : hive.first == L"SAM" || hive.first.find(Other) == 0
+                            ? L": passed"
+                            : L": passed, Wine text hive") +
+                       L"; goes to " + root + L"\\" + hive.second));
         return lines;
     };
     ProcessResult run = RunProgram(s.backup + L"\\revert_x64.exe", L"");
@@ -199,7 +213,10 @@ TEST(RestoreAndUndo) {
         {text, L"\\..\\..\\NTUSER.DAT",
          place + text + L" holds \"\\..\\..\\NTUSER.DAT\", not a plain path without a drive",
          ERROR_BAD_PATHNAME, 2},
-        {L"SAM", L"", L"(!) SAM: failed: root cell is not a key node", 0, 2}};
+        {L"SAM", L"",
+         L"(!) SAM: failed: root cell is not a key node at file offset 0x" +
+             RootAt(HiveFile(L"bad_root.hive")),
+         0, 2}};
     for (const auto& row : refused) {
         Context context(row.line);
         const std::wstring file = s.backup + L"\\" + row.file;

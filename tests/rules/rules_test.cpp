@@ -340,10 +340,10 @@ TEST(CopyFailingMidwayLeavesNoPartialFile) {
     REQUIRE(WriteFileBytes(source, std::string(300000, 's')));
     ReadsBeforeFailure = 1;
     ReadFileEntry = FailingRead;
-    CHECK_EQ(DWORD(ERROR_CRC), CopyFileBytes(source.c_str(), target.c_str(), nullptr));
+    CHECK_EQ(DWORD(ERROR_CRC), CopyFileBytes(source.c_str(), target.c_str()));
     ReadFileEntry = ReadFile;
     CHECK(!FileExists(target));
-    CHECK_EQ(DWORD(ERROR_SUCCESS), CopyFileBytes(source.c_str(), target.c_str(), nullptr));
+    CHECK_EQ(DWORD(ERROR_SUCCESS), CopyFileBytes(source.c_str(), target.c_str()));
     CHECK_EQ(std::string(300000, 's'), ReadFileBytes(target));
 }
 

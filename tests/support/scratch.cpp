@@ -174,6 +174,12 @@ std::string ReportLine(const std::string& prefix, DWORD code) {
 
 std::wstring HiveFile(const std::wstring& name) { return BuiltProgram(L"hives\\" + name); }
 
+std::wstring WindowsHive(const std::wstring& name) {
+    std::wstring path = L"Z:" + Widen(ZEL_REAL_HIVES) + L"/" + name;
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
 static const wchar_t AppDefaultsKey[] = L"Software\\Wine\\AppDefaults\\zel.exe";
 
 LSTATUS SetStringValue(HKEY root, const std::wstring& key, const std::wstring& name,

@@ -50,6 +50,9 @@ std::wstring SystemDirectory();
 std::string ReportLine(const std::string& prefix, DWORD code);
 // The regf files that tests/hives/make_hives.py wrote beside the test programs.
 std::wstring HiveFile(const std::wstring& name);
+// A hive file that Windows wrote, in ../shared/real-hives (read in place, never copied into the
+// project).
+std::wstring WindowsHive(const std::wstring& name);
 
 // Small registry helpers; the setters return the Reg* status.
 LSTATUS SetStringValue(HKEY root, const std::wstring& key, const std::wstring& name,

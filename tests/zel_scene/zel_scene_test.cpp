@@ -1,5 +1,8 @@
 // zel.exe run as a child under Wine: everything one run shows, from the
 // command line to the bytes of the day's backup folder.
+#include <stdio.h>
+
+#include "hive/regf_layout.h"
 #include "support/support.h"
 
 namespace {
@@ -105,20 +108,33 @@ TEST(WholeRunThenOnceADay) {
     const std::wstring dated = root + L"\\" + TodayFolderName(), exe = bin + L"\\zel.exe";
     const std::wstring classes =
         L"\\Local Settings\\Application Data\\Microsoft\\Windows\\UsrClass.dat";
-    const std::string good = ReadFileBytes(HiveFile(L"good.hive")),
-                      small = ReadFileBytes(HiveFile(L"minimal.hive"));
+    // Hive files Windows wrote, slack after their bins: a dirty one with its
+    // logs, the same without them (Windows loads it as it is), and one whose
+    // root key claims a subkey more than its list holds.
+    const std::wstring dirty = L"NewDirtyHive1\\NewDirtyHive";
+    const std::string good = ReadFileBytes(WindowsHive(L"ManySubkeysHive")),
+                      user = ReadFileBytes(WindowsHive(L"UnicodeHive")),
+                      security = ReadFileBytes(WindowsHive(dirty)),
+                      log1 = ReadFileBytes(WindowsHive(dirty + L".LOG1")),
+                      log2 = ReadFileBytes(WindowsHive(dirty + L".LOG2"));
+    std::string broken = good;
+    BYTE* base = reinterpret_cast<BYTE*>(&broken[0]);
+    const DWORD rootKey = 4096 + regf::ReadDword(base + regf::RootCellOffset);
+    ++base[rootKey + regf::KeySubkeyCount];
     // Hives this Wine does not load are copied from CONFIG, their logs beside
     // them; so are the hives of a profile that is not loaded.
-    for (const auto& [path, bytes] : std::map<std::wstring, std::string>{
-             {exe, ReadFileBytes(BuiltProgram())},
-             {ConfigFolder + L"\\SAM", good},
-             {ConfigFolder + L"\\SAM.LOG1", "sam log 1"},
-             {ConfigFolder + L"\\SAM.LOG2", "sam log 2"},
-             {ConfigFolder + L"\\SECURITY", ReadFileBytes(HiveFile(L"needs_logs.hive"))},
-             {ConfigFolder + L"\\COMPONENTS", ReadFileBytes(HiveFile(L"bad_checksum.hive"))},
-             {alice + L"\\NTUSER.DAT", good},
-             {alice + L"\\NTUSER.DAT.LOG1", "user log"},
-             {alice + classes, small}})
+    for (const auto& [path, bytes] :
+         std::map<std::wstring, std::string>{{exe, ReadFileBytes(BuiltProgram())},
+                                             {ConfigFolder + L"\\SAM", good},
+                                             {ConfigFolder + L"\\SAM.LOG1", "sam log 1"},
+                                             {ConfigFolder + L"\\SAM.LOG2", "sam log 2"},
+                                             {ConfigFolder + L"\\SECURITY", security},
+                                             {ConfigFolder + L"\\SECURITY.LOG1", log1},
+                                             {ConfigFolder + L"\\SECURITY.LOG2", log2},
+                                             {ConfigFolder + L"\\COMPONENTS", broken},
+                                             {alice + L"\\NTUSER.DAT", user},
+                                             {alice + L"\\NTUSER.DAT.LOG1", "user log"},
+                                             {alice + classes, security}})
         REQUIRE(WriteFileBytes(path, bytes));
     for (const wchar_t* tool : Tools) WriteFileBytes(bin + L"\\" + tool, "MZ " + Narrow(tool));
     // A boot store in the list of loaded hives, and a marker in SOFTWARE.
@@ -156,16 +172,18 @@ TEST(WholeRunThenOnceADay) {
         {L"SAM", good},
         {L"SAM.LOG1", "sam log 1"},
         {L"SAM.LOG2", "sam log 2"},
-        {L"SECURITY", ReadFileBytes(HiveFile(L"needs_logs.hive"))},
-        {L"COMPONENTS.bad", ReadFileBytes(HiveFile(L"bad_checksum.hive"))},
+        {L"SECURITY", security},
+        {L"SECURITY.LOG1", log1},
+        {L"SECURITY.LOG2", log2},
+        {L"COMPONENTS.bad", broken},
         {L"sysdir.txt", Utf16Bytes(L"\\windows\\system32")},
         {L"incomplete.txt", "*"},
         {L"bcd.txt", Utf16Bytes(L"\\\\?\\HARDDISKVOLUME1\\BOOT\\BCD")},
         {sid + L"\\", ""},
         {L"S-1-5-21-9-9-9-1004\\", ""},
-        {sid + L"\\NTUSER.DAT", good},
+        {sid + L"\\NTUSER.DAT", user},
         {sid + L"\\NTUSER.DAT.LOG1", "user log"},
-        {sid + L"\\UsrClass.dat", small},
+        {sid + L"\\UsrClass.dat", security},
         {sid + L"\\NTUSER.DAT.txt", Utf16Bytes(Widen(upperAlice) + L"\\NTUSER.DAT")},
         {sid + L"\\UsrClass.dat.txt", Utf16Bytes(Widen(upperAlice) + classes)}};
     for (const wchar_t* tool : Tools) files[tool] = "MZ " + Narrow(tool);
@@ -196,9 +214,18 @@ TEST(WholeRunThenOnceADay) {
         if (line.rfind("Backup of ", 0) == 0 || line.rfind("Saving error ", 0) == 0)
             logged.push_back(line);
     CHECK_EQ(Strings(lines.begin() + 2, lines.end()), logged);
-    for (const char* check : {"Check of SYSTEM passed (the platform's text format)",
-                              "Check of SAM passed", "Check of SECURITY passed; it needs its logs",
-                              "Check of COMPONENTS failed: base block checksum is wrong"})
+    char components[160];
+    snprintf(components, sizeof(components),
+             "Check of COMPONENTS failed: key's subkey count does not match its subkey list at "
+             "file offset 0x%lX",
+             rootKey);
+    for (const std::string& check :
+         Strings{"Check of SYSTEM passed (the platform's text format)", "Check of SAM passed",
+                 "Check of SECURITY passed; it needs its logs",
+                 "Check of " + Narrow(sid) + " passed", components,
+                 "Check of " + Narrow(sid) +
+                     "_Classes passed; it is dirty and none of its logs lies beside it, so "
+                     "Windows loads it without the changes they held"})
         CHECK(std::find(log.begin(), log.end(), check) != log.end());
     const size_t failed = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
         return line.rfind("Saving error ", 0) == 0;

@@ -1,0 +1,262 @@
+#include "hive/hive_bytes.h"
+
+#include <string.h>
+
+#include "hive/kept_memory.h"
+#include "hive/regf_layout.h"
+
+namespace {
+
+constexpr DWORD NoBlock = 0xFFFFFFFF;
+constexpr unsigned long long NoPosition = ~0ull;
+
+DWORD BlockLength(const HiveBytes* bytes, DWORD index) {
+    const DWORD start = index << HiveBlockShift;
+    const DWORD left = bytes->size - start;
+    return left < HiveBlockBytes ? left : HiveBlockBytes;
+}
+
+bool ReadFromFile(HiveBytes* bytes, DWORD start, BYTE* into, DWORD count) {
+    const unsigned long long at = static_cast<unsigned long long>(regf::BaseBlockBytes) + start;
+    // Reads in order need no seek. (A read at an offset of its own, through
+    // OVERLAPPED, costs Wine a trip to its server.)
+    if (at != bytes->filePosition) {
+        LARGE_INTEGER to;
+        to.QuadPart = static_cast<LONGLONG>(at);
+        if (!SetFilePointerEx(bytes->file, to, nullptr, FILE_BEGIN)) {
+            bytes->error = GetLastError();
+            return false;
+        }
+    }
+    bytes->filePosition = NoPosition;
+    for (DWORD done = 0; done < count;) {
+        DWORD got = 0;
+        if (!ReadFile(bytes->file, into + done, count - done, &got, nullptr)) {
+            bytes->error = GetLastError();
+            return false;
+        }
+        if (got == 0) {  // the file became shorter since it was opened
+            bytes->error = ERROR_HANDLE_EOF;
+            return false;
+        }
+        done += got;
+    }
+    bytes->filePosition = at + count;
+    return true;
+}
+
+// The pages a replay's run names, read from its log.
+bool ReadFromLog(HiveBytes* bytes, const LogRun& run, DWORD from, BYTE* into, DWORD count) {
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(run.fileOffset + (from - run.offset));
+    const HANDLE log = bytes->replay->logFiles[run.log].get();
+    if (!SetFilePointerEx(log, to, nullptr, FILE_BEGIN)) {
+        bytes->error = GetLastError();
+        return false;
+    }
+    DWORD got = 0;
+    if (!ReadFile(log, into, count, &got, nullptr) || got != count) {
+        bytes->error =
+            got != count && GetLastError() == ERROR_SUCCESS ? ERROR_HANDLE_EOF : GetLastError();
+        return false;
+    }
+    return true;
+}
+
+// `length` bytes from `start`: the file's, zeros past what it gives, and the
+// replay's runs over both.
+bool Fill(HiveBytes* bytes, DWORD start, DWORD length, BYTE* into) {
+    DWORD fromFile = 0;
+    if (start < bytes->fileBins) {
+        fromFile = bytes->fileBins - start < length ? bytes->fileBins - start : length;
+        if (!ReadFromFile(bytes, start, into, fromFile)) return false;
+    }
+    memset(into + fromFile, 0, length - fromFile);
+    if (!bytes->replay) return true;
+    // The first run that ends past `start`; the runs are sorted and disjoint.
+    const LogRun* runs = bytes->replay->runs;
+    size_t low = 0, high = bytes->replay->runCount;
+    while (low < high) {
+        const size_t middle = low + (high - low) / 2;
+        if (runs[middle].offset + runs[middle].size <= start) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    for (size_t i = low; i < bytes->replay->runCount && runs[i].offset < start + length; ++i) {
+        const DWORD from = runs[i].offset > start ? runs[i].offset : start;
+        const DWORD end = runs[i].offset + runs[i].size;
+        const DWORD to = end < start + length ? end : start + length;
+        if (!ReadFromLog(bytes, runs[i], from, into + (from - start), to - from)) return false;
+    }
+    return true;
+}
+
+// A slot for a block: a fresh one while fewer than HiveCacheBlocks are in
+// use, otherwise the first the clock finds not used since it last passed.
+HiveBlock* FreeSlot(HiveBytes* bytes) {
+    if (bytes->used < HiveCacheBlocks) {
+        HiveBlock* slot = &bytes->slots[bytes->used];
+        slot->bytes = KeptBuffer(bytes->kept, KeptBlocks + bytes->used, HiveBlockBytes);
+        if (slot->bytes) {
+            ++bytes->used;
+            return slot;
+        }
+        if (bytes->used == 0) {
+            bytes->error = ERROR_NOT_ENOUGH_MEMORY;
+            return nullptr;
+        }
+    }
+    for (;;) {
+        HiveBlock* slot = &bytes->slots[bytes->hand];
+        bytes->hand = (bytes->hand + 1) % bytes->used;
+        if (!slot->recent) {
+            if (slot->index != NoBlock) bytes->slotOf[slot->index] = 0;
+            return slot;
+        }
+        slot->recent = false;
+    }
+}
+
+HiveBlock* Load(HiveBytes* bytes, DWORD index) {
+    HiveBlock* slot = FreeSlot(bytes);
+    if (!slot) return nullptr;
+    slot->index = NoBlock;  // until it is filled
+    if (!Fill(bytes, index << HiveBlockShift, BlockLength(bytes, index), slot->bytes)) {
+        return nullptr;
+    }
+    slot->index = index;
+    slot->recent = true;
+    bytes->slotOf[index] = static_cast<DWORD>(slot - bytes->slots) + 1;
+    return slot;
+}
+
+}  // namespace
+
+bool HiveBytesBegin(HiveBytes* bytes, HANDLE file, unsigned long long fileSize, DWORD size,
+                    const LogReplay* replay) {
+    memset(bytes, 0, sizeof(*bytes));
+    bytes->file = file;
+    bytes->filePosition = NoPosition;
+    bytes->size = size;
+    const unsigned long long inFile =
+        fileSize > regf::BaseBlockBytes ? fileSize - regf::BaseBlockBytes : 0;
+    bytes->fileBins = inFile < size ? static_cast<DWORD>(inFile) : size;
+    if (replay && replay->primaryBinsBytes < bytes->fileBins) {
+        bytes->fileBins = replay->primaryBinsBytes;
+    }
+    bytes->replay = replay;
+    bytes->blocks = static_cast<DWORD>(
+        (static_cast<unsigned long long>(size) + HiveBlockBytes - 1) >> HiveBlockShift);
+    bytes->slotOf = static_cast<DWORD*>(
+        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (bytes->blocks + 1) * sizeof(DWORD)));
+    if (!bytes->slotOf) {
+        bytes->error = ERROR_NOT_ENOUGH_MEMORY;
+        return false;
+    }
+    bytes->kept = TakeKeptMemory();
+    return true;
+}
+
+void HiveBytesEnd(HiveBytes* bytes) {
+    DoneWithBuffer(bytes->kept, bytes->stretch);
+    bytes->stretch = nullptr;
+    for (DWORD i = 0; i < bytes->used; ++i) DoneWithBuffer(bytes->kept, bytes->slots[i].bytes);
+    bytes->used = 0;
+    for (BYTE*& scratch : bytes->scratch) {
+        DoneWithBuffer(bytes->kept, scratch);
+        scratch = nullptr;
+    }
+    if (bytes->slotOf) HeapFree(GetProcessHeap(), 0, bytes->slotOf);
+    bytes->slotOf = nullptr;
+    if (bytes->kept) ReturnKeptMemory();
+    bytes->kept = false;
+}
+
+bool HiveBytesWhole(const HiveBytes* bytes) {
+    // A recovered image holds zeros where neither gives bytes.
+    return bytes->replay || bytes->fileBins >= bytes->size;
+}
+
+const BYTE* HiveBytesSpan(HiveBytes* bytes, DWORD offset, DWORD* count) {
+    if (offset >= bytes->size || !bytes->slotOf) return nullptr;
+    const DWORD index = offset >> HiveBlockShift;
+    HiveBlock* block = nullptr;
+    if (const DWORD slot = bytes->slotOf[index]) {
+        block = &bytes->slots[slot - 1];
+        block->recent = true;
+    } else {
+        block = Load(bytes, index);
+        if (!block) return nullptr;
+    }
+    const DWORD within = offset & (HiveBlockBytes - 1);
+    *count = BlockLength(bytes, index) - within;
+    return block->bytes + within;
+}
+
+const BYTE* HiveBytesInOrder(HiveBytes* bytes, DWORD offset, DWORD* count) {
+    if (offset >= bytes->size) return nullptr;
+    // A hive the cache holds whole is read into it, for the reads after.
+    if (bytes->blocks <= HiveCacheBlocks) return HiveBytesSpan(bytes, offset, count);
+    if (offset - bytes->stretchStart >= bytes->stretchLength) {
+        if (!bytes->stretch) {
+            bytes->stretch = KeptBuffer(bytes->kept, KeptStretch, HiveStretchBytes);
+            if (!bytes->stretch) {
+                bytes->error = ERROR_NOT_ENOUGH_MEMORY;
+                return nullptr;
+            }
+        }
+        const DWORD start = offset & ~(HiveStretchBytes - 1);
+        const DWORD length =
+            bytes->size - start < HiveStretchBytes ? bytes->size - start : HiveStretchBytes;
+        bytes->stretchLength = 0;
+        if (!Fill(bytes, start, length, bytes->stretch)) return nullptr;
+        bytes->stretchStart = start;
+        bytes->stretchLength = length;
+    }
+    *count = bytes->stretchLength - (offset - bytes->stretchStart);
+    return bytes->stretch + (offset - bytes->stretchStart);
+}
+
+BYTE* HiveBytesScratch(HiveBytes* bytes, size_t use, size_t size) {
+    BYTE*& scratch = bytes->scratch[use - KeptCellBits];
+    DoneWithBuffer(bytes->kept, scratch);
+    scratch = KeptBuffer(bytes->kept, use, size);
+    if (scratch) memset(scratch, 0, size);
+    return scratch;
+}
+
+const BYTE* HiveBytesView(HiveBytes* bytes, DWORD offset, DWORD count, BYTE* local) {
+    if (offset >= bytes->size || !bytes->slotOf) return nullptr;
+    const DWORD within = offset & (HiveBlockBytes - 1);
+    if (count <= bytes->size - offset && within + count <= HiveBlockBytes) {
+        if (const DWORD slot = bytes->slotOf[offset >> HiveBlockShift]) {
+            HiveBlock* block = &bytes->slots[slot - 1];
+            block->recent = true;
+            return block->bytes + within;
+        }
+        DWORD available = 0;
+        return HiveBytesSpan(bytes, offset, &available);
+    }
+    const DWORD held = count < bytes->size - offset ? count : bytes->size - offset;
+    if (!HiveBytesRead(bytes, offset, local, held)) return nullptr;
+    memset(local + held, 0, count - held);
+    return local;
+}
+
+bool HiveBytesRead(HiveBytes* bytes, DWORD offset, void* out, DWORD count) {
+    if (offset > bytes->size || count > bytes->size - offset) return false;
+    BYTE* to = static_cast<BYTE*>(out);
+    while (count > 0) {
+        DWORD available = 0;
+        const BYTE* from = HiveBytesSpan(bytes, offset, &available);
+        if (!from) return false;
+        const DWORD take = available < count ? available : count;
+        memcpy(to, from, take);
+        to += take;
+        offset += take;
+        count -= take;
+    }
+    return true;
+}

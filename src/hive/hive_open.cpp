@@ -1,0 +1,129 @@
+// Opening a hive file: what kind it is, and the base block its check and
+// its readers go by.
+#include <string.h>
+
+#include <new>
+
+#include "hive/hive_state.h"
+#include "hive/own_log.h"
+#include "hive/wine_text.h"
+
+namespace {
+
+using namespace regf;
+
+void Fault(Hive* hive, const wchar_t* what, DWORD at) {
+    hive->fault = what;
+    hive->faultAt = at;
+}
+
+bool ReadAt(HANDLE file, LONGLONG offset, BYTE* into, DWORD count, DWORD* got) {
+    LARGE_INTEGER at;
+    at.QuadPart = offset;
+    *got = 0;
+    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) return false;
+    while (*got < count) {
+        DWORD read = 0;
+        if (!ReadFile(file, into + *got, count - *got, &read, nullptr)) return false;
+        if (read == 0) break;
+        *got += read;
+    }
+    return true;
+}
+
+// A damaged base block is taken from a log of the hive, as Windows does.
+// Whether it belongs is told by the last written time, or by the first
+// bin's copy of it where the damage took that too.
+void TakeBaseFromLog(Hive* hive, const wchar_t* path) {
+    BYTE bin[BinHeaderBytes];
+    DWORD got = 0;
+    const bool haveBin = ReadAt(hive->file.get(), BaseBlockBytes, bin, sizeof(bin), &got) &&
+                         got == sizeof(bin) && memcmp(bin, "hbin", 4) == 0;
+    if (!FindOwnLog(path, hive->base + LastWrittenOffset,
+                    haveBin ? bin + FirstBinTimestampOffset : nullptr, hive->base)) {
+        Fault(hive, L"base block checksum is wrong and no log of this hive lies beside it",
+              ChecksumOffset);
+        return;
+    }
+    hive->baseFromLog = true;
+    hive->ownLog = true;
+}
+
+// The fields of the base block in use that every reader relies on.
+void CheckFields(Hive* hive) {
+    const BYTE* base = hive->base;
+    const DWORD size = ReadDword(base + BinsDataSizeOffset);
+    if (ReadDword(base + MajorVersionOffset) != 1) {
+        Fault(hive, L"hive format major version is not 1", MajorVersionOffset);
+    } else if (ReadDword(base + FileTypeOffset) != FileTypePrimary) {
+        Fault(hive, L"file type is not that of a primary hive file", FileTypeOffset);
+    } else if (ReadDword(base + FileFormatOffset) != 1) {
+        Fault(hive, L"file format is not the one Windows loads", FileFormatOffset);
+    } else if (size == 0 || size % BinAlignment != 0) {
+        Fault(hive, L"hive bins data size is zero or not a multiple of 4096", BinsDataSizeOffset);
+    } else if (size >= MaxBinsDataSize) {
+        Fault(hive, L"hive bins data size is 2 GiB or more", BinsDataSizeOffset);
+    }
+    hive->binsSize = hive->fault ? 0 : size;
+    hive->root = ReadDword(base + RootCellOffset);
+    hive->minor = ReadDword(base + MinorVersionOffset);
+}
+
+void ReadBase(Hive* hive, const wchar_t* path, DWORD got) {
+    if (IsWineTextHeader(hive->base, got)) {
+        hive->kind = RunsUnderWineEntry() ? HiveKind::WineText : HiveKind::Other;
+        if (hive->kind == HiveKind::Other) {
+            Fault(hive, L"file holds Wine's text form of the registry, which Windows cannot load",
+                  0);
+        }
+        return;
+    }
+    hive->kind = HiveKind::Other;
+    if (got == 0) return Fault(hive, L"file is empty", 0);
+    if (got < 4 || memcmp(hive->base, "regf", 4) != 0) {
+        return Fault(hive, L"file is not a registry hive", 0);
+    }
+    if (got < BaseBlockBytes) return Fault(hive, L"file ends inside the base block", got);
+    hive->kind = HiveKind::Regf;
+    if (!BaseBlockChecksumRight(hive->base)) {
+        hive->dirty = true;
+        TakeBaseFromLog(hive, path);
+        if (hive->fault) return;
+    } else if (SequencesDiffer(hive->base)) {
+        hive->dirty = true;
+        hive->ownLog = FindOwnLog(path, hive->base + LastWrittenOffset, nullptr, nullptr);
+    }
+    CheckFields(hive);
+}
+
+}  // namespace
+
+DWORD HiveOpen(const wchar_t* path, Hive** opened) {
+    *opened = nullptr;
+    HiveHandle hive(new (std::nothrow) Hive());
+    if (!hive) return ERROR_NOT_ENOUGH_MEMORY;
+    Hive* h = hive.get();
+    h->file.reset(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!h->file) return GetLastError();
+    LARGE_INTEGER size;
+    DWORD got = 0;
+    if (!GetFileSizeEx(h->file.get(), &size) ||
+        !ReadAt(h->file.get(), 0, h->base, BaseBlockBytes, &got)) {
+        return GetLastError();
+    }
+    h->fileSize = static_cast<unsigned long long>(size.QuadPart);
+    ReadBase(h, path, got);
+    if (h->kind == HiveKind::Regf && !h->fault &&
+        !HiveBytesBegin(&h->bytes, h->file.get(), h->fileSize, h->binsSize, nullptr)) {
+        return h->bytes.error;
+    }
+    *opened = hive.release();
+    return ERROR_SUCCESS;
+}
+
+void HiveClose(Hive* hive) {
+    if (!hive) return;
+    HiveBytesEnd(&hive->bytes);
+    delete hive;
+}

@@ -1,0 +1,36 @@
+#pragma once
+// What an open hive holds. For the hive room's own files only; everyone
+// else sees the calls of hive/hive.h.
+#include <windows.h>
+
+#include "hive/hive.h"
+#include "hive/hive_bytes.h"
+#include "hive/regf_layout.h"
+
+enum class HiveKind {
+    Regf,      // a regf file; binsSize and root are those of `base`
+    WineText,  // Wine's text form, under Wine
+    Other      // not a hive that this process can read; `fault` says why
+};
+
+struct Hive {
+    HiveKind kind;
+    FileHandle file;
+    unsigned long long fileSize;
+    BYTE base[regf::BaseBlockBytes];  // the base block in use
+    bool dirty;                       // its checksum was wrong or its sequence numbers differ
+    bool baseFromLog;                 // its own base block was bad; this one comes from a log
+    bool ownLog;                      // a log of this hive lies beside it
+    const wchar_t* fault;             // what is wrong with the base block, or nullptr
+    DWORD faultAt;                    // and where, as a file offset
+    DWORD binsSize;
+    DWORD root;
+    DWORD minor;
+    HiveBytes bytes;
+    // While HiveJudge walks the key tree: a bit for each allocated cell not
+    // yet reached (at its offset / 8), so references are held to cell
+    // starts and each cell is reached once; and a bit for each bin's start
+    // (at its offset / 4096).
+    DWORD* allocated;
+    DWORD* binStarts;
+};

@@ -1,0 +1,16 @@
+#pragma once
+// What the hive room's tests share: Windows-written hive files, the
+// verdict of the check as one line, and a listing of everything the reader
+// reads, in the form tests/hives/oracle.py writes hivex's readings.
+#include "hive/hive.h"
+#include "hive/hive_check.h"
+#include "hive/regf_layout.h"
+#include "support/support.h"
+
+// "passed", "passed, dirty", "passed, needs its logs", "passed, text",
+// "failed: PROBLEM" or "not checked: ERROR".
+std::string Judge(const std::wstring& path);
+
+// Every key in hive order ("K depth name"), each followed by its values
+// ("V name type size hash"); "error N" where a call failed.
+Strings Listing(Hive* hive);
