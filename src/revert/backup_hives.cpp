@@ -1,6 +1,7 @@
 #include "revert/backup_hives.h"
 
 #include <stdlib.h>
+#include <string.h>
 #include <strsafe.h>
 #include <wchar.h>
 
@@ -10,13 +11,31 @@
 #include "shared/machine_hives.h"
 #include "shared/owned_handle.h"
 
-BackupHive HiveList[MaxBackupHives];
+HiveTable HiveList;
 
 namespace {
 
+// Room for one more hive: the list grows by half again, copied to a new block
+// (HeapReAlloc is not among the imports the release may use).
+bool MakeRoom(HiveTable* list) {
+    if (list->count < list->capacity) return true;
+    const size_t capacity = list->capacity < 16 ? 16 : list->capacity + list->capacity / 2;
+    if (capacity > static_cast<size_t>(-1) / sizeof(BackupHive)) return false;
+    auto* items =
+        static_cast<BackupHive*>(HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(BackupHive)));
+    if (!items) return false;
+    if (list->items) {
+        memcpy(items, list->items, list->count * sizeof(BackupHive));
+        HeapFree(GetProcessHeap(), 0, list->items);
+    }
+    list->items = items;
+    list->capacity = capacity;
+    return true;
+}
+
 // A machine hive's place comes from sysdir.txt, a profile hive's from the
 // text beside it.
-bool AddHive(BackupHive* hives, size_t* count, const wchar_t* label, bool machine, HKEY keyRoot,
+bool AddHive(HiveTable* list, const wchar_t* label, bool machine, HKEY keyRoot,
              const wchar_t* keyPath) {
     BackupHive hive{};
     hive.machine = machine;
@@ -31,28 +50,27 @@ bool AddHive(BackupHive* hives, size_t* count, const wchar_t* label, bool machin
         return false;
     }
     if (!IsFile(hive.source)) return true;
-    if (*count == MaxBackupHives) {
+    if (!MakeRoom(list)) {
         wchar_t line[JoinedPathCapacity + 64];
-        FormatText(line, ARRAYSIZE(line), L"(!) More than %u hives; %s is left out",
-                   static_cast<unsigned>(MaxBackupHives), label);
-        PrintLine(line);
+        FormatText(line, ARRAYSIZE(line), L"(!) No memory to list %s", label);
+        PrintError(ERROR_NOT_ENOUGH_MEMORY, line);
         return false;
     }
-    hives[(*count)++] = hive;
+    list->items[list->count++] = hive;
     return true;
 }
 
-bool AddProfileHives(BackupHive* hives, size_t* count, const wchar_t* sid) {
+bool AddProfileHives(HiveTable* list, const wchar_t* sid) {
     wchar_t label[JoinedPathCapacity];
     wchar_t keyPath[JoinedPathCapacity];
     bool whole = true;
     if (FAILED(StringCchPrintfW(label, ARRAYSIZE(label), L"%s\\NTUSER.DAT", sid)) ||
-        !AddHive(hives, count, label, false, HKEY_USERS, sid)) {
+        !AddHive(list, label, false, HKEY_USERS, sid)) {
         whole = false;
     }
     if (FAILED(StringCchPrintfW(label, ARRAYSIZE(label), L"%s\\UsrClass.dat", sid)) ||
         FAILED(StringCchPrintfW(keyPath, ARRAYSIZE(keyPath), L"%s_Classes", sid)) ||
-        !AddHive(hives, count, label, false, HKEY_USERS, keyPath)) {
+        !AddHive(list, label, false, HKEY_USERS, keyPath)) {
         whole = false;
     }
     return whole;
@@ -75,14 +93,14 @@ bool IsFile(const wchar_t* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool FindBackupHives(BackupHive* hives, size_t* count) {
-    *count = 0;
+bool FindBackupHives(HiveTable* list) {
+    list->count = 0;
     bool whole = true;
     for (const MachineHive& machine : MachineHives) {
-        whole = AddHive(hives, count, machine.name, true, machine.root, machine.subkey) && whole;
+        whole = AddHive(list, machine.name, true, machine.root, machine.subkey) && whole;
     }
 
-    const size_t firstProfile = *count;
+    const size_t firstProfile = list->count;
     wchar_t pattern[JoinedPathCapacity];
     if (!BuildPath(pattern, ARRAYSIZE(pattern), BackupFolder, L"*")) {
         PrintError(ERROR_FILENAME_EXCED_RANGE, BackupFolder);
@@ -99,8 +117,11 @@ bool FindBackupHives(BackupHive* hives, size_t* count) {
     }
     for (bool more = listing.valid(); more; more = FindNextFileW(listing.get(), &entry)) {
         if (!IsPlainSubfolder(entry) || _wcsnicmp(entry.cFileName, L"S-1-", 4) != 0) continue;
-        whole = AddProfileHives(hives, count, entry.cFileName) && whole;
+        whole = AddProfileHives(list, entry.cFileName) && whole;
     }
-    qsort(hives + firstProfile, *count - firstProfile, sizeof(BackupHive), CompareLabels);
+    if (list->count > firstProfile) {
+        qsort(list->items + firstProfile, list->count - firstProfile, sizeof(BackupHive),
+              CompareLabels);
+    }
     return whole;
 }

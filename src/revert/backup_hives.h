@@ -5,7 +5,14 @@
 
 #include "shared/path_join.h"
 
-constexpr size_t MaxBackupHives = 256;
+// Who a folder is, whatever path reaches it: the same folder through a link,
+// a short name or another spelling has the same identity.
+struct FolderId {
+    bool known;
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+};
 
 struct BackupHive {
     wchar_t label[JoinedPathCapacity];   // "SYSTEM", "S-1-5-...\NTUSER.DAT": its path in the backup
@@ -14,18 +21,29 @@ struct BackupHive {
     bool machine;                              // lives in <location>\config\<name>
     HKEY keyRoot;                              // where it is loaded on a live system
     wchar_t keyPath[JoinedPathCapacity];
-    bool dirty;  // from its check: current only with its logs, or loaded without them
-    wchar_t destination[JoinedPathCapacity];  // filled by PlaceHives
+    bool dirty;  // from its check: judged after its logs, or as Windows loads it without them
+    wchar_t destination[JoinedPathCapacity];  // filled by PlanHives
+    FolderId folder;                          // the folder the destination lies in
+    bool loaded;       // a restore online finds it loaded: swapped at the next start
+    unsigned present;  // before a restore: which of the file and its logs are there
+};
+
+// The hives of the backup, on the heap: as many as the backup holds.
+struct HiveTable {
+    BackupHive* items;
+    size_t count;
+    size_t capacity;
 };
 
 // The one list a run works through: only one action runs.
-extern BackupHive HiveList[MaxBackupHives];
+extern HiveTable HiveList;
 
-// Fills hives with the machine hives present as files in BackupFolder, in a
-// fixed order, then the NTUSER.DAT and UsrClass.dat files of the folders
+// Fills the list with the machine hives present as files in BackupFolder, in
+// a fixed order, then the NTUSER.DAT and UsrClass.dat files of the folders
 // named like SIDs, sorted. A name that cannot be taken is reported; false
-// then, with the others still listed.
-bool FindBackupHives(BackupHive* hives, size_t* count);
+// then, with the others still listed. A list the memory cannot hold is
+// refused with ERROR_NOT_ENOUGH_MEMORY.
+bool FindBackupHives(HiveTable* list);
 
 // The part of a path after its last backslash.
 const wchar_t* FinalName(const wchar_t* path);

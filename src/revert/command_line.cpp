@@ -9,13 +9,15 @@
 namespace {
 
 void PrintUsage() {
-    PrintLine(L"Syntax: revert.exe [backup_folder] [/offline:<windows_root>] [/online] [/undo]");
+    PrintLine(
+        L"Syntax: revert.exe [backup_folder] [/offline:<windows_root>] [/online] [/undo] [/n]");
     PrintLine(L"backup_folder - the dated backup folder (default: the folder of this program)");
     PrintLine(L"without /offline or /online - show each hive, its check and where it goes");
     PrintLine(
         L"/offline:<windows_root> - restore onto a Windows that is not running (D: or a folder)");
     PrintLine(L"/online - restore onto the running Windows; a restart finishes the restore");
     PrintLine(L"/undo - put back the files the most recent restore kept");
+    PrintLine(L"/n - with /offline or /online: show where each hive goes and change nothing");
 }
 
 CommandLineOutcome Refuse(DWORD code, const wchar_t* argument) {
@@ -55,12 +57,17 @@ CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, RevertRequest* requ
             request->action = RevertAction::Online;
         } else if (wcscmp(argument, L"/undo") == 0) {
             request->undo = true;
+        } else if (wcscmp(argument, L"/n") == 0) {
+            request->dryRun = true;
         } else {
             return Refuse(ERROR_INVALID_PARAMETER, argument);
         }
     }
-    if (request->undo && request->action == RevertAction::Show) {
+    if (request->undo && (request->action == RevertAction::Show || request->dryRun)) {
         return Refuse(ERROR_INVALID_PARAMETER, L"/undo");
+    }
+    if (request->dryRun && request->action == RevertAction::Show) {
+        return Refuse(ERROR_INVALID_PARAMETER, L"/n");
     }
 
     DWORD error = folder ? MakeAbsoluteFolder(folder, BackupFolder) : ProgramFolder(BackupFolder);

@@ -8,6 +8,7 @@ enum class RevertAction { Show, Offline, Online };
 struct RevertRequest {
     RevertAction action = RevertAction::Show;
     bool undo = false;
+    bool dryRun = false;  // /n: the listing, under the root the restore would use
 };
 
 // Reads the arguments after the program name into the request, BackupFolder

@@ -43,7 +43,7 @@ bool ReplaceNow(const BackupHive* hive, const wchar_t* stamp) {
     PrintError(error, prefix);
     // Whatever was copied goes; the kept files take their names again.
     DeleteFileW(hive->destination);
-    error = PutBack(hive->destination, RevertTag, stamp);
+    error = PutBack(hive->destination, RevertTag, stamp, hive->present);
     if (error != ERROR_SUCCESS) {
         FormatText(prefix, ARRAYSIZE(prefix), L"(!) Unable to put back the old files of %s",
                    hive->destination);
@@ -52,15 +52,7 @@ bool ReplaceNow(const BackupHive* hive, const wchar_t* stamp) {
     return false;
 }
 
-bool HasKeptFiles(const wchar_t* destination, const wchar_t* stamp) {
-    for (const wchar_t* suffix : HiveFileSuffixes) {
-        wchar_t kept[JoinedPathCapacity];
-        if (KeptName(kept, destination, suffix, RevertTag, stamp) && IsFile(kept)) return true;
-    }
-    return false;
-}
-
-bool PutBackNow(const wchar_t* destination, const wchar_t* stamp) {
+bool PutBackNow(const wchar_t* destination, const wchar_t* stamp, unsigned had) {
     constexpr size_t Files = ARRAYSIZE(HiveFileSuffixes);
     wchar_t plain[Files][JoinedPathCapacity];
     wchar_t kept[Files][JoinedPathCapacity];
@@ -75,7 +67,7 @@ bool PutBackNow(const wchar_t* destination, const wchar_t* stamp) {
         wasKept[i] = IsFile(kept[i]);
         wasThere[i] = IsFile(plain[i]);
     }
-    const DWORD error = PutBack(destination, RevertTag, stamp);
+    const DWORD error = PutBack(destination, RevertTag, stamp, had);
     wchar_t line[2 * JoinedPathCapacity + 32];
     for (size_t i = 0; i < Files; ++i) {
         if (wasKept[i] && !IsFile(kept[i])) {

@@ -10,9 +10,6 @@
 // On a failure the old files are put back. Prints one line.
 bool ReplaceNow(const BackupHive* hive, const wchar_t* stamp);
 
-// True when anything was kept beside the destination under the stamp.
-bool HasKeptFiles(const wchar_t* destination, const wchar_t* stamp);
-
-// Puts back the files kept under the stamp, a line for each file put back
-// or removed.
-bool PutBackNow(const wchar_t* destination, const wchar_t* stamp);
+// Puts back the files kept under the stamp and removes those that came with
+// the restore where `had` says nothing was, a line for each.
+bool PutBackNow(const wchar_t* destination, const wchar_t* stamp, unsigned had);

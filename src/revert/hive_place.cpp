@@ -4,8 +4,19 @@
 
 #include "shared/console.h"
 #include "shared/location_text.h"
+#include "shared/owned_handle.h"
 
 namespace {
+
+// Characters of the top folder of a path: "X:\" or "\\server\share\";
+// 0 for any other form.
+size_t TopLength(const wchar_t* path) {
+    if (path[0] != L'\0' && path[1] == L':' && path[2] == L'\\') return 3;
+    if (path[0] != L'\\' || path[1] != L'\\') return 0;
+    const wchar_t* share = wcschr(path + 2, L'\\');
+    const wchar_t* after = share ? wcschr(share + 1, L'\\') : nullptr;
+    return after ? static_cast<size_t>(after - path) + 1 : 0;
+}
 
 // The location text as the backup names it: "sysdir.txt" or
 // "<SID>\NTUSER.DAT.txt".
@@ -23,8 +34,11 @@ bool IsUnder(const wchar_t* path, const wchar_t* root) {
     return root[length - 1] == L'\\' ? path[length] != L'\0' : path[length] == L'\\';
 }
 
-// A junction or link on the way could lead the write anywhere.
-DWORD CheckFoldersOnTheWay(const wchar_t* root, const wchar_t* path, wchar_t* reason) {
+// A junction or link on the way could lead the write anywhere, and a folder
+// of the backup would have the restore overwrite what it reads.
+DWORD CheckFoldersOnTheWay(const wchar_t* root, const FolderId& backup, BackupHive* hive,
+                           wchar_t* reason) {
+    const wchar_t* path = hive->destination;
     wchar_t folder[JoinedPathCapacity];
     CopyWhole(folder, ARRAYSIZE(folder), path);
     for (wchar_t* end = wcschr(folder + wcslen(root) + 1, L'\\'); end;
@@ -45,6 +59,15 @@ DWORD CheckFoldersOnTheWay(const wchar_t* root, const wchar_t* path, wchar_t* re
             FormatText(reason, ReasonCapacity, L"%s is a link", folder);
             return ERROR_BAD_PATHNAME;
         }
+        error = IdentifyFolder(folder, &hive->folder);
+        if (error != ERROR_SUCCESS) {
+            FormatText(reason, ReasonCapacity, L"unable to open %s", folder);
+            return error;
+        }
+        if (SameFolder(hive->folder, backup)) {
+            FormatText(reason, ReasonCapacity, L"%s lies inside the backup folder", path);
+            return ERROR_BAD_PATHNAME;
+        }
         *end = L'\\';
     }
     const DWORD attributes = GetFileAttributesW(path);
@@ -56,6 +79,53 @@ DWORD CheckFoldersOnTheWay(const wchar_t* root, const wchar_t* path, wchar_t* re
 }
 
 }  // namespace
+
+DWORD IdentifyFolder(const wchar_t* path, FolderId* id) {
+    FileHandle folder(CreateFileW(path, FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!folder || !GetFileInformationByHandle(folder.get(), &information)) return GetLastError();
+    *id = {true, information.dwVolumeSerialNumber, information.nFileIndexHigh,
+           information.nFileIndexLow};
+    return ERROR_SUCCESS;
+}
+
+bool SameFolder(const FolderId& a, const FolderId& b) {
+    return a.known && b.known && a.volume == b.volume && a.indexHigh == b.indexHigh &&
+           a.indexLow == b.indexLow;
+}
+
+DWORD CheckOutsideBackup(const wchar_t* folder, const FolderId& backup, wchar_t* reason) {
+    wchar_t walk[JoinedPathCapacity];
+    if (!CopyWhole(walk, ARRAYSIZE(walk), folder) ||
+        (walk[0] != L'\0' && walk[1] == L':' && walk[2] == L'\0' &&
+         !CopyWhole(walk + 2, ARRAYSIZE(walk) - 2, L"\\"))) {
+        FormatText(reason, ReasonCapacity, L"%s is too long", folder);
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    const size_t top = TopLength(walk);
+    for (;;) {
+        FolderId id;
+        const DWORD error = IdentifyFolder(walk, &id);
+        if (error != ERROR_SUCCESS) {
+            FormatText(reason, ReasonCapacity, L"unable to open %s", walk);
+            return error;
+        }
+        if (SameFolder(id, backup)) {
+            FormatText(reason, ReasonCapacity, L"%s lies inside the backup folder", folder);
+            return ERROR_BAD_PATHNAME;
+        }
+        wchar_t* cut = wcsrchr(walk, L'\\');
+        if (wcslen(walk) <= top || !cut) return ERROR_SUCCESS;
+        cut[static_cast<size_t>(cut - walk) < top ? 1 : 0] = L'\0';
+    }
+}
+
+const wchar_t* BelowRoot(const wchar_t* destination, const wchar_t* root) {
+    const size_t length = wcslen(root);
+    return destination + (length > 0 && root[length - 1] == L'\\' ? length - 1 : length);
+}
 
 DWORD ReadHiveLocation(const BackupHive* hive, wchar_t* location, wchar_t* reason) {
     wchar_t name[JoinedPathCapacity + 8];
@@ -82,7 +152,7 @@ DWORD ReadHiveLocation(const BackupHive* hive, wchar_t* location, wchar_t* reaso
     return ERROR_SUCCESS;
 }
 
-DWORD PlaceHive(BackupHive* hive, const wchar_t* root, wchar_t* reason) {
+DWORD PlaceHive(BackupHive* hive, const wchar_t* root, const FolderId& backup, wchar_t* reason) {
     wchar_t location[JoinedPathCapacity];
     DWORD error = ReadHiveLocation(hive, location, reason);
     if (error != ERROR_SUCCESS) return error;
@@ -101,5 +171,5 @@ DWORD PlaceHive(BackupHive* hive, const wchar_t* root, wchar_t* reason) {
                    FinalName(hive->label));
         return ERROR_BAD_PATHNAME;
     }
-    return CheckFoldersOnTheWay(root, hive->destination, reason);
+    return CheckFoldersOnTheWay(root, backup, hive, reason);
 }

@@ -1,12 +1,23 @@
 #pragma once
 // Where a hive of the backup goes. The location texts are data from a
 // folder anyone may have changed, so a destination is proved to lie inside
-// the root before anything is done with it.
+// the root, and outside the backup itself, before anything is done with it.
 #include <windows.h>
 
 #include "revert/backup_hives.h"
 
 constexpr size_t ReasonCapacity = 2 * JoinedPathCapacity + 64;
+
+// The identity of the folder at path (opened with backup semantics), or the
+// error that kept it from being opened.
+DWORD IdentifyFolder(const wchar_t* path, FolderId* id);
+
+// True for two identities of one folder.
+bool SameFolder(const FolderId& a, const FolderId& b);
+
+// ERROR_SUCCESS when neither folder nor any folder above it is `backup`;
+// ERROR_BAD_PATHNAME when one is, with the reason in words.
+DWORD CheckOutsideBackup(const wchar_t* folder, const FolderId& backup, wchar_t* reason);
 
 // The hive's live path without a drive: its location text, and for a
 // machine hive config\<name> under the system folder. ERROR_SUCCESS, or the
@@ -15,5 +26,11 @@ DWORD ReadHiveLocation(const BackupHive* hive, wchar_t* location, wchar_t* reaso
 
 // Sets hive->destination to the location under root once it is proved
 // inside: the join ends under root, a profile hive keeps its own file name,
-// and every folder between root and the file exists and is no link.
-DWORD PlaceHive(BackupHive* hive, const wchar_t* root, wchar_t* reason);
+// and every folder between root and the file exists, is no link and is not
+// the backup folder. hive->folder gets the identity of the file's folder,
+// unless that is the root itself.
+DWORD PlaceHive(BackupHive* hive, const wchar_t* root, const FolderId& backup, wchar_t* reason);
+
+// The destination from the backslash after root on ("\Windows\system32\..."):
+// the same whatever drive the installation is seen on.
+const wchar_t* BelowRoot(const wchar_t* destination, const wchar_t* root);

@@ -36,7 +36,7 @@ int wmain(int argc, wchar_t** argv) {
     wchar_t line[2 * JoinedPathCapacity];
     FormatText(line, ARRAYSIZE(line), L"Backup folder: %s", BackupFolder);
     PrintLine(line);
-    if (request.action == RevertAction::Show) return ShowBackup();
+    if (request.action == RevertAction::Show) return ShowBackup(nullptr);
 
     if (request.action == RevertAction::Online) {
         if (privileges != ERROR_SUCCESS) {
@@ -50,6 +50,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     FormatText(line, ARRAYSIZE(line), L"Windows root: %s", TargetRoot);
     PrintLine(line);
+    if (request.dryRun) return ShowBackup(TargetRoot);
     const bool online = request.action == RevertAction::Online;
     return request.undo ? UndoRestore(online) : RestoreBackup(online);
 }

@@ -2,32 +2,87 @@
 
 #include "revert/boot_store.h"
 #include "revert/file_replace.h"
+#include "revert/hive_place.h"
 #include "revert/live_hive.h"
+#include "revert/restore_journal.h"
 #include "revert/restore_plan.h"
 #include "revert/run_state.h"
+#include "revert/undo.h"
 #include "shared/console.h"
 #include "shared/kept_files.h"
 
-int RestoreBackup(bool online) {
-    size_t count = 0;
-    if (!PlanHives(HiveList, &count, true)) return ExitFailed;
+namespace {
 
-    // One stamp for the whole run, so /undo finds everything it kept.
+// A stamp no restore of the journal has, so each restore's kept files have
+// names of their own. The clock may have been set back onto an earlier one.
+bool TakeFreshStamp(wchar_t* stamp) {
+    for (int tries = 0; tries < 5; ++tries) {
+        if (tries > 0) Sleep(1000);
+        FormatStamp(stamp);
+        if (!IsStampTaken(stamp)) return true;
+    }
+    return false;
+}
+
+// what: a line naming the journal with %s.
+void ReportJournal(DWORD error, const wchar_t* what) {
+    wchar_t line[JoinedPathCapacity + 64];
+    FormatText(line, ARRAYSIZE(line), what, JournalPath);
+    PrintError(error, line);
+}
+
+int Refuse(DWORD error, const wchar_t* what) {
+    ReportJournal(error, what);
+    PrintLine(L"(!) Nothing was changed");
+    return ExitFailed;
+}
+
+}  // namespace
+
+int RestoreBackup(bool online) {
+    if (!PlanHives(&HiveList, TargetRoot, PlanUse::Restore)) return ExitFailed;
+    DWORD error = ReadJournal();
+    if (error != ERROR_SUCCESS) return Refuse(error, L"(!) Unable to read %s");
+
+    // A restore or an undo cut short is undone whole first, so that what this
+    // one keeps aside are the files as they were before it.
     wchar_t stamp[StampCapacity];
-    FormatStamp(stamp);
+    bool cutShort = false;
+    if (FindLatestRestore(stamp, &cutShort) && cutShort && !UndoKept(stamp, true, online)) {
+        PrintLine(L"(!) Nothing else was changed");
+        return ExitFailed;
+    }
+    if (!TakeFreshStamp(stamp)) {
+        return Refuse(ERROR_ALREADY_EXISTS, L"(!) Every stamp the clock gives is taken in %s");
+    }
+    for (size_t i = 0; i < HiveList.count; ++i) {
+        BackupHive* hive = &HiveList.items[i];
+        KeyHandle key;
+        hive->loaded = online && OpenLoadedHive(hive, &key);
+        // The live logs of a loaded hive stay with it and are not the old
+        // file's: an undo takes them away with the restored file.
+        hive->present = PresentHiveFiles(hive->destination) & (hive->loaded ? 1u : AllHiveFiles);
+    }
+    error = AppendRestore(stamp, HiveList, TargetRoot);
+    if (error != ERROR_SUCCESS) return Refuse(error, L"(!) Unable to write %s");
+
     wchar_t line[128];
     FormatText(line, ARRAYSIZE(line), L"Replaced files are kept beside them as NAME.%s-%s",
                RevertTag, stamp);
     PrintLine(line);
-
     bool whole = true;
-    for (size_t i = 0; i < count; ++i) {
-        const BackupHive* hive = &HiveList[i];
+    for (size_t i = 0; i < HiveList.count; ++i) {
+        const BackupHive* hive = &HiveList.items[i];
         KeyHandle key;
-        const bool done = online && OpenLoadedHive(hive, &key)
+        const bool done = hive->loaded && OpenLoadedHive(hive, &key)
                               ? ScheduleReplace(hive, key.get(), stamp)
                               : ReplaceNow(hive, stamp);
         whole = done && whole;
+    }
+    error = AppendJournal(L"restored", stamp);
+    if (error != ERROR_SUCCESS) {
+        ReportJournal(error, L"(!) Unable to write to %s");
+        whole = false;
     }
     PrintBootStoreAdvice();
     if (online) PrintLine(L"A restart finishes the restore.");

@@ -1,6 +1,14 @@
 #pragma once
 
-// Puts back, beside every destination of the backup's hives under
-// TargetRoot, the files that the most recent restore kept. Online, a loaded
+// Takes back the most recent restore under TargetRoot, the one the journal
+// names last, whatever the clock said: beside each file it replaced, its
+// kept files take their names again and what it brought where nothing was
+// goes. A restore cut short is taken back the same way. Online, a loaded
 // hive is swapped back at the next restart. The exit status.
 int UndoRestore(bool online);
+
+// Takes back the restore under stamp (saying first, when it was cut short,
+// that it did not finish), the backup's hives planned: writes
+// "undo" to the journal first and "undone" once everything is back, so an
+// undo cut short is taken up again by the next run.
+bool UndoKept(const wchar_t* stamp, bool cutShort, bool online);

@@ -8,6 +8,20 @@
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
 
+MoveFileFn MoveFileEntry = MoveFileExW;
+
+unsigned PresentHiveFiles(const wchar_t* path) {
+    unsigned present = 0;
+    for (size_t i = 0; i < ARRAYSIZE(HiveFileSuffixes); ++i) {
+        wchar_t name[JoinedPathCapacity];
+        if (AddSuffix(name, path, HiveFileSuffixes[i]) &&
+            GetFileAttributesW(name) != INVALID_FILE_ATTRIBUTES) {
+            present |= 1u << i;
+        }
+    }
+    return present;
+}
+
 void FormatStamp(wchar_t* stamp) {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -36,7 +50,7 @@ DWORD KeepAside(const wchar_t* path, const wchar_t* tag, const wchar_t* stamp) {
         wchar_t to[JoinedPathCapacity];
         DWORD error = ERROR_FILENAME_EXCED_RANGE;
         if (AddSuffix(from, path, suffix) && KeptName(to, path, suffix, tag, stamp)) {
-            if (MoveFileExW(from, to, 0)) continue;
+            if (MoveFileEntry(from, to, 0)) continue;
             error = GetLastError();
             if (error == ERROR_FILE_NOT_FOUND) continue;
         }
@@ -44,7 +58,7 @@ DWORD KeepAside(const wchar_t* path, const wchar_t* tag, const wchar_t* stamp) {
         for (size_t back = 0; back < i; ++back) {
             suffix = HiveFileSuffixes[back];
             if (AddSuffix(from, path, suffix) && KeptName(to, path, suffix, tag, stamp)) {
-                MoveFileExW(to, from, 0);
+                MoveFileEntry(to, from, 0);
             }
         }
         return error;
@@ -52,29 +66,53 @@ DWORD KeepAside(const wchar_t* path, const wchar_t* tag, const wchar_t* stamp) {
     return ERROR_SUCCESS;
 }
 
-DWORD PutBack(const wchar_t* path, const wchar_t* tag, const wchar_t* stamp) {
+DWORD PutBack(const wchar_t* path, const wchar_t* tag, const wchar_t* stamp, unsigned had) {
+    constexpr size_t Files = ARRAYSIZE(HiveFileSuffixes);
+    wchar_t kept[Files][JoinedPathCapacity];
+    wchar_t plain[Files][JoinedPathCapacity];
+    for (size_t i = 0; i < Files; ++i) {
+        if (!AddSuffix(plain[i], path, HiveFileSuffixes[i]) ||
+            !KeptName(kept[i], path, HiveFileSuffixes[i], tag, stamp)) {
+            return ERROR_FILENAME_EXCED_RANGE;
+        }
+    }
     DWORD first = ERROR_SUCCESS;
-    for (const wchar_t* suffix : HiveFileSuffixes) {
-        wchar_t kept[JoinedPathCapacity];
-        wchar_t plain[JoinedPathCapacity];
-        if (!AddSuffix(plain, path, suffix) || !KeptName(kept, path, suffix, tag, stamp)) {
-            if (first == ERROR_SUCCESS) first = ERROR_FILENAME_EXCED_RANGE;
+    // First what the replacement brought, so that a run cut short after this
+    // never finds one of them looking like a file that was there before.
+    for (size_t i = 0; i < Files; ++i) {
+        if ((had & (1u << i)) != 0 || GetFileAttributesW(kept[i]) != INVALID_FILE_ATTRIBUTES) {
             continue;
         }
-        if (GetFileAttributesW(kept) == INVALID_FILE_ATTRIBUTES) {
-            // A log that was not there before must not be left to replay.
-            if (suffix[0] != L'\0') DeleteFileW(plain);
-            continue;
+        SetFileAttributesW(plain[i], FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileW(plain[i]) && GetLastError() != ERROR_FILE_NOT_FOUND &&
+            first == ERROR_SUCCESS) {
+            first = GetLastError();
         }
-        SetFileAttributesW(plain, FILE_ATTRIBUTE_NORMAL);
-        if (!MoveFileExW(kept, plain, MOVEFILE_REPLACE_EXISTING) && first == ERROR_SUCCESS) {
+    }
+    for (size_t i = 0; i < Files; ++i) {
+        if (GetFileAttributesW(kept[i]) == INVALID_FILE_ATTRIBUTES) continue;
+        SetFileAttributesW(plain[i], FILE_ATTRIBUTE_NORMAL);
+        if (!MoveFileEntry(kept[i], plain[i], MOVEFILE_REPLACE_EXISTING) &&
+            first == ERROR_SUCCESS) {
             first = GetLastError();
         }
     }
     return first;
 }
 
-bool FindLatestStamp(const wchar_t* path, const wchar_t* tag, wchar_t* stamp) {
+bool HasKeptFiles(const wchar_t* path, const wchar_t* tag, const wchar_t* stamp) {
+    for (const wchar_t* suffix : HiveFileSuffixes) {
+        wchar_t kept[JoinedPathCapacity];
+        if (KeptName(kept, path, suffix, tag, stamp) &&
+            GetFileAttributesW(kept) != INVALID_FILE_ATTRIBUTES) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool FindStampedName(const wchar_t* path, const wchar_t* tag, const wchar_t* ending,
+                     wchar_t* stamp) {
     wchar_t pattern[JoinedPathCapacity];
     if (FAILED(StringCchPrintfW(pattern, ARRAYSIZE(pattern), L"%s.%s-*", path, tag))) return false;
     const wchar_t* name = wcsrchr(path, L'\\');
@@ -84,17 +122,20 @@ bool FindLatestStamp(const wchar_t* path, const wchar_t* tag, wchar_t* stamp) {
         return false;
     }
     const size_t length = wcslen(prefix);
-
-    bool found = false;
     WIN32_FIND_DATAW entry;
     FindHandle listing(FindFirstFileW(pattern, &entry));
     for (bool more = listing.valid(); more; more = FindNextFileW(listing.get(), &entry)) {
         // The pattern may also match short names; only the exact form counts.
-        if (_wcsnicmp(entry.cFileName, prefix, length) != 0) continue;
-        const wchar_t* candidate = entry.cFileName + length;
-        if (!IsStamp(candidate) || (found && wcscmp(candidate, stamp) <= 0)) continue;
+        wchar_t candidate[StampCapacity];
+        if (_wcsnicmp(entry.cFileName, prefix, length) != 0 ||
+            FAILED(StringCchCopyNW(candidate, ARRAYSIZE(candidate), entry.cFileName + length,
+                                   StampCapacity - 1)) ||
+            !IsStamp(candidate) ||
+            _wcsicmp(entry.cFileName + length + StampCapacity - 1, ending) != 0) {
+            continue;
+        }
         StringCchCopyW(stamp, StampCapacity, candidate);
-        found = true;
+        return true;
     }
-    return found;
+    return false;
 }

@@ -7,6 +7,7 @@
 #include "tidy/offline_road.h"
 #include "tidy/packing_report.h"
 #include "tidy/run_state.h"
+#include "tidy/scratch_hive.h"
 
 int wmain(int argc, wchar_t** argv) {
     TidyRequest request;
@@ -20,6 +21,7 @@ int wmain(int argc, wchar_t** argv) {
         PrintError(error, L"The backup and restore privileges are needed");
         return ExitFailed;
     }
+    UnloadStaleScratchKeys();
     if (request.offline) {
         PackOfflineInstallation(request.configFolder);
     } else {

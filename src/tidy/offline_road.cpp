@@ -13,6 +13,12 @@
 
 namespace {
 
+// hive + ".tidy-" + stamp + ".new": the work file of the run under stamp.
+bool WorkFileOf(wchar_t* work, const wchar_t* hive, const wchar_t* stamp) {
+    wchar_t kept[JoinedPathCapacity];
+    return KeptName(kept, hive, L"", TidyTag, stamp) && AddSuffix(work, kept, L".new");
+}
+
 // Loads hive under the scratch key, saves it packed to work and unloads it.
 // False, with the failure reported and no work file, when any step failed.
 bool SaveThroughScratchKey(const wchar_t* name, const wchar_t* hive, const wchar_t* work) {
@@ -39,18 +45,24 @@ bool SaveThroughScratchKey(const wchar_t* name, const wchar_t* hive, const wchar
 }
 
 // Puts the checked copy in place of the hive, the hive and its logs kept
-// aside; on failure everything is as it was and the copy is gone.
+// aside; on failure everything is as it was. The work file, named after the
+// run's stamp, goes only once the hive is whole again: while it is there, the
+// next run knows that this run did not finish with the hive.
 bool PutInPlace(const wchar_t* name, const wchar_t* hive, const wchar_t* work,
                 const wchar_t* stamp) {
     DWORD error = KeepAside(hive, TidyTag, stamp);
     if (error != ERROR_SUCCESS) {
         ReportFailure(name, L"keeping the old file failed", error);
-    } else if (MoveFileExW(work, hive, 0)) {
+    } else if (MoveFileEntry(work, hive, 0)) {
         return true;
     } else {
         error = GetLastError();
-        PutBack(hive, TidyTag, stamp);
         ReportFailure(name, L"putting the packed copy in place failed", error);
+        error = PutBack(hive, TidyTag, stamp, AllHiveFiles);
+        if (error != ERROR_SUCCESS) {
+            ReportFailure(name, L"putting back the old file failed", error);
+            return false;
+        }
     }
     DeleteFileW(work);
     return false;
@@ -59,21 +71,63 @@ bool PutInPlace(const wchar_t* name, const wchar_t* hive, const wchar_t* work,
 void PackOfflineHive(const wchar_t* name, const wchar_t* hive, unsigned long long before,
                      const wchar_t* stamp) {
     wchar_t work[JoinedPathCapacity];
-    if (!WorkFileName(work, hive)) {
+    if (!WorkFileOf(work, hive, stamp)) {
         ReportFailure(name, L"naming its work file failed", ERROR_FILENAME_EXCED_RANGE);
         return;
     }
     if (!SaveThroughScratchKey(name, hive, work) || !CheckPackedCopy(name, work)) return;
     unsigned long long after = 0;
     DWORD error = FileSizeOf(work, &after);
-    if (error != ERROR_SUCCESS || DryRun) DeleteFileW(work);
+    const bool smaller = error == ERROR_SUCCESS && after < before;
+    if (!smaller || DryRun) DeleteFileW(work);
     if (error != ERROR_SUCCESS) {
         ReportFailure(name, L"reading the packed size failed", error);
+    } else if (!smaller) {
+        ReportSizes(name, before, after, false, L"not smaller, left as it is");
     } else if (DryRun) {
         ReportSizes(name, before, after, true, L"would be packed");
     } else if (PutInPlace(name, hive, work, stamp)) {
         ReportSizes(name, before, after, true, L"packed");
     }
+}
+
+// A run killed between its renames left the hive's work file, named after
+// its stamp, and what it kept under that stamp: the kept files take their
+// names again. A hive that is missing beside kept files of no such run is
+// left to a person. False when the hive cannot be packed now.
+bool PutBackUnfinishedRun(const wchar_t* name, const wchar_t* hive) {
+    wchar_t stamp[StampCapacity];
+    wchar_t work[JoinedPathCapacity];
+    if (!FindStampedName(hive, TidyTag, L".new", stamp)) {
+        if (GetFileAttributesW(hive) != INVALID_FILE_ATTRIBUTES ||
+            !FindStampedName(hive, TidyTag, L"", stamp)) {
+            return true;
+        }
+        ReportFailure(name, L"missing beside files tidy kept; put the right one back by hand",
+                      ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    if (!WorkFileOf(work, hive, stamp)) return true;
+    if (!HasKeptFiles(hive, TidyTag, stamp)) {
+        DeleteFileW(work);  // the run ended before it kept anything aside
+        return true;
+    }
+    if (DryRun) {
+        ReportFailure(name,
+                      L"kept aside by a run that did not finish; run without /n to put it back",
+                      ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    const DWORD error = PutBack(hive, TidyTag, stamp, AllHiveFiles);
+    if (error != ERROR_SUCCESS) {
+        ReportFailure(name, L"putting back what a run that did not finish kept failed", error);
+        return false;
+    }
+    DeleteFileW(work);
+    wchar_t line[64];
+    FormatText(line, ARRAYSIZE(line), L"%s: put back as it was before the run of %s", name, stamp);
+    PrintLine(line);
+    return true;
 }
 
 }  // namespace
@@ -87,7 +141,13 @@ void PackOfflineInstallation(const wchar_t* configFolder) {
         wchar_t hive[JoinedPathCapacity];
         unsigned long long before = 0;
         DWORD error = ERROR_FILENAME_EXCED_RANGE;
-        if (BuildPath(hive, ARRAYSIZE(hive), configFolder, name)) error = FileSizeOf(hive, &before);
+        if (BuildPath(hive, ARRAYSIZE(hive), configFolder, name)) {
+            if (!PutBackUnfinishedRun(name, hive)) {
+                anyPresent = true;
+                continue;
+            }
+            error = FileSizeOf(hive, &before);
+        }
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
             ReportNotPresent(name);
             continue;

@@ -28,3 +28,9 @@ class ScratchHive {
     bool pending_ = false;
     bool loaded_ = false;
 };
+
+// Unloads every HKLM\TIDY-<process id> key whose run no longer lives: an
+// offline run that was killed leaves its scratch key loaded, and with it the
+// hive file it holds open. A key of a run that still lives is left alone.
+// Each one unloaded gets a line; one that cannot be is a failure of the run.
+void UnloadStaleScratchKeys();

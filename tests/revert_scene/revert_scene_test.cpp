@@ -1,5 +1,8 @@
 // revert.exe under Wine puts a real zel backup back onto a fake offline
-// installation and undoes it; then the online road, in-process.
+// installation and undoes it, its clock moved between two restores; refuses
+// every place that leads away or overlaps; is killed at every step of one
+// hive's renames; restores a backup of 300 profiles. Then the online road,
+// in-process.
 #include "hive/regf_layout.h"
 #include "revert/restore.h"
 #include "revert/run_state.h"
@@ -13,6 +16,7 @@ using Tree = std::map<std::wstring, std::string>;   // relative path: bytes ("" 
 const std::wstring Own = L"S-1-5-21-0-0-0-1000";    // Wine's own user, loaded
 const std::wstring Other = L"S-1-5-21-1-2-3-1001";  // a profile not logged on
 const std::wstring Suffixes[] = {L"", L".LOG1", L".LOG2", L".LOG"};
+const std::wstring Config = L"windows\\system32\\config\\";  // under Wine, from sysdir.txt
 
 std::wstring Location(const std::wstring& file) {  // without its leading backslash
     const std::string bytes = ReadFileBytes(file);
@@ -35,18 +39,33 @@ std::pair<std::wstring, std::wstring> SplitKept(const std::wstring& kept) {
     if (at == std::wstring::npos || !IsStamp(kept.c_str() + at + tag.size())) return {};
     return {kept.substr(0, at), kept.substr(at + tag.size())};
 }
+std::wstring StampOf(const Strings& lines) {  // of the restore whose lines these are
+    for (const std::string& line : lines)
+        if (line.rfind("Replaced files are kept beside them as ", 0) == 0)
+            return SplitKept(Widen(line)).second;
+    return L"";
+}
+// The installation as people see it: the journal aside.
+Tree Installed(const std::wstring& win) {
+    Tree tree = TreeBytes(win);
+    tree.erase(Config + L"revert.journal");
+    return tree;
+}
+ProcessResult Revert(const std::wstring& backup, const std::wstring& arguments) {
+    return RunProgram(BuiltProgram(L"revert_x64.exe"), L"\"" + backup + L"\" " + arguments);
+}
 
 // A zel backup plus hive files Windows wrote (SAM and a log, BCD, a second profile whose
-// NTUSER.DAT is dirty, with its logs); old hives and logs where they go.
+// NTUSER.DAT is dirty, with its logs); old hives and logs where they go, and a link in the
+// installation.
 struct Scene {
     ScratchFolder scratch{L"revert"};
-    std::wstring backup = scratch / (L"zel\\" + TodayFolderName()), win = scratch / L"win", config;
+    std::wstring backup = scratch / (L"zel\\" + TodayFolderName()), win = scratch / L"win";
     std::vector<std::pair<std::wstring, std::wstring>> hives;  // in the backup, under win
     Tree before;
     Scene() {
         RunZel(L"\"" + scratch / L"zel" +
                L"\"");  // exits 2 under Wine: no SAM, SECURITY, COMPONENTS
-        config = Location(backup + L"\\sysdir.txt") + L"\\config\\";
         const std::wstring user = L"USERS\\A\\",
                            classes = user + L"AppData\\Local\\Microsoft\\UsrClass.dat";
         const std::wstring dirty = L"NewDirtyHive1\\NewDirtyHive";
@@ -61,38 +80,44 @@ struct Scene {
                   {Other + L"\\NTUSER.DAT.txt", Utf16Bytes(L"\\" + user + L"NTUSER.DAT")},
                   {Other + L"\\UsrClass.dat.txt", Utf16Bytes(L"\\" + classes)}})
             WriteFileBytes(backup + L"\\" + file.first, file.second);
-        hives = {{L"SYSTEM", config + L"SYSTEM"},
-                 {L"SOFTWARE", config + L"SOFTWARE"},
-                 {L"DEFAULT", config + L"DEFAULT"},
-                 {L"SAM", config + L"SAM"},
+        hives = {{L"SYSTEM", Config + L"SYSTEM"},
+                 {L"SOFTWARE", Config + L"SOFTWARE"},
+                 {L"DEFAULT", Config + L"DEFAULT"},
+                 {L"SAM", Config + L"SAM"},
                  {Own + L"\\NTUSER.DAT", Location(backup + L"\\" + Own + L"\\NTUSER.DAT.txt")},
                  {Other + L"\\NTUSER.DAT", user + L"NTUSER.DAT"},
                  {Other + L"\\UsrClass.dat", classes}};
-        std::vector<std::wstring> old = {config + L"SYSTEM.LOG1", config + L"SAM.LOG2",
+        std::vector<std::wstring> old = {Config + L"SYSTEM.LOG1", Config + L"SAM.LOG2",
                                          user + L"NTUSER.DAT.LOG"};
         for (const auto& hive : hives) old.push_back(hive.second);
         for (const std::wstring& file : old)
             WriteFileBytes(win + L"\\" + file, "old " + Narrow(file));
+        RunHostTool(L"Z:\\bin\\ln -s " + HostPath(win + L"\\USERS\\A") + L" " +
+                    HostPath(win + L"\\USERS\\L"));
         before = TreeBytes(win);
     }
-    // The backup in, the old files kept under the stamp; online, a loaded hive's logs stay.
-    Tree Restored(const std::wstring& stamp, bool online = false) const {
+    // The backup in, the old files kept under the stamp; online, a loaded hive's logs stay, and
+    // a refused hive stays as it was.
+    Tree Restored(const std::wstring& stamp, bool online = false,
+                  const std::wstring& refused = L"") const {
         Tree tree = before;
         for (const auto& hive : hives)
             for (const std::wstring& suffix : Suffixes) {
                 const std::wstring live = hive.second + suffix,
                                    saved = backup + L"\\" + hive.first + suffix;
                 const bool loaded = online && hive.first != L"SAM" && hive.first.find(Other) != 0;
+                if (hive.first == refused) continue;
                 if (tree.count(live) && !(loaded && !suffix.empty())) {
                     tree[live + L".revert-" + stamp] = tree[live];
                     tree.erase(live);
                 }
-                if (FileExists(saved)) tree[live] = ReadFileBytes(saved);
+                if (FileExists(saved) && !(loaded && !suffix.empty()))
+                    tree[live] = ReadFileBytes(saved);
             }
         return tree;
     }
     ProcessResult Revert(const std::wstring& arguments) const {
-        return RunProgram(BuiltProgram(L"revert_x64.exe"), L"\"" + backup + L"\" " + arguments);
+        return ::Revert(backup, arguments);
     }
 };
 
@@ -115,105 +140,257 @@ LSTATUS WINAPI ReplaceAtRestart(HKEY key, LPCWSTR subKey, LPCWSTR newFile, LPCWS
     return ERROR_SUCCESS;
 }
 
-// A restore: the loaded hives through the seam, the others at once.
+// A restore: the loaded hives through the seam, the others at once. SYSTEM's backup is dirty
+// with its logs: the image they recover goes in, a clean file that needs no log. DEFAULT's is
+// dirty without them: the live logs would meet it, so it stays as it was.
 void CheckOnlineRoad(const Scene& s) {
     CopyWhole(BackupFolder, ARRAYSIZE(BackupFolder), s.backup.c_str());
     CopyWhole(TargetRoot, ARRAYSIZE(TargetRoot), s.win.c_str());
+    const std::wstring dirty = L"NewDirtyHive1\\NewDirtyHive";
+    WriteFileBytes(s.backup + L"\\DEFAULT", ReadFileBytes(WindowsHive(dirty)));
+    for (const wchar_t* suffix : {L"", L".LOG1", L".LOG2"})
+        WriteFileBytes(s.backup + L"\\SYSTEM" + suffix, ReadFileBytes(WindowsHive(dirty + suffix)));
     RegReplaceKeyEntry = ReplaceAtRestart;
-    CHECK_EQ(0, RestoreBackup(true));
-    REQUIRE(Calls.size() == 4);
+    CHECK_EQ(2, RestoreBackup(true));
+    REQUIRE(Calls.size() == 3);
     const std::wstring stamp = SplitKept(Widen(Calls[0][2])).second;
     std::vector<Strings> expected;
-    for (const auto& [index, key] : std::map<int, std::string>{{0, "MACHINE\\SYSTEM"},
-                                                               {1, "MACHINE\\SOFTWARE"},
-                                                               {2, "USER\\.DEFAULT"},
-                                                               {4, "USER\\" + Narrow(Own)}}) {
+    for (const auto& [index, key] : std::map<int, std::string>{
+             {0, "MACHINE\\SYSTEM"}, {1, "MACHINE\\SOFTWARE"}, {4, "USER\\" + Narrow(Own)}}) {
         const std::wstring live = s.win + L"\\" + s.hives[index].second + L".revert-" + stamp;
         expected.push_back({"\\REGISTRY\\" + key, Narrow(live + L".new"), Narrow(live)});
     }
     CHECK_EQ(expected, Calls);
-    CHECK_EQ(s.Restored(stamp, true), TreeBytes(s.win));
+    Tree restored = s.Restored(stamp, true, L"DEFAULT");
+    restored[s.hives[0].second] =
+        ReadFileBytes(WindowsHive(L"NewDirtyHive1\\RecoveredHive_Windows10")).substr(0, 0x6000);
+    CHECK_EQ(restored, Installed(s.win));
 }
 
 TEST(RestoreAndUndo) {
     Scene s;
     const std::string banner[] = {"REVERT - Corvane v1.20", "Backup folder: " + Narrow(s.backup)};
     const std::string bcd = "bcdedit /import \"" + Narrow(s.backup) + "\\BCD\"";
-    // The listing, from the copy zel put into the backup, which finds its backup by itself.
-    Strings lines = {banner[0], banner[1], "BCD: passed; not replaced: " + bcd};
-    for (const auto& hive : s.hives)
-        lines.push_back(Narrow(hive.first +
-                               (hive.first == Other + L"\\NTUSER.DAT" ? L": passed, needs its logs"
-                                : hive.first == L"SAM" || hive.first.find(Other) == 0
-                                    ? L": passed"
-                                    : L": passed, Wine text hive") +
-                               L"; goes to \\" + hive.second));
+    // The listing, from the copy zel put into the backup, which finds its backup by itself; with
+    // /n, the same under the root a restore would use.
+    auto listing = [&](const std::wstring& root) {
+        Strings lines = {banner[0], banner[1]};
+        if (!root.empty()) lines.push_back("Windows root: " + Narrow(root));
+        lines.push_back("BCD: passed; not replaced: " + bcd);
+        for (const auto& hive : s.hives)
+            lines.push_back(Narrow(hive.first +
+                                   (hive.first == Other + L"\\NTUSER.DAT"
+                                        ? L": passed after its logs (4 entries)"
+                                    : hive.first == L"SAM" || hive.first.find(Other) == 0
+                                        ? L": passed"
+                                        : L": passed, Wine text hive") +
+                                   L"; goes to " + root + L"\\" + hive.second));
+        return lines;
+    };
     ProcessResult run = RunProgram(s.backup + L"\\revert_x64.exe", L"");
     CHECK_EQ(0u, run.exitCode);
-    CHECK_EQ(lines, Lines(run.output));
+    CHECK_EQ(listing(L""), Lines(run.output));
+    run = s.Revert(L"/n /offline:\"" + s.win + L"\"");
+    CHECK_EQ(0u, run.exitCode);
+    CHECK_EQ(listing(s.win), Lines(run.output));
 
-    // Whatever is refused, nothing changes anywhere; the listing tells of all but the missing
-    // folder.
+    // Whatever is refused, nothing changes anywhere. The listing under that root says the same;
+    // the listing alone tells of all but what depends on the root.
     const std::wstring text = Other + L"\\NTUSER.DAT.txt",
-                       place = L"(!) Unable to place " + Other + L"\\";
+                       place = L"(!) Unable to place " + Other + L"\\NTUSER.DAT: ",
+                       inBackup = L"\\zel\\" + TodayFolderName() + L"\\" + Own + L"\\NTUSER.DAT";
     struct Row {
         std::wstring file, text, line;
         DWORD code, shown;
+        std::wstring root = L"";
     };
     std::vector<Row> refused = {
-        {text, L"\\USERS\\B\\NTUSER.DAT", place + L"NTUSER.DAT: no folder " + s.win + L"\\USERS\\B",
+        {text, L"\\USERS\\B\\NTUSER.DAT", place + L"no folder " + s.win + L"\\USERS\\B",
          ERROR_PATH_NOT_FOUND, 0},
+        {text, L"\\USERS\\L\\NTUSER.DAT", place + s.win + L"\\USERS\\L is a link",
+         ERROR_BAD_PATHNAME, 0},
+        {text, L"\\" + s.hives[4].second,
+         place + Own + L"\\NTUSER.DAT goes to " + s.win + L"\\" + s.hives[4].second + L" too",
+         ERROR_ALREADY_EXISTS, 2},
+        {text, inBackup, place + s.scratch.path() + inBackup + L" lies inside the backup folder",
+         ERROR_BAD_PATHNAME, 0, s.scratch.path()},
+        {text, L"\\USERS\\A\\NTUSER.DAT",
+         L"(!) Unable to place revert.journal: " + s.backup + L" lies inside the backup folder",
+         ERROR_BAD_PATHNAME, 0, s.backup},
+        {text, L"\\..\\..\\NTUSER.DAT",
+         place + text + L" holds \"\\..\\..\\NTUSER.DAT\", not a plain path without a drive",
+         ERROR_BAD_PATHNAME, 2},
         {L"SAM", L"",
-         L"(!) SAM failed its check: root cell is not a key node at file offset 0x" +
+         L"(!) SAM: failed: root cell is not a key node at file offset 0x" +
              RootAt(HiveFile(L"bad_root.hive")),
          0, 2}};
-    for (const wchar_t* bad : {L"\\..\\..\\NTUSER.DAT", L"C:\\NTUSER.DAT"})
-        refused.push_back({text, bad,
-                           place + L"NTUSER.DAT: " + text + L" holds \"" + bad +
-                               L"\", not a plain path without a drive",
-                           ERROR_BAD_PATHNAME, 2});
     for (const auto& row : refused) {
         Context context(row.line);
         const std::wstring file = s.backup + L"\\" + row.file;
+        const std::wstring root = L"/offline:\"" + (row.root.empty() ? s.win : row.root) + L"\"";
         const std::string kept = ReadFileBytes(file);
         WriteFileBytes(file,
                        row.code ? Utf16Bytes(row.text) : ReadFileBytes(HiveFile(L"bad_root.hive")));
         const Tree scene = TreeBytes(s.scratch.path());
-        run = s.Revert(L"/offline:\"" + s.win + L"\"");
-        lines = Lines(run.output);
+        run = s.Revert(root);
+        const Strings lines = Lines(run.output);
         CHECK_EQ(2u, run.exitCode);
         const std::string line =
             row.code ? ReportLine(Narrow(row.line), row.code) : Narrow(row.line);
         CHECK(std::count(lines.begin(), lines.end(), line) == 1);
         CHECK_EQ(std::string("(!) Nothing was changed"), lines.back());
-        CHECK_EQ(scene, TreeBytes(s.scratch.path()));
+        CHECK_EQ(2u, s.Revert(L"/n " + root).exitCode);
         CHECK_EQ(row.shown, s.Revert(L"").exitCode);
+        CHECK_EQ(scene, TreeBytes(s.scratch.path()));
         WriteFileBytes(file, kept);
     }
 
-    run = s.Revert(L"/offline:\"" + s.win + L"\"");
+    // Restore A with the clock ten hours ahead, then restore B (without SYSTEM) ten hours behind,
+    // as a recovery prompt in its own time zone has it: B's stamp sorts first.
+    const std::vector<std::wstring> offline = {s.backup, L"/offline:" + s.win};
+    run = RunInZone("UTC-10", BuiltProgram(L"revert_x64.exe"), offline);
     CHECK_EQ(0u, run.exitCode);
-    lines = Lines(run.output);
-    const std::string stamp = lines.size() > 3 ? Narrow(SplitKept(Widen(lines[3])).second) : "";
+    Strings lines = Lines(run.output);
+    const std::wstring stamp = StampOf(lines);
     Strings expected = {banner[0], banner[1], "Windows root: " + Narrow(s.win),
-                        "Replaced files are kept beside them as NAME.revert-" + stamp};
+                        "Replaced files are kept beside them as NAME.revert-" + Narrow(stamp)};
     for (const auto& hive : s.hives)
         expected.push_back(Narrow(hive.first + L" restored to " + s.win + L"\\" + hive.second));
     expected.push_back("To restore the boot store: " + bcd);
     CHECK_EQ(expected, lines);
-    CHECK_EQ(s.Restored(Widen(stamp)), TreeBytes(s.win));
+    CHECK_EQ(s.Restored(stamp), Installed(s.win));
 
-    Sleep(1000);  // a second restore, under a later stamp and without SYSTEM
     MoveFileW((s.backup + L"\\SYSTEM").c_str(), (s.backup + L"\\SYSTEM.bad").c_str());
-    CHECK_EQ(0u, s.Revert(L"/offline:\"" + s.win + L"\"").exitCode);
+    run = RunInZone("UTC+10", BuiltProgram(L"revert_x64.exe"), offline);
     MoveFileW((s.backup + L"\\SYSTEM.bad").c_str(), (s.backup + L"\\SYSTEM").c_str());
-    // Each /undo puts back what the latest restore kept, and takes away the logs it brought.
+    CHECK_EQ(0u, run.exitCode);
+    CHECK(StampOf(Lines(run.output)) < stamp);
+    // Each /undo takes back the restore made last: first B, then A.
     CHECK_EQ(0u, s.Revert(L"/undo /offline:\"" + s.win + L"\"").exitCode);
-    CHECK_EQ(s.Restored(Widen(stamp)), TreeBytes(s.win));
+    CHECK_EQ(s.Restored(stamp), Installed(s.win));
     CHECK_EQ(0u, s.Revert(L"/offline:\"" + s.win + L"\" /undo").exitCode);
-    CHECK_EQ(s.before, TreeBytes(s.win));
+    CHECK_EQ(s.before, Installed(s.win));
     CHECK_EQ(2u, s.Revert(L"/offline:\"" + s.win + L"\" /undo").exitCode);
     CheckOnlineRoad(s);
+}
+
+// One hive, SAM, with two old logs; its backup brings one log.
+struct KillScene {
+    ScratchFolder scratch{L"revertkill"};
+    std::wstring backup = scratch / L"backup", win = scratch / L"win",
+                 config = win + L"\\" + Config;
+    Tree before;
+    KillScene() {
+        WriteFileBytes(backup + L"\\sysdir.txt", Utf16Bytes(L"\\windows\\system32"));
+        WriteFileBytes(backup + L"\\SAM", ReadFileBytes(HiveFile(L"minimal.hive")));
+        WriteFileBytes(backup + L"\\SAM.LOG1", "new log");
+        for (const wchar_t* file : {L"SAM", L"SAM.LOG1", L"SAM.LOG2"})
+            WriteFileBytes(config + file, "old " + Narrow(file));
+        before = TreeBytes(win);
+    }
+    Tree Restored(const std::wstring& stamp) const {
+        Tree tree = before;
+        for (const wchar_t* file : {L"SAM", L"SAM.LOG1", L"SAM.LOG2"})
+            tree[Config + file + L".revert-" + stamp] = before.at(Config + file);
+        tree[Config + L"SAM"] = ReadFileBytes(backup + L"\\SAM");
+        tree[Config + L"SAM.LOG1"] = "new log";
+        tree.erase(Config + L"SAM.LOG2");
+        return tree;
+    }
+};
+
+// Run by KilledAtEveryStep in a process of its own: "restore|<backup>|<root>" or "undo|...".
+TEST(ChildRevert) {
+    const std::wstring setting = ChildSetting();
+    const size_t first = setting.find(L'|'), last = setting.rfind(L'|');
+    CopyWhole(BackupFolder, ARRAYSIZE(BackupFolder),
+              setting.substr(first + 1, last - first - 1).c_str());
+    CopyWhole(TargetRoot, ARRAYSIZE(TargetRoot), setting.substr(last + 1).c_str());
+    CountSteps();
+    setting.rfind(L"undo|", 0) == 0 ? UndoRestore(false) : RestoreBackup(false);
+}
+
+// A restore or an undo killed before each move and read of one hive; then /undo, or the next
+// restore, brings back every original byte and loses no log. Where a step is let go on after a
+// change, the hive is not restored and nothing is lost either.
+TEST(KilledAtEveryStep) {
+    enum Then { Undo, RestoreAgain, BackupChanged, LogHeldOpen };
+    const struct {
+        const wchar_t* run;
+        int step;  // 1-4: SAM, .LOG1, .LOG2, .LOG kept aside; 5, 6: SAM and .LOG1 copied in
+        Then then;
+    } rows[] = {
+        {L"restore", 1, Undo},       {L"restore", 2, Undo},         {L"restore", 3, Undo},
+        {L"restore", 4, Undo},       {L"restore", 5, Undo},         {L"restore", 6, Undo},
+        {L"undo", 2, Undo},          {L"restore", 2, RestoreAgain}, {L"restore", 1, BackupChanged},
+        {L"restore", 3, LogHeldOpen}};
+    for (const auto& row : rows) {
+        Context context(std::wstring(row.run) + L" held before step " + std::to_wstring(row.step) +
+                        L", then " + std::to_wstring(row.then));
+        KillScene s;
+        const std::wstring offline = L"/offline:\"" + s.win + L"\"";
+        if (row.run == std::wstring(L"undo")) REQUIRE(Revert(s.backup, offline).exitCode == 0);
+        HeldChild child("ChildRevert", row.step, row.run + (L"|" + s.backup + L"|" + s.win));
+        REQUIRE(child.Held());
+        const std::string saved = ReadFileBytes(s.backup + L"\\SAM");
+        if (row.then == BackupChanged)
+            WriteFileBytes(s.backup + L"\\SAM", ReadFileBytes(HiveFile(L"bad_root.hive")));
+        FileHandle log(row.then != LogHeldOpen
+                           ? INVALID_HANDLE_VALUE
+                           : CreateFileW((s.config + L"SAM.LOG2").c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (row.then == Undo || row.then == RestoreAgain) {
+            child.Kill();
+        } else {
+            child.Finish();
+        }
+        WriteFileBytes(s.backup + L"\\SAM", saved);
+        if (row.then == RestoreAgain) {
+            const Strings lines = Lines(Revert(s.backup, offline).output);
+            CHECK(lines.size() > 3 && lines[3].rfind("The restore under the stamp ", 0) == 0);
+            CHECK_EQ(s.Restored(StampOf(lines)), Installed(s.win));
+        }
+        if (row.then == Undo || row.then == RestoreAgain)
+            CHECK_EQ(0u, Revert(s.backup, L"/undo " + offline).exitCode);
+        CHECK_EQ(s.before, Installed(s.win));
+    }
+}
+
+// 300 profiles, 601 hives: listed, restored and undone like any backup.
+TEST(ThreeHundredProfiles) {
+    ScratchFolder scratch(L"revertmany");
+    const std::wstring backup = scratch / L"backup", win = scratch / L"win";
+    const std::string small = ReadFileBytes(HiveFile(L"minimal.hive"));
+    WriteFileBytes(backup + L"\\sysdir.txt", Utf16Bytes(L"\\windows\\system32"));
+    WriteFileBytes(backup + L"\\SYSTEM", small);
+    WriteFileBytes(win + L"\\" + Config + L"SYSTEM", "old SYSTEM");
+    for (int i = 0; i < 300; ++i) {
+        const std::wstring sid = L"S-1-5-21-7-7-7-" + std::to_wstring(1000 + i),
+                           user = L"Users\\u" + std::to_wstring(i);
+        for (const wchar_t* hive : {L"NTUSER.DAT", L"UsrClass.dat"}) {
+            WriteFileBytes(backup + L"\\" + sid + L"\\" + hive, small);
+            WriteFileBytes(backup + L"\\" + sid + L"\\" + hive + L".txt",
+                           Utf16Bytes(L"\\" + user + L"\\" + hive));
+            WriteFileBytes(win + L"\\" + user + L"\\" + hive, "old " + Narrow(hive));
+        }
+    }
+    const Tree before = TreeBytes(win);
+    ProcessResult run = Revert(backup, L"");
+    CHECK_EQ(0u, run.exitCode);
+    CHECK_EQ(size_t{2 + 601}, Lines(run.output).size());
+
+    run = Revert(backup, L"/offline:\"" + win + L"\"");
+    CHECK_EQ(0u, run.exitCode);
+    const std::wstring stamp = StampOf(Lines(run.output));
+    Tree restored = before;  // every file kept under the stamp, the backup's in its place
+    for (const auto& [name, bytes] : before) {
+        if (name.back() == L'\\') continue;
+        restored[name + L".revert-" + stamp] = bytes;
+        restored[name] = small;
+    }
+    CHECK_EQ(restored, Installed(win));
+    CHECK_EQ(0u, Revert(backup, L"/undo /offline:\"" + win + L"\"").exitCode);
+    CHECK_EQ(before, Installed(win));
 }
 
 }  // namespace

@@ -192,16 +192,18 @@ TEST(ProfileNamesShapedLikeSids) {
     }
 }
 
-std::vector<DWORD> RenameErrors;  // what the first renames fail with
+std::vector<DWORD> RenameErrors;  // what the first renames fail with; ERROR_SUCCESS lets one by
 size_t Renames = 0;
 BOOL WINAPI BusyRename(LPCWSTR from, LPCWSTR to, DWORD flags) {
-    if (Renames++ >= RenameErrors.size()) return MoveFileExW(from, to, flags);
+    if (Renames++ >= RenameErrors.size() || RenameErrors[Renames - 1] == ERROR_SUCCESS)
+        return MoveFileExW(from, to, flags);
     SetLastError(RenameErrors[Renames - 1]);
     return FALSE;
 }
 
 // A scanner holds a file of the finished folder for a while: the rename
-// waits for it; a failure that waiting cannot mend is not retried.
+// waits for it; a failure that waiting cannot mend is not retried, and when
+// the new backup cannot take its place, today's goes back under its name.
 TEST(FinalRenameWaitsForAScanner) {
     ScratchFolder scratch(L"zelrename");
     const std::wstring work = scratch / L"2026-12-06.partial", dated = scratch / L"2026-12-06",
@@ -212,6 +214,11 @@ TEST(FinalRenameWaitsForAScanner) {
     RenameErrors = {ERROR_WRITE_PROTECT};
     CHECK_EQ(DWORD(ERROR_WRITE_PROTECT), PlaceBackup(work.c_str(), dated.c_str(), aside.c_str()));
     CHECK_EQ(1u, Renames);
+    RenameErrors = {ERROR_SUCCESS, ERROR_WRITE_PROTECT};
+    Renames = 0;
+    CHECK_EQ(DWORD(ERROR_WRITE_PROTECT), PlaceBackup(work.c_str(), dated.c_str(), aside.c_str()));
+    CHECK_EQ(std::string("old"), ReadFileBytes(dated + L"\\sysdir.txt"));
+    CHECK(!FolderExists(aside) && FolderExists(work));
     RenameErrors = {ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION};
     Renames = 0;
     CHECK_EQ(DWORD(ERROR_SUCCESS), PlaceBackup(work.c_str(), dated.c_str(), aside.c_str()));

@@ -1,5 +1,7 @@
 #include "support/child_process.h"
 
+#include "shared/file_copy.h"
+#include "shared/kept_files.h"
 #include "shared/owned_handle.h"
 #include "support/scratch.h"
 
@@ -133,4 +135,104 @@ SERVICE_STATUS WaitForServiceState(const ServiceHandle& service, DWORD state) {
         Sleep(100);
     }
     return status;
+}
+
+ProcessResult RunInZone(const std::string& zone, const std::wstring& exe,
+                        const std::vector<std::wstring>& arguments) {
+    ScratchFolder scratch(L"zone");
+    // Single quotes for sh; the Windows quoting around the script never sees one.
+    std::wstring script = L"TZ=" + Widen(zone) + L" /usr/lib/wine/wine64 '" + exe + L"'";
+    for (const std::wstring& argument : arguments) script += L" '" + argument + L"'";
+    script += L" >'" + HostPath(scratch / L"out") + L"'; echo $? >'" + HostPath(scratch / L"rc") +
+              L".part'; mv '" + HostPath(scratch / L"rc") + L".part' '" +
+              HostPath(scratch / L"rc") + L"'";
+    RunHostTool(L"Z:\\bin\\sh -c \"" + script + L"\"");
+    for (int tries = 0; tries < 1200 && !FileExists(scratch / L"rc"); ++tries) Sleep(100);
+    ProcessResult result;
+    result.output = ReadFileBytes(scratch / L"out");
+    const std::string code = ReadFileBytes(scratch / L"rc");
+    if (!code.empty()) result.exitCode = static_cast<DWORD>(atoi(code.c_str()));
+    return result;
+}
+
+namespace {
+
+// "<step> <parent's process id>", and what the child test is to do.
+const wchar_t HoldVariable[] = L"ZEL_CHILD_HOLD";
+const wchar_t SettingVariable[] = L"ZEL_CHILD_SETTING";
+int Steps = 0;
+int HoldAt = 0;
+HANDLE HeldEvent = nullptr;
+HANDLE GoEvent = nullptr;
+
+std::wstring EventName(const wchar_t* what, DWORD parent) {
+    return L"zel-child-" + std::wstring(what) + L"-" + std::to_wstring(parent);
+}
+
+void Step() {
+    if (++Steps != HoldAt) return;
+    SetEvent(HeldEvent);
+    WaitForSingleObject(GoEvent, INFINITE);
+}
+BOOL WINAPI CountedMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    Step();
+    return MoveFileExW(from, to, flags);
+}
+BOOL WINAPI CountedRead(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD got, LPOVERLAPPED over) {
+    Step();
+    return ReadFile(file, buffer, bytes, got, over);
+}
+
+std::wstring Variable(const wchar_t* name) {
+    wchar_t value[4096];
+    const DWORD length = GetEnvironmentVariableW(name, value, ARRAYSIZE(value));
+    return length < ARRAYSIZE(value) ? std::wstring(value, length) : L"";
+}
+
+}  // namespace
+
+HeldChild::HeldChild(const char* test, int holdAt, const std::wstring& setting) {
+    const DWORD self = GetCurrentProcessId();
+    held.reset(CreateEventW(nullptr, TRUE, FALSE, EventName(L"held", self).c_str()));
+    go.reset(CreateEventW(nullptr, TRUE, FALSE, EventName(L"go", self).c_str()));
+    SetEnvironmentVariableW(HoldVariable,
+                            (std::to_wstring(holdAt) + L" " + std::to_wstring(self)).c_str());
+    SetEnvironmentVariableW(SettingVariable, setting.c_str());
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, ARRAYSIZE(path));
+    STARTUPINFOW startup{};
+    process.reset(
+        Start(L"\"" + std::wstring(path) + L"\" " + Widen(test), &startup, false).hProcess);
+    SetEnvironmentVariableW(HoldVariable, nullptr);
+}
+
+HeldChild::~HeldChild() {
+    if (process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) Kill();
+}
+
+bool HeldChild::Held() {
+    const HANDLE either[] = {held.get(), process.get()};
+    return process && WaitForMultipleObjects(2, either, FALSE, 60000) == WAIT_OBJECT_0;
+}
+
+void HeldChild::Kill() {
+    TerminateProcess(process.get(), 9);
+    WaitForSingleObject(process.get(), INFINITE);
+}
+
+void HeldChild::Finish() {
+    SetEvent(go.get());
+    WaitForSingleObject(process.get(), 120000);
+}
+
+std::wstring ChildSetting() { return Variable(SettingVariable); }
+
+void CountSteps() {
+    const std::wstring hold = Variable(HoldVariable);
+    const DWORD parent = static_cast<DWORD>(_wtoi(hold.substr(hold.find(L' ') + 1).c_str()));
+    HoldAt = _wtoi(hold.c_str());
+    HeldEvent = OpenEventW(EVENT_MODIFY_STATE, FALSE, EventName(L"held", parent).c_str());
+    GoEvent = OpenEventW(SYNCHRONIZE, FALSE, EventName(L"go", parent).c_str());
+    MoveFileEntry = CountedMove;
+    ReadFileEntry = CountedRead;
 }

@@ -25,6 +25,28 @@ HANDLE StartZel(const std::wstring& arguments);  // output on NUL; does not wait
 // its own, so a missing line end shows.
 std::vector<std::string> Lines(const std::string& output);
 
+// A program run with its clock in another time zone (a POSIX TZ such as
+// "UTC-10"), as a recovery prompt with its own clock runs: Wine takes the
+// zone from its Unix process, so the run goes through the host's sh.
+ProcessResult RunInZone(const std::string& zone, const std::wstring& exe,
+                        const std::vector<std::wstring>& arguments);
+
+// A "Child..." test of this program run in a process of its own, whose file
+// moves and reads (MoveFileEntry, ReadFileEntry) are counted as steps: before
+// step `holdAt` it stops, so the scene can kill it right there (a real kill of
+// a real process) or change something and let it go on. `setting` reaches it
+// through ChildSetting().
+struct HeldChild {
+    HeldChild(const char* test, int holdAt, const std::wstring& setting);
+    ~HeldChild();   // ends it when it is still there
+    bool Held();    // true once it stops at the step; false when it ended first
+    void Kill();    // a real kill, at the step
+    void Finish();  // lets it go on to its end
+    KernelHandle process, held, go;
+};
+std::wstring ChildSetting();
+void CountSteps();  // in the child: counts from here on, and stops where it was asked
+
 // A program of the host (Linux) run through Wine's Z: drive, and the Unix
 // path of a Windows path.
 void RunHostTool(const std::wstring& commandLine);
