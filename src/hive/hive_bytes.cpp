@@ -4,6 +4,8 @@
 
 #include "hive/regf_layout.h"
 
+DWORD HiveWholeLimit = HiveWholeBytes;
+
 namespace {
 
 constexpr DWORD NoBlock = 0xFFFFFFFF;
@@ -190,9 +192,20 @@ bool HiveBytesBegin(HiveBytes* bytes, HANDLE file, unsigned long long fileSize, 
     }
     bytes->replay = replay;
     bytes->kept = TakeKeptMemory();
-    bytes->whole = size <= HiveWholeBytes;
+    bytes->whole = size <= HiveWholeLimit;
     TakeHanded(bytes);
     return bytes->whole || NeedsTable(bytes);
+}
+
+void HiveBytesBeginHeld(HiveBytes* bytes, const BYTE* image, DWORD size) {
+    memset(bytes, 0, sizeof(*bytes));
+    bytes->filePosition = NoPosition;
+    bytes->size = size;
+    bytes->fileBins = size;
+    bytes->kept = true;
+    bytes->lent = true;
+    bytes->whole = true;
+    bytes->image = image;
 }
 
 void HiveBytesEnd(HiveBytes* bytes) {
@@ -210,7 +223,7 @@ void HiveBytesEnd(HiveBytes* bytes) {
     bytes->slotOf = nullptr;
     // A copy's bytes serve the check that follows it, once.
     if (bytes->handed) ForgetHeldCopy();
-    if (bytes->kept) ReturnKeptMemory();
+    if (bytes->kept && !bytes->lent) ReturnKeptMemory();
     bytes->kept = false;
 }
 

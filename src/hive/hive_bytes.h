@@ -22,6 +22,9 @@
 constexpr DWORD HiveArenaBytes = 64u << 20;
 // A hive whose base block and hive bins data fit in that is held whole.
 constexpr DWORD HiveWholeBytes = HiveArenaBytes - regf::BaseBlockBytes;
+// The most hive bins data held whole: HiveWholeBytes, unless a test lowers
+// it to have small hives read in blocks, and copied a chunk at a time.
+extern DWORD HiveWholeLimit;
 // Blocks for reads anywhere in a larger hive, and stretches for reads in
 // order; both are multiples of 4 KiB, so they never cut a bin's header or a
 // cell's size.
@@ -44,6 +47,7 @@ struct HiveBytes {
     const LogReplay* replay;          // or nullptr
     DWORD error;                      // the first read failure, ERROR_SUCCESS until then
     bool kept;                        // its buffers are the ones kept from hive to hive
+    bool lent;                        // and they are lent by a copy, which returns them
     bool whole;                       // the hive is held whole, at `image` once read
     const HeldCopy* handed;           // what the copy of this file left, or nullptr
     const BYTE* image;                // the hive bins data whole, or nullptr
@@ -67,6 +71,9 @@ struct HiveBytes {
 // table cannot be had.
 bool HiveBytesBegin(HiveBytes* bytes, HANDLE file, unsigned long long fileSize, DWORD size,
                     const LogReplay* replay);
+// Starts reading hive bins data of `size` bytes held whole at `image`, by
+// a copy that holds the kept buffers (hive/hive_copy.h) and lends them.
+void HiveBytesBeginHeld(HiveBytes* bytes, const BYTE* image, DWORD size);
 void HiveBytesEnd(HiveBytes* bytes);
 
 // Whether the file (or the replay laid over it) gives every byte of the

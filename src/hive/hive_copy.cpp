@@ -15,6 +15,9 @@ using regf::ReadDword;
 struct Watch {
     bool passing;  // the base block told the bins' size, and the bits were had
     BinsPass pass;
+    bool judged;  // the hive, held whole, went through both passes of its check
+    CheckFault fault;
+    DWORD judgedSize;
 };
 
 // The bins pass can go along when the base block is sound; whether the file
@@ -51,23 +54,32 @@ void Chunk(void* context, unsigned long long offset, const BYTE* bytes, DWORD co
     FeedBinsPass(&watch->pass, bytes, static_cast<DWORD>(offset - regf::BaseBlockBytes), count);
 }
 
+// A hive that fits the arena is checked whole while the copy writes it.
+void Whole(void* context, const BYTE* bytes, size_t count) {
+    Watch* watch = static_cast<Watch*>(context);
+    watch->judged = CheckHeldHive(bytes, count, &watch->fault);
+    if (watch->judged) watch->judgedSize = ReadDword(bytes + regf::BinsDataSizeOffset);
+}
+
 }  // namespace
 
 DWORD CopyHiveFile(const wchar_t* source, const wchar_t* destination) {
     if (!TakeKeptMemory()) return CopyFileBytes(source, destination);
+    ForgetHeldCopy();
     Watch watch = {};
     CopyHold hold = {};
     hold.bytes = KeptBuffer(true, KeptArena, HiveArenaBytes);
-    hold.capacity = hold.bytes ? HiveArenaBytes : 0;
+    hold.capacity = hold.bytes ? regf::BaseBlockBytes + HiveWholeLimit : 0;
     hold.chunk = Chunk;
+    hold.whole = Whole;
     hold.context = &watch;
     const DWORD error = CopyFileBytesHolding(source, destination, &hold);
     if (error == ERROR_SUCCESS) {
         // The file as it stands once closed: a file system may set its last
         // written time only then.
         FileHandle copy(CreateFileW(destination, FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         HeldCopy held = {};
         held.length = hold.held;
         const BinsPass& pass = watch.pass;
@@ -75,6 +87,12 @@ DWORD CopyHiveFile(const wchar_t* source, const wchar_t* destination) {
             held.passedSize = pass.size;
             held.problem = pass.problem;
             held.problemAt = pass.problemAt;
+        }
+        if (watch.judged) {
+            held.judgedSize = watch.judgedSize;
+            held.judgedSubject = watch.fault.subject;
+            held.judgedProblem = watch.fault.problem;
+            held.judgedAt = watch.fault.at;
         }
         if (copy && IdentifyFile(copy.get(), &held.file)) HoldCopy(held);
     }

@@ -115,6 +115,23 @@ DWORD HiveOpen(const wchar_t* path, Hive** opened) {
     return ERROR_SUCCESS;
 }
 
+Hive* HiveOpenHeld(const BYTE* file, size_t length) {
+    Hive* hive = new (std::nothrow) Hive();
+    if (!hive) return nullptr;
+    const DWORD got = length < BaseBlockBytes ? static_cast<DWORD>(length) : BaseBlockBytes;
+    memcpy(hive->base, file, got);
+    hive->fileSize = length;
+    ReadBase(hive, got);
+    if (hive->kind == HiveKind::Regf && !hive->dirty) CheckFields(hive);
+    if (hive->kind != HiveKind::Regf || hive->dirty || hive->fault ||
+        length - BaseBlockBytes < hive->binsSize) {
+        delete hive;
+        return nullptr;
+    }
+    HiveBytesBeginHeld(&hive->bytes, file + BaseBlockBytes, hive->binsSize);
+    return hive;
+}
+
 void HiveClose(Hive* hive) {
     if (!hive) return;
     HiveBytesEnd(&hive->bytes);

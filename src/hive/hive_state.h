@@ -35,3 +35,8 @@ struct Hive {
     DWORD* allocated;
     DWORD* binStarts;
 };
+
+// A clean regf hive whose file is held whole at `file` (`length` bytes), as
+// HiveOpen would open that file, for its check; nullptr for any other file
+// (or when memory runs out), which only HiveOpen may judge.
+Hive* HiveOpenHeld(const BYTE* file, size_t length);

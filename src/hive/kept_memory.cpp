@@ -42,7 +42,7 @@ void HoldCopy(const HeldCopy& copy) {
 }
 
 const HeldCopy* HeldCopyOf(const HeldFile& file) {
-    const bool holds = Held.length > 0 || Held.passedSize > 0;
+    const bool holds = Held.length > 0 || Held.passedSize > 0 || Held.judgedSize > 0;
     return holds && SameFile(file, Held.file) ? &Held : nullptr;
 }
 

@@ -41,13 +41,19 @@ bool IdentifyFile(HANDLE file, HeldFile* identity);
 // What the kept buffers hold of a hive file the hive room copied
 // (hive/hive_copy.h), for the check that follows: the file's first bytes in
 // the arena and, when the copy could go over its bins on the way, that
-// pass's marks in the cell bits and bin bits, and its verdict.
+// pass's marks in the cell bits and bin bits, and its verdict; or, for a
+// clean hive held whole, the verdict of both passes of the check.
 struct HeldCopy {
     HeldFile file;
     size_t length;           // bytes of the file the arena holds from its start; 0: none
     DWORD passedSize;        // the hive bins data size the pass went by; 0: no pass
     const wchar_t* problem;  // the first fault the pass found, or nullptr
     DWORD problemAt;         // where, from the start of the hive bins data
+    DWORD judgedSize;        // the hive bins data size the whole check went by; 0: none
+    // Its first fault (problem nullptr when none), as hive/regf_check.h tells it.
+    const wchar_t* judgedSubject;
+    const wchar_t* judgedProblem;
+    unsigned long long judgedAt;
 };
 // For who holds the kept buffers: what they now hold of a copied file; what
 // they hold of `file` (nullptr when they hold another's, or nothing); and

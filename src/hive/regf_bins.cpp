@@ -101,12 +101,19 @@ bool FeedBinsPass(BinsPass* pass, const BYTE* bytes, DWORD first, DWORD count) {
         DWORD at = pass->at;
         while (at < limit) {
             const DWORD field = ReadDword(bytes + (at - first));
-            const DWORD size = field & 0x80000000 ? 0 - field : field;
-            if (size == 0 || size % regf::CellAlignment != 0) {
-                return Stop(pass, L"cell size is zero or not a multiple of 8", at);
+            const DWORD used = field >> 31;
+            const DWORD size = used ? 0 - field : field;
+            // One test for a size of at least 8, within the bin (at and
+            // binEnd are multiples of 8), and a multiple of 8.
+            if ((size - regf::CellAlignment > binEnd - at - regf::CellAlignment) |
+                (size % regf::CellAlignment != 0)) {
+                return Stop(pass,
+                            size == 0 || size % regf::CellAlignment != 0
+                                ? L"cell size is zero or not a multiple of 8"
+                                : L"cell runs past the end of its bin",
+                            at);
             }
-            if (size > binEnd - at) return Stop(pass, L"cell runs past the end of its bin", at);
-            if (field & 0x80000000) pass->allocated[at >> 8] |= 1u << ((at >> 3) & 31);
+            pass->allocated[at >> 8] |= used << ((at >> 3) & 31);
             at += size;
         }
         pass->at = at;

@@ -25,8 +25,8 @@ struct BinsPass {
     DWORD size;  // of the hive bins data
     DWORD at;    // the next bin or cell
     DWORD binEnd;
-    DWORD* allocated;  // zeroed, size / 256 + 1 of them
-    DWORD* binStarts;  // zeroed, size / 4096 / 32 + 1 of them
+    DWORD* allocated;        // zeroed, size / 256 + 1 of them
+    DWORD* binStarts;        // zeroed, size / 4096 / 32 + 1 of them
     const wchar_t* problem;  // the first fault, or nullptr
     DWORD problemAt;         // where, from the start of the hive bins data
     bool lost;               // it was fed out of order, and tells nothing
@@ -48,3 +48,8 @@ bool ReachedBefore(Hive* hive, DWORD at);
 
 // Frees what the passes leave in the hive.
 void EndCheck(Hive* hive);
+
+// Both passes over a clean hive whose file is held whole (HiveOpenHeld):
+// false when it is no such hive or could not be checked; else true, with
+// the first fault, if any, in *fault.
+bool CheckHeldHive(const BYTE* file, size_t length, CheckFault* fault);

@@ -75,7 +75,7 @@ bool CellFault(Tree* tree, const wchar_t* subject, const wchar_t* problem, unsig
 // Asks for the lines from `at` on ahead of their use: the cells a key
 // holds, its values and their data mostly follow it.
 void Ahead(Tree* tree, DWORD at) {
-    constexpr DWORD Window = 4096;
+    constexpr DWORD Window = 16384;
     if (at < tree->aheadFrom || at > tree->aheadTo) {
         tree->aheadFrom = at & ~63u;
         tree->aheadTo = at & ~63u;

@@ -17,12 +17,65 @@ DWORD ShortTransferError(DWORD fallback) {
     return error != ERROR_SUCCESS ? error : fallback;
 }
 
+// The bytes a file held whole are written out by, a chunk at a time.
+struct Writer {
+    HANDLE destination;
+    const BYTE* bytes;
+    size_t count;
+    DWORD error;
+};
+
+DWORD WINAPI WriteHeld(void* context) {
+    Writer* writer = static_cast<Writer*>(context);
+    for (size_t done = 0; done < writer->count;) {
+        const size_t left = writer->count - done;
+        const DWORD chunk = left < ChunkBytes ? static_cast<DWORD>(left) : ChunkBytes;
+        DWORD transferred = 0;
+        if (!WriteFile(writer->destination, writer->bytes + done, chunk, &transferred, nullptr) ||
+            transferred != chunk) {
+            writer->error = ShortTransferError(ERROR_WRITE_FAULT);
+            return 0;
+        }
+        done += chunk;
+    }
+    return 0;
+}
+
+// A file that fits in the hold: read whole, then written out while the
+// hold's owner looks at it, on two processors when there are two.
+DWORD CopyHeld(HANDLE source, HANDLE destination, CopyHold* hold, size_t total) {
+    for (size_t done = 0; done < total;) {
+        const size_t left = total - done;
+        const DWORD chunk = left < ChunkBytes ? static_cast<DWORD>(left) : ChunkBytes;
+        DWORD transferred = 0;
+        if (!ReadFileEntry(source, hold->bytes + done, chunk, &transferred, nullptr) ||
+            transferred != chunk) {
+            return ShortTransferError(ERROR_HANDLE_EOF);
+        }
+        done += chunk;
+    }
+    Writer writer = {destination, hold->bytes, total, ERROR_SUCCESS};
+    HANDLE thread = CreateThread(nullptr, 0, WriteHeld, &writer, 0, nullptr);
+    if (!thread) WriteHeld(&writer);
+    hold->whole(hold->context, hold->bytes, total);
+    if (thread) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+    if (writer.error != ERROR_SUCCESS) return writer.error;
+    hold->held = total;
+    return ERROR_SUCCESS;
+}
+
 // Chunks that fit in the hold go through it, the rest through a buffer here.
 DWORD CopyContents(HANDLE source, HANDLE destination, CopyHold* hold) {
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(source, &size)) return GetLastError();
-    BYTE buffer[ChunkBytes];
     const unsigned long long total = static_cast<unsigned long long>(size.QuadPart);
+    if (hold->bytes && hold->whole && total <= hold->capacity) {
+        return CopyHeld(source, destination, hold, static_cast<size_t>(total));
+    }
+    BYTE buffer[ChunkBytes];
     for (unsigned long long done = 0; done < total;) {
         const unsigned long long remaining = total - done;
         DWORD chunk = remaining < ChunkBytes ? static_cast<DWORD>(remaining) : ChunkBytes;

@@ -8,13 +8,18 @@
 // attributes. Returns ERROR_SUCCESS or the Win32 error of the step that failed.
 DWORD CopyFileBytes(const wchar_t* source, const wchar_t* destination);
 
-// Where a copy keeps the file's first bytes, and who it tells of each chunk.
+// Where a copy keeps the file's first bytes, and who it tells of them.
 struct CopyHold {
     BYTE* bytes;  // room for the file's first bytes, or nullptr
     size_t capacity;
     size_t held;  // how many it holds once the copy succeeded; 0 after a failure
     // Told of each chunk once written, with its place in the file; or nullptr.
     void (*chunk)(void* context, unsigned long long offset, const BYTE* bytes, DWORD count);
+    // Or, when not nullptr and the whole file fits in `bytes`: the file is
+    // read whole first, and this is told of it while its bytes are written
+    // out on a thread of their own (which must not change them); the chunk
+    // callback then goes untold.
+    void (*whole)(void* context, const BYTE* bytes, size_t count);
     void* context;
 };
 // CopyFileBytes, reading the chunks that fit into hold->bytes on the way.

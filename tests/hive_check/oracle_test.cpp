@@ -8,6 +8,8 @@
 
 #include <sstream>
 
+#include "hive/hive_bytes.h"
+#include "hive/hive_copy.h"
 #include "hive_check/hive_files.h"
 
 namespace {
@@ -74,4 +76,32 @@ TEST(NothingHivexCannotReadPasses) {
     printf("%d of %d damaged copies that hivex reads whole fail the check (%.1f%%):\n", failed,
            hivexReads, 100.0 * failed / hivexReads);
     for (const auto& [fault, count] : stricter) printf("  %4d  %s\n", count, fault.c_str());
+}
+
+// The same damaged copies through the other roads to a verdict: a copy by
+// CopyHiveFile, which checks a clean hive on the way; and, with hives read
+// in blocks instead of whole, the file and a copy that goes over the bins
+// chunk by chunk. Each must say exactly what the file's own check says.
+TEST(CopiesAndReadsInBlocksJudgeAsTheFile) {
+    const std::vector<Mutation> mutations = Mutations();
+    REQUIRE(mutations.size() >= 500);
+    ScratchFolder scratch(L"roads");
+    const std::wstring path = scratch / L"hive", copy = scratch / L"copy";
+    for (size_t i = 0; i < mutations.size(); ++i) {
+        const Mutation& m = mutations[i];
+        Context row(std::to_string(i + 1) + " " + m.base);
+        std::string bytes = ReadFileBytes(Source(m.base));
+        for (const auto& [at, patch] : m.changes) bytes.replace(at, patch.size(), patch);
+        REQUIRE(WriteFileBytes(path, bytes));
+        const std::string verdict = Judge(path);
+        REQUIRE(CopyHiveFile(path.c_str(), copy.c_str()) == ERROR_SUCCESS);
+        CHECK_EQ(verdict, Judge(copy));
+        HiveWholeLimit = 0;
+        CHECK_EQ(verdict, Judge(path));
+        const DWORD copied = CopyHiveFile(path.c_str(), copy.c_str());
+        const std::string inBlocks = Judge(copy);
+        HiveWholeLimit = HiveWholeBytes;
+        REQUIRE(copied == ERROR_SUCCESS);
+        CHECK_EQ(verdict, inBlocks);
+    }
 }
