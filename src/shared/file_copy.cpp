@@ -17,7 +17,7 @@ DWORD ShortTransferError(DWORD fallback) {
     return error != ERROR_SUCCESS ? error : fallback;
 }
 
-// The bytes a file held whole are written out by, a chunk at a time.
+// The bytes of a file held whole, written out a chunk at a time.
 struct Writer {
     HANDLE destination;
     const BYTE* bytes;
@@ -25,11 +25,12 @@ struct Writer {
     DWORD error;
 };
 
+DWORD Chunk(size_t left) { return left < ChunkBytes ? static_cast<DWORD>(left) : ChunkBytes; }
+
 DWORD WINAPI WriteHeld(void* context) {
     Writer* writer = static_cast<Writer*>(context);
     for (size_t done = 0; done < writer->count;) {
-        const size_t left = writer->count - done;
-        const DWORD chunk = left < ChunkBytes ? static_cast<DWORD>(left) : ChunkBytes;
+        const DWORD chunk = Chunk(writer->count - done);
         DWORD transferred = 0;
         if (!WriteFile(writer->destination, writer->bytes + done, chunk, &transferred, nullptr) ||
             transferred != chunk) {
@@ -41,12 +42,59 @@ DWORD WINAPI WriteHeld(void* context) {
     return 0;
 }
 
-// A file that fits in the hold: read whole, then written out while the
-// hold's owner looks at it, on two processors when there are two.
+// One thread, made on first use and kept for the life of the process,
+// writes held files out: under Wine a new thread takes milliseconds to
+// start. One copy at a time has it; another writes on its own thread.
+LONG WriterTaken = 0;
+HANDLE WriterThread = nullptr;
+HANDLE WorkGiven = nullptr;
+HANDLE WorkDone = nullptr;
+Writer* Work = nullptr;
+
+DWORD WINAPI WriteWhatIsGiven(void*) {
+    while (WaitForSingleObject(WorkGiven, INFINITE) == WAIT_OBJECT_0) {
+        WriteHeld(Work);
+        SetEvent(WorkDone);
+    }
+    return 0;
+}
+
+bool MakeWriterThread() {
+    WorkGiven = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    WorkDone = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (WorkGiven && WorkDone) {
+        WriterThread = CreateThread(nullptr, 0, WriteWhatIsGiven, nullptr, 0, nullptr);
+    }
+    if (WriterThread) return true;
+    if (WorkGiven) CloseHandle(WorkGiven);
+    if (WorkDone) CloseHandle(WorkDone);
+    WorkGiven = WorkDone = nullptr;
+    return false;
+}
+
+// Gives `writer` to the kept thread; false when it cannot have it.
+bool GiveToWriterThread(Writer* writer) {
+    if (InterlockedExchange(&WriterTaken, 1) != 0) return false;
+    if (WriterThread || MakeWriterThread()) {
+        Work = writer;
+        if (SetEvent(WorkGiven)) return true;
+    }
+    InterlockedExchange(&WriterTaken, 0);
+    return false;
+}
+
+void WaitForWriterThread() {
+    WaitForSingleObject(WorkDone, INFINITE);
+    InterlockedExchange(&WriterTaken, 0);
+}
+
+// A file that fits in the hold is read whole into it, then written out by
+// another thread while the hold's owner looks at it: the same reads and
+// writes as any copy, with the owner's work beside the writes instead of
+// after them. Without that thread, the writing comes first.
 DWORD CopyHeld(HANDLE source, HANDLE destination, CopyHold* hold, size_t total) {
     for (size_t done = 0; done < total;) {
-        const size_t left = total - done;
-        const DWORD chunk = left < ChunkBytes ? static_cast<DWORD>(left) : ChunkBytes;
+        const DWORD chunk = Chunk(total - done);
         DWORD transferred = 0;
         if (!ReadFileEntry(source, hold->bytes + done, chunk, &transferred, nullptr) ||
             transferred != chunk) {
@@ -55,13 +103,10 @@ DWORD CopyHeld(HANDLE source, HANDLE destination, CopyHold* hold, size_t total) 
         done += chunk;
     }
     Writer writer = {destination, hold->bytes, total, ERROR_SUCCESS};
-    HANDLE thread = CreateThread(nullptr, 0, WriteHeld, &writer, 0, nullptr);
-    if (!thread) WriteHeld(&writer);
+    const bool beside = GiveToWriterThread(&writer);
+    if (!beside) WriteHeld(&writer);
     hold->whole(hold->context, hold->bytes, total);
-    if (thread) {
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-    }
+    if (beside) WaitForWriterThread();
     if (writer.error != ERROR_SUCCESS) return writer.error;
     hold->held = total;
     return ERROR_SUCCESS;
