@@ -16,6 +16,7 @@
 #include "backup/sid_name.h"
 #include "backup/work_folder.h"
 #include "fs/secure_folder.h"
+#include "hive/hive_copy.h"
 #include "service/service_command_line.h"
 #include "shared/entry_name.h"
 #include "shared/file_copy.h"
@@ -344,6 +345,14 @@ TEST(CopyFailingMidwayLeavesNoPartialFile) {
     ReadFileEntry = ReadFile;
     CHECK(!FileExists(target));
     CHECK_EQ(DWORD(ERROR_SUCCESS), CopyFileBytes(source.c_str(), target.c_str()));
+    CHECK_EQ(std::string(300000, 's'), ReadFileBytes(target));
+    // A hive's copy reads a file that fits its memory whole before writing it.
+    ReadsBeforeFailure = 1;
+    ReadFileEntry = FailingRead;
+    CHECK_EQ(DWORD(ERROR_CRC), CopyHiveFile(source.c_str(), target.c_str()));
+    ReadFileEntry = ReadFile;
+    CHECK(!FileExists(target));
+    CHECK_EQ(DWORD(ERROR_SUCCESS), CopyHiveFile(source.c_str(), target.c_str()));
     CHECK_EQ(std::string(300000, 's'), ReadFileBytes(target));
 }
 
