@@ -7,6 +7,7 @@
 #include "hive/hive_state.h"
 #include "hive/own_log.h"
 #include "hive/wine_text.h"
+#include "hive/wine_text_reader.h"
 
 namespace {
 
@@ -125,5 +126,6 @@ DWORD HiveOpen(const wchar_t* path, Hive** opened) {
 void HiveClose(Hive* hive) {
     if (!hive) return;
     HiveBytesEnd(&hive->bytes);
+    FreeWineText(hive);
     delete hive;
 }

@@ -7,6 +7,8 @@
 #include "hive/hive_bytes.h"
 #include "hive/regf_layout.h"
 
+struct WineTextTree;
+
 enum class HiveKind {
     Regf,      // a regf file; binsSize and root are those of `base`
     WineText,  // Wine's text form, under Wine
@@ -33,4 +35,5 @@ struct Hive {
     // (at its offset / 4096).
     DWORD* allocated;
     DWORD* binStarts;
+    WineTextTree* text;  // Wine's text form, once a walk call parsed it
 };
