@@ -9,8 +9,8 @@
 //   hex:XX,XX,...  hex(N):...    REG_BINARY, type N; a line ending in "\"
 //                                goes on with the next
 // Quoted text escapes "\\", "\"", "\[", "\]", controls ("\n", "\a", "\e"
-// ...), "\xHHHH" (one to four hex digits) and octal "\ooo"; other bytes are
-// UTF-8.
+// ...), "\xHHHH" (one to four hex digits) and octal "\ooo"; Wine writes no
+// byte above 127.
 #include <string.h>
 
 #include "hive/name_case.h"
@@ -125,22 +125,9 @@ bool PutUnit(Parser* parser, DWORD unit) {
     return true;
 }
 
-// One character of UTF-8 whose first byte `lead` was taken.
-bool PutUtf8(Parser* parser, unsigned char lead) {
-    const int more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : -1;
-    if (more < 0 || lead > 0xF4 || parser->lineEnd - parser->at < more) {
-        return Fail(parser, L"text is not UTF-8");
-    }
-    DWORD unit = lead & (0x3F >> more);
-    for (int i = 0; i < more; ++i) {
-        const unsigned char c = static_cast<unsigned char>(*parser->at++);
-        if ((c & 0xC0) != 0x80) return Fail(parser, L"text is not UTF-8");
-        unit = unit << 6 | (c & 0x3F);
-    }
-    if (unit > 0x10FFFF || unit < (more == 1 ? 0x80u : more == 2 ? 0x800u : 0x10000u)) {
-        return Fail(parser, L"text is not UTF-8");
-    }
-    return PutUnit(parser, unit);
+// Wine writes ASCII alone, every other character escaped.
+bool PutPlain(Parser* parser, unsigned char c) {
+    return c < 0x80 ? PutUnit(parser, c) : Fail(parser, L"text holds a byte above 127");
 }
 
 bool PutEscape(Parser* parser) {
@@ -164,8 +151,7 @@ bool PutEscape(Parser* parser) {
     for (size_t i = 0; Controls[i]; i += 2) {
         if (Controls[i] == c) return PutUnit(parser, static_cast<unsigned char>(Controls[i + 1]));
     }
-    const unsigned char plain = static_cast<unsigned char>(c);
-    return plain < 0x80 ? PutUnit(parser, plain) : PutUtf8(parser, plain);
+    return PutPlain(parser, static_cast<unsigned char>(c));
 }
 
 // The units of quoted text up to `delimiter`, unescaped, into the scratch;
@@ -175,13 +161,8 @@ bool ReadQuoted(Parser* parser, char delimiter) {
     while (parser->at < parser->lineEnd) {
         const unsigned char c = static_cast<unsigned char>(*parser->at++);
         if (c == static_cast<unsigned char>(delimiter)) return true;
-        bool put = true;
-        if (c == '\\' && parser->at < parser->lineEnd) {
-            put = PutEscape(parser);
-        } else {
-            put = c < 0x80 ? PutUnit(parser, c) : PutUtf8(parser, c);
-        }
-        if (!put) return false;
+        const bool escaped = c == '\\' && parser->at < parser->lineEnd;
+        if (!(escaped ? PutEscape(parser) : PutPlain(parser, c))) return false;
     }
     return Fail(parser, L"quoted text has no end on its line");
 }

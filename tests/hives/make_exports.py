@@ -10,6 +10,7 @@ must write:
                         Editor's rules, as it lies in a backup's SOFTWARE
   diff_old.hive, diff_new.hive
                         a key Apps before and after known changes
+  system.hive           Select\Current naming ControlSet002
 Run with Debian's /usr/bin/python3, which has hivex.
 """
 import os
@@ -129,6 +130,10 @@ def main():
     lines += reg_file(hive, top, 'HKEY_LOCAL_MACHINE\\SOFTWARE\\ZelExport')
     with open(os.path.join(out, 'export.expected.reg'), 'wb') as f:
         f.write('\ufeff'.encode('utf-16-le') + '\r\n'.join(lines + ['']).encode('utf-16-le'))
+
+    grow(os.path.join(out, 'system.hive'), {
+        'ControlSet001': ([], {}), 'Select': ([('Current', DWORD, struct.pack('<I', 2))], {}),
+        'ControlSet002': ([], {'Services': ([], {'Zel': (dword, {})})})})
 
     # Apps before and after: a value changed, one retyped, one dropped, one
     # added, a default value added; a key with three below it removed, one

@@ -6,6 +6,7 @@
 // they were.
 #include <set>
 
+#include "revert/key_path.h"
 #include "support/support.h"
 
 namespace {
@@ -84,6 +85,13 @@ TEST(ExportAKey) {
     top.erase(L"\"no terminator\"=hex(1):61,00,62,00,63,00");
     top.insert(L"\"no terminator\"=\"abc\"");
     CHECK(expected == KeysOf(ReadFileBytes(again)));
+    // The comparison reads both forms alike.
+    run = Revert(saved, L"/diff:\"" + backup + L"\" /key:HKLM\\SOFTWARE\\ZelExport");
+    CHECK_EQ((Strings{Banner, "Backup folder: " + Narrow(saved), "Compared with: " + Narrow(backup),
+                      "~ [HKEY_LOCAL_MACHINE\\SOFTWARE\\ZelExport] \"no terminator\"",
+                      "Keys added: 0, removed: 0; values added: 0, removed: 0, changed: 1; hives "
+                      "in one backup only: 0"}),
+             Lines(run.output));
 
     // Refusals: each says why, writes nothing and leaves the backup as it was.
     const std::string to = " /to:" + Narrow(file);
@@ -133,6 +141,37 @@ TEST(ExportAKey) {
     CHECK_EQ(std::string("kept"), ReadFileBytes(file));
 }
 
+// Keys as the running system names them, to the hive file and its key; "" where none.
+TEST(KeysMapToTheirHiveFiles) {
+    const std::pair<const wchar_t*, std::wstring> rows[] = {
+        {L"hklm\\software\\A\\B\\", L"SOFTWARE|HKEY_LOCAL_MACHINE\\SOFTWARE|A\\B"},
+        {L"HKEY_LOCAL_MACHINE\\bcd00000000", L"BCD|HKEY_LOCAL_MACHINE\\BCD00000000|"},
+        {L"HKLM\\Components\\x", L"COMPONENTS|HKEY_LOCAL_MACHINE\\COMPONENTS|x"},
+        {L"HKU\\.default\\Console", L"DEFAULT|HKEY_USERS\\.DEFAULT|Console"},
+        {L"hkey_users\\s-1-5-21-7", L"S-1-5-21-7\\NTUSER.DAT|HKEY_USERS\\S-1-5-21-7|"},
+        {L"HKU\\S-1-5-21-7_CLASSES\\CLSID",
+         L"S-1-5-21-7\\UsrClass.dat|HKEY_USERS\\S-1-5-21-7_Classes|CLSID"},
+        {L"HKLM", L""},
+        {L"HKLM\\", L""},
+        {L"HKCU\\Software", L""},
+        {L"HKLM\\HARDWARE", L""},
+        {L"HKU\\S-1-5-21-7.bak", L""},
+        {L"HKLM\\SOFTWARE\\\\A", L""},
+    };
+    for (const auto& [given, expected] : rows) {
+        Context row(Narrow(given));
+        KeyInBackup key{};
+        std::wstring got;
+        if (ReadKeyPath(given, &key) == ERROR_SUCCESS) {
+            got = std::wstring(key.label) + L"|" + key.hiveKey + L"|" +
+                  std::wstring(key.below, key.belowLength);
+            wchar_t hiveKey[MAX_PATH] = {};
+            CHECK(HiveKeyOfLabel(key.label, hiveKey) && std::wstring(hiveKey) == key.hiveKey);
+        }
+        CHECK(expected == got);
+    }
+}
+
 TEST(DiffTwoBackups) {
     ScratchFolder scratch{L"diff"};
     const std::wstring mine = scratch / L"new", theirs = scratch / L"old";
@@ -140,7 +179,7 @@ TEST(DiffTwoBackups) {
     // the other.
     Place(mine, {{L"SOFTWARE", HiveFile(L"diff_new.hive")},
                  {L"DEFAULT", HiveFile(L"good.hive")},
-                 {L"SYSTEM", HiveFile(L"minimal.hive")}});
+                 {L"SYSTEM", HiveFile(L"system.hive")}});
     Place(theirs, {{L"SOFTWARE", HiveFile(L"diff_old.hive")},
                    {L"DEFAULT", HiveFile(L"good.hive")},
                    {Sid + L"\\UsrClass.dat", HiveFile(L"minimal.hive")}});
@@ -187,6 +226,16 @@ TEST(DiffTwoBackups) {
              Lines(run.output));
     WriteFileBytes(theirs + L"\\DEFAULT", ReadFileBytes(HiveFile(L"good.hive")));
     CHECK(before == TreeBytes(scratch.path()));
+
+    // CurrentControlSet is the set Select\Current names, and goes back under its own name.
+    const std::wstring file = scratch / L"zel.reg";
+    run = Revert(mine, L"/export:HKLM\\SYSTEM\\CurrentControlSet\\Services\\Zel /to:" + file);
+    CHECK_EQ(0u, run.exitCode);
+    CHECK_EQ(
+        "\xff\xfe" + Utf16Bytes(L"Windows Registry Editor Version 5.00\r\n\r\n"
+                                L"[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Zel]"
+                                L"\r\n\"Number\"=dword:00000007\r\n\r\n"),
+        ReadFileBytes(file));
 }
 
 }  // namespace
