@@ -2,6 +2,7 @@
 
 #include <wchar.h>
 
+#include "revert/hive_place.h"
 #include "revert/run_state.h"
 #include "shared/console.h"
 #include "shared/folder_argument.h"
@@ -39,33 +40,13 @@ CommandLineOutcome RefuseBecause(const wchar_t* argument, const wchar_t* why) {
     return CommandLineOutcome::Refused;
 }
 
-bool IsFolder(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The long form of a path whose folders exist, so that no short name (8.3)
-// can hide the backup folder; the path as it is when that cannot be had.
-void LongForm(const wchar_t* path, wchar_t* longForm) {
-    const DWORD length = GetLongPathNameW(path, longForm, JoinedPathCapacity);
-    if (length == 0 || length >= JoinedPathCapacity) CopyWhole(longForm, JoinedPathCapacity, path);
-}
-
-// Whether `path` is `folder` or lies anywhere under it.
-bool LiesIn(const wchar_t* path, const wchar_t* folder) {
-    wchar_t longPath[JoinedPathCapacity];
-    wchar_t longFolder[JoinedPathCapacity];
-    LongForm(path, longPath);
-    LongForm(folder, longFolder);
-    const size_t length = wcslen(longFolder);
-    return _wcsnicmp(longPath, longFolder, length) == 0 &&
-           (longPath[length] == L'\\' || longPath[length] == L'\0' ||
-            (length > 0 && longFolder[length - 1] == L'\\'));
-}
-
-// /export's file, absolute and outside the backup; /diff's folder, another
-// existing one.
+// /export's file, absolute, in a folder that is not the backup folder nor
+// below it, however the path reaches it; /diff's folder, another existing
+// one.
 CommandLineOutcome ReadKeyAction(const wchar_t* to, const wchar_t* other, RevertRequest* request) {
+    FolderId backup;
+    DWORD error = IdentifyFolder(BackupFolder, &backup);
+    if (error != ERROR_SUCCESS) return Refuse(error, BackupFolder);
     wchar_t argument[JoinedPathCapacity + 8];
     if (request->action == RevertAction::Export) {
         FormatText(argument, ARRAYSIZE(argument), L"/to:%s", to);
@@ -74,24 +55,26 @@ CommandLineOutcome ReadKeyAction(const wchar_t* to, const wchar_t* other, Revert
             return Refuse(length ? ERROR_FILENAME_EXCED_RANGE : GetLastError(), argument);
         }
         wchar_t folder[JoinedPathCapacity];
+        wchar_t reason[ReasonCapacity];
         CopyWhole(folder, ARRAYSIZE(folder), request->file);
-        wchar_t* lastBackslash = wcsrchr(folder, L'\\');
-        if (lastBackslash) lastBackslash[1] = L'\0';
-        if (LiesIn(folder, BackupFolder)) {
+        *wcsrchr(folder, L'\\') = L'\0';
+        error = CheckOutsideBackup(folder, backup, reason);
+        if (error == ERROR_BAD_PATHNAME) {
             return RefuseBecause(argument,
-                                 L"the file would lie in the backup folder, which "
-                                 L"must not change");
+                                 L"the file would lie in the backup folder, which must not change");
         }
-        return CommandLineOutcome::Run;
+        return error == ERROR_SUCCESS ? CommandLineOutcome::Run : Refuse(error, argument);
     }
     FormatText(argument, ARRAYSIZE(argument), L"/diff:%s", other);
-    const DWORD error = MakeAbsoluteFolder(other, request->other);
-    if (error != ERROR_SUCCESS) return Refuse(error, argument);
-    if (!IsFolder(request->other)) return Refuse(ERROR_PATH_NOT_FOUND, argument);
-    if (!IsFolder(BackupFolder)) return Refuse(ERROR_PATH_NOT_FOUND, BackupFolder);
-    if (LiesIn(request->other, BackupFolder) && LiesIn(BackupFolder, request->other)) {
-        return RefuseBecause(argument, L"that is the backup folder itself");
+    FolderId id;
+    error = MakeAbsoluteFolder(other, request->other);
+    if (error == ERROR_SUCCESS) error = IdentifyFolder(request->other, &id);
+    if (error == ERROR_SUCCESS &&
+        !(GetFileAttributesW(request->other) & FILE_ATTRIBUTE_DIRECTORY)) {
+        error = ERROR_DIRECTORY;
     }
+    if (error != ERROR_SUCCESS) return Refuse(error, argument);
+    if (SameFolder(id, backup)) return RefuseBecause(argument, L"that is the backup folder itself");
     return CommandLineOutcome::Run;
 }
 
