@@ -18,9 +18,11 @@ using HiveKey = DWORD;    // 0 is no key
 using HiveValue = DWORD;  // 0 is no value
 
 // Opens the file read-only with backup semantics, sharing reads, and reads
-// its base block; a dirty hive's base block may come from a log beside it.
-// Fails only when the file cannot be opened or read, or memory runs out;
-// what the file holds is for HiveJudge to say.
+// its base block. A dirty hive (hive/hive_check.h) is read as Windows loads
+// it: the image its logs beside it recover (hive/log_replay.h), or the file
+// as it is when they cannot be replayed. Fails only when the file or a log
+// cannot be opened or read, or memory runs out; what they hold is for
+// HiveJudge to say.
 DWORD HiveOpen(const wchar_t* path, Hive** hive);
 void HiveClose(Hive* hive);
 

@@ -6,18 +6,30 @@
 
 namespace {
 
-void Describe(HiveCheckResult* result, const CheckFault& fault) {
+// The fault and where it lies; found in a recovered image, it says so, and
+// a base block that no log could mend says why.
+void Describe(HiveCheckResult* result, const CheckFault& fault, bool unmended) {
     wchar_t what[HiveProblemCapacity];
     if (fault.subject) {
         StringCchPrintfW(what, ARRAYSIZE(what), L"%s %s", fault.subject, fault.problem);
     } else {
         StringCchCopyW(what, ARRAYSIZE(what), fault.problem);
     }
+    wchar_t* problem = result->problem;
     if (fault.at == NoFileOffset) {
-        StringCchCopyW(result->problem, ARRAYSIZE(result->problem), what);
+        StringCchCopyW(problem, HiveProblemCapacity, what);
     } else {
-        StringCchPrintfW(result->problem, ARRAYSIZE(result->problem), L"%s at file offset 0x%I64X",
-                         what, fault.at);
+        StringCchPrintfW(problem, HiveProblemCapacity, L"%s at file offset 0x%I64X", what,
+                         fault.at);
+    }
+    if (result->needsLogs) {
+        wchar_t logs[HiveProblemCapacity];
+        DescribeLogs(*result, logs, ARRAYSIZE(logs));
+        StringCchCatW(problem, HiveProblemCapacity, L", ");
+        StringCchCatW(problem, HiveProblemCapacity, logs);
+    } else if (unmended) {
+        StringCchCatW(problem, HiveProblemCapacity, L", and its logs cannot mend it: ");
+        StringCchCatW(problem, HiveProblemCapacity, result->logsNote);
     }
 }
 
@@ -45,12 +57,18 @@ DWORD HiveJudge(Hive* hive, HiveCheckResult* result) {
         EndCheck(hive);
     }
     if (error != ERROR_SUCCESS) return error;
+    const LogReplay& replay = hive->replay;
+    verdict.dirty = hive->dirty;
+    verdict.needsLogs = replay.recovered;
+    verdict.logEntries = replay.entries;
+    verdict.logPages = replay.oldFormat;
+    if (hive->dirty) StringCchCopyW(verdict.logsNote, HiveLogsNoteCapacity, replay.stopped);
     if (fault.problem) {
-        Describe(&verdict, fault);
+        const bool unmended = hive->dirty && !replay.recovered && hive->fault &&
+                              hive->faultAt == regf::ChecksumOffset;
+        Describe(&verdict, fault, unmended);
     } else {
         verdict.passed = true;
-        verdict.dirty = hive->dirty;
-        verdict.needsLogs = hive->dirty && hive->ownLog;
     }
     *result = verdict;
     return ERROR_SUCCESS;
@@ -61,4 +79,13 @@ bool CheckHiveFile(const wchar_t* path, HiveCheckResult* result, DWORD* error) {
     *error = HiveOpen(path, hive.put());
     if (*error == ERROR_SUCCESS) *error = HiveJudge(hive.get(), result);
     return *error == ERROR_SUCCESS;
+}
+
+void DescribeLogs(const HiveCheckResult& result, wchar_t* text, size_t capacity) {
+    const wchar_t* unit = result.logPages ? (result.logEntries == 1 ? L"page" : L"pages")
+                                          : (result.logEntries == 1 ? L"entry" : L"entries");
+    StringCchPrintfW(
+        text, capacity,
+        result.logsNote[0] ? L"after its logs (%lu %s; %s)" : L"after its logs (%lu %s)",
+        result.logEntries, unit, result.logsNote);
 }

@@ -9,22 +9,30 @@
 
 #include "hive/hive.h"
 
-constexpr size_t HiveProblemCapacity = 160;
+constexpr size_t HiveProblemCapacity = 256;
+constexpr size_t HiveLogsNoteCapacity = 128;
 
 struct HiveCheckResult {
     bool passed;
     // Dirty: its checksum is wrong or its sequence numbers differ, so its
-    // newest changes are in its transaction logs. With a log of its own
-    // beside it (needsLogs), Windows replays them when it loads the hive.
-    // Without one it fails when the checksum is wrong, since nothing can
-    // mend its base block; with a sound base block it passes, since Windows
-    // then loads the file as it is, without the changes the logs held.
+    // newest changes are in its transaction logs, which Windows replays
+    // when it loads the hive. So does the check, which then judges the
+    // image the logs recover (needsLogs: the file is that hive only with
+    // its logs beside it). Logs that cannot be replayed leave the file as
+    // it is: it fails when its checksum is wrong, since nothing can mend
+    // its base block, and passes with a sound base block, since Windows
+    // then loads it as it is, without the changes the logs held.
     bool dirty;
     bool needsLogs;
+    DWORD logEntries;  // log entries replayed; for an old-format log (logPages), 512-byte pages
+    bool logPages;
     bool textFormat;                       // Wine's text form, under Wine
     wchar_t problem[HiveProblemCapacity];  // the first fault and where it lies; "" when passed
+    // Why a dirty hive's logs were not replayed, or stopped early; "" otherwise.
+    wchar_t logsNote[HiveLogsNoteCapacity];
 };
-// dirty, needsLogs and textFormat are false whenever passed is false.
+// textFormat is false whenever passed is false; the other fields say what
+// the verdict went by, whatever it is.
 
 // Judges an open hive: ERROR_SUCCESS with the verdict in *result, or the
 // error that kept the file from being read (*result then says nothing).
@@ -35,3 +43,8 @@ DWORD HiveJudge(Hive* hive, HiveCheckResult* result);
 // file was checked, whatever the verdict; false with the Win32 error in
 // *error when it could not be opened or read, and *result left as it was.
 bool CheckHiveFile(const wchar_t* path, HiveCheckResult* result, DWORD* error);
+
+// For a verdict with needsLogs: "after its logs (4 entries)", "(64 pages)"
+// for an old-format log, with why the replay stopped early when it did:
+// "after its logs (2 entries; log entry 4 in .LOG2 has a wrong Hash-1)".
+void DescribeLogs(const HiveCheckResult& result, wchar_t* text, size_t capacity);

@@ -5,7 +5,6 @@
 #include <new>
 
 #include "hive/hive_state.h"
-#include "hive/own_log.h"
 #include "hive/wine_text.h"
 #include "hive/wine_text_reader.h"
 
@@ -32,24 +31,6 @@ bool ReadAt(HANDLE file, LONGLONG offset, BYTE* into, DWORD count, DWORD* got) {
     return true;
 }
 
-// A damaged base block is taken from a log of the hive, as Windows does.
-// Whether it belongs is told by the last written time, or by the first
-// bin's copy of it where the damage took that too.
-void TakeBaseFromLog(Hive* hive, const wchar_t* path) {
-    BYTE bin[BinHeaderBytes];
-    DWORD got = 0;
-    const bool haveBin = ReadAt(hive->file.get(), BaseBlockBytes, bin, sizeof(bin), &got) &&
-                         got == sizeof(bin) && memcmp(bin, "hbin", 4) == 0;
-    if (!FindOwnLog(path, hive->base + LastWrittenOffset,
-                    haveBin ? bin + FirstBinTimestampOffset : nullptr, hive->base)) {
-        Fault(hive, L"base block checksum is wrong and no log of this hive lies beside it",
-              ChecksumOffset);
-        return;
-    }
-    hive->baseFromLog = true;
-    hive->ownLog = true;
-}
-
 // The fields of the base block in use that every reader relies on.
 void CheckFields(Hive* hive) {
     const BYTE* base = hive->base;
@@ -70,7 +51,7 @@ void CheckFields(Hive* hive) {
     hive->minor = ReadDword(base + MinorVersionOffset);
 }
 
-void ReadBase(Hive* hive, const wchar_t* path, DWORD got) {
+void ReadBase(Hive* hive, DWORD got) {
     if (IsWineTextHeader(hive->base, got)) {
         hive->kind = RunsUnderWineEntry() ? HiveKind::WineText : HiveKind::Other;
         if (hive->kind == HiveKind::Other) {
@@ -86,15 +67,21 @@ void ReadBase(Hive* hive, const wchar_t* path, DWORD got) {
     }
     if (got < BaseBlockBytes) return Fault(hive, L"file ends inside the base block", got);
     hive->kind = HiveKind::Regf;
-    if (!BaseBlockChecksumRight(hive->base)) {
-        hive->dirty = true;
-        TakeBaseFromLog(hive, path);
-        if (hive->fault) return;
-    } else if (SequencesDiffer(hive->base)) {
-        hive->dirty = true;
-        hive->ownLog = FindOwnLog(path, hive->base + LastWrittenOffset, nullptr, nullptr);
+    hive->dirty = !BaseBlockChecksumRight(hive->base) || SequencesDiffer(hive->base);
+}
+
+// A dirty hive is what Windows loads: the image its logs recover. When they
+// cannot be replayed, Windows loads the file as it is; with a wrong
+// checksum, it has no base block to go by.
+DWORD Recover(Hive* hive, const wchar_t* path) {
+    const DWORD error = ReplayHiveLogs(path, &hive->replay);
+    if (error != ERROR_SUCCESS) return error;
+    if (hive->replay.recovered) {
+        memcpy(hive->base, hive->replay.baseBlock, BaseBlockBytes);
+    } else if (!BaseBlockChecksumRight(hive->base)) {
+        Fault(hive, L"base block checksum is wrong", ChecksumOffset);
     }
-    CheckFields(hive);
+    return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -114,9 +101,15 @@ DWORD HiveOpen(const wchar_t* path, Hive** opened) {
         return GetLastError();
     }
     h->fileSize = static_cast<unsigned long long>(size.QuadPart);
-    ReadBase(h, path, got);
+    ReadBase(h, got);
+    if (h->kind == HiveKind::Regf && h->dirty) {
+        const DWORD error = Recover(h, path);
+        if (error != ERROR_SUCCESS) return error;
+    }
+    if (h->kind == HiveKind::Regf && !h->fault) CheckFields(h);
+    const LogReplay* replay = h->replay.recovered ? &h->replay : nullptr;
     if (h->kind == HiveKind::Regf && !h->fault &&
-        !HiveBytesBegin(&h->bytes, h->file.get(), h->fileSize, h->binsSize, nullptr)) {
+        !HiveBytesBegin(&h->bytes, h->file.get(), h->fileSize, h->binsSize, replay)) {
         return h->bytes.error;
     }
     *opened = hive.release();

@@ -5,6 +5,7 @@
 
 #include "hive/hive.h"
 #include "hive/hive_bytes.h"
+#include "hive/log_replay.h"
 #include "hive/regf_layout.h"
 
 struct WineTextTree;
@@ -19,12 +20,12 @@ struct Hive {
     HiveKind kind;
     FileHandle file;
     unsigned long long fileSize;
-    BYTE base[regf::BaseBlockBytes];  // the base block in use
+    BYTE base[regf::BaseBlockBytes];  // the base block in use: the recovered one after a replay
     bool dirty;                       // its checksum was wrong or its sequence numbers differ
-    bool baseFromLog;                 // its own base block was bad; this one comes from a log
-    bool ownLog;                      // a log of this hive lies beside it
-    const wchar_t* fault;             // what is wrong with the base block, or nullptr
-    DWORD faultAt;                    // and where, as a file offset
+    // A dirty hive's logs replayed; when recovered, `bytes` reads through it.
+    LogReplay replay;
+    const wchar_t* fault;  // what is wrong with the base block, or nullptr
+    DWORD faultAt;         // and where, as a file offset
     DWORD binsSize;
     DWORD root;
     DWORD minor;

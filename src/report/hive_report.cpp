@@ -63,12 +63,14 @@ void LogHiveCheck(const wchar_t* hiveName, const HiveCheckResult& result) {
         FormatText(line, ARRAYSIZE(line), L"Check of %s passed (the platform's text format)",
                    hiveName);
     } else if (result.needsLogs) {
-        FormatText(line, ARRAYSIZE(line), L"Check of %s passed; it needs its logs", hiveName);
+        wchar_t logs[HiveProblemCapacity];
+        DescribeLogs(result, logs, ARRAYSIZE(logs));
+        FormatText(line, ARRAYSIZE(line), L"Check of %s passed %s", hiveName, logs);
     } else if (result.dirty) {
         FormatText(line, ARRAYSIZE(line),
-                   L"Check of %s passed; it is dirty and none of its logs lies beside it, so "
-                   L"Windows loads it without the changes they held",
-                   hiveName);
+                   L"Check of %s passed; it is dirty, and Windows loads it without the changes "
+                   L"of its logs: %s",
+                   hiveName, result.logsNote);
     } else {
         FormatText(line, ARRAYSIZE(line), L"Check of %s passed", hiveName);
     }

@@ -21,7 +21,7 @@ struct BackupHive {
     bool machine;                              // lives in <location>\config\<name>
     HKEY keyRoot;                              // where it is loaded on a live system
     wchar_t keyPath[JoinedPathCapacity];
-    bool dirty;  // from its check: current only with its logs, or loaded without them
+    bool dirty;  // from its check: judged after its logs, or as Windows loads it without them
     wchar_t destination[JoinedPathCapacity];  // filled by PlanHives
     FolderId folder;                          // the folder the destination lies in
     bool loaded;       // a restore online finds it loaded: swapped at the next start

@@ -200,6 +200,20 @@ DWORD OpenBackupHive(const wchar_t* folder, const wchar_t* label, bool named, Hi
         }
         PrintLine(line);
         error = ERROR_BADDB;
+    } else if (result.dirty) {
+        // Read as Windows loads it; a reader should know which state that is.
+        wchar_t logs[HiveProblemCapacity];
+        if (result.needsLogs) {
+            DescribeLogs(result, logs, ARRAYSIZE(logs));
+        } else {
+            FormatText(logs, ARRAYSIZE(logs), L"without its logs, dirty (%s)", result.logsNote);
+        }
+        if (named) {
+            FormatText(line, ARRAYSIZE(line), L"%s in %s read %s", label, folder, logs);
+        } else {
+            FormatText(line, ARRAYSIZE(line), L"%s read %s", label, logs);
+        }
+        PrintLine(line);
     }
     if (error != ERROR_SUCCESS) hive->reset();
     return error;

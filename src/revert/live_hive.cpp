@@ -1,6 +1,7 @@
 #include "revert/live_hive.h"
 
 #include "hive/hive_check.h"
+#include "hive/log_replay.h"
 #include "revert/run_state.h"
 #include "shared/console.h"
 #include "shared/file_copy.h"
@@ -35,11 +36,17 @@ bool OpenLoadedHive(const BackupHive* hive, KeyHandle* key) {
 
 bool ScheduleReplace(const BackupHive* hive, HKEY key, const wchar_t* stamp) {
     wchar_t line[2 * JoinedPathCapacity];
-    // The live logs stay with the live file; a dirty hive, current only with
-    // its own logs, cannot go back this way, nor meet the live ones.
-    if (hive->dirty) {
+    // The live logs stay with the live file. A dirty hive goes as the image
+    // its logs recover, a clean file onto which Windows replays no log.
+    LogReplay replay;
+    DWORD error = hive->dirty ? ReplayHiveLogs(hive->source, &replay) : ERROR_SUCCESS;
+    if (error == ERROR_SUCCESS && hive->dirty && !replay.recovered) {
+        // Windows would load it as it is, but here beside the live logs,
+        // which it could replay onto it. Offline, they are kept aside.
         FormatText(line, ARRAYSIZE(line),
-                   L"(!) %s is loaded and its backup is dirty: restore it offline", hive->label);
+                   L"(!) %s is loaded and its backup is dirty without usable logs (%s): restore "
+                   L"it offline",
+                   hive->label, replay.stopped);
         PrintLine(line);
         return false;
     }
@@ -50,10 +57,15 @@ bool ScheduleReplace(const BackupHive* hive, HKEY key, const wchar_t* stamp) {
         PrintError(ERROR_FILENAME_EXCED_RANGE, hive->destination);
         return false;
     }
-    DWORD error = CopyFileBytes(hive->source, newFile);
-    // The bytes may have changed since they were checked.
+    if (error == ERROR_SUCCESS) {
+        error = replay.recovered ? WriteRecoveredImage(replay, hive->source, newFile)
+                                 : CopyFileBytes(hive->source, newFile);
+    }
+    // The bytes may have changed since they were checked; what goes in must
+    // be whole and clean.
     HiveCheckResult check{};
-    if (error == ERROR_SUCCESS && CheckHiveFile(newFile, &check, &error) && !check.passed) {
+    if (error == ERROR_SUCCESS && CheckHiveFile(newFile, &check, &error) &&
+        (!check.passed || check.dirty)) {
         error = ERROR_FILE_CORRUPT;
     }
     if (error != ERROR_SUCCESS) {

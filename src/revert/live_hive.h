@@ -10,8 +10,9 @@
 bool OpenLoadedHive(const BackupHive* hive, KeyHandle* key);
 
 // Copies the backup's hive beside the live file as NAME.revert-<stamp>.new
-// and has it take the live file's place at the next start, the live file
-// then kept as NAME.revert-<stamp>. Prints one line.
+// (a dirty one as the image its logs recover), checks it, and has it take
+// the live file's place at the next start, the live file then kept as
+// NAME.revert-<stamp>. Prints one line.
 bool ScheduleReplace(const BackupHive* hive, HKEY key, const wchar_t* stamp);
 
 // Has the file kept under keptStamp take the live file's place at the next

@@ -137,12 +137,16 @@ bool DescribeCheck(const wchar_t* path, wchar_t* words, bool* dirty) {
     *dirty = result.dirty;
     if (!result.passed) {
         FormatText(words, CheckWordsCapacity, L"failed: %s", result.problem);
+    } else if (result.needsLogs) {
+        wchar_t logs[HiveProblemCapacity];
+        DescribeLogs(result, logs, ARRAYSIZE(logs));
+        FormatText(words, CheckWordsCapacity, L"passed %s", logs);
+    } else if (result.dirty) {
+        FormatText(words, CheckWordsCapacity, L"passed, dirty without usable logs (%s)",
+                   result.logsNote);
     } else {
         FormatText(words, CheckWordsCapacity,
-                   result.needsLogs    ? L"passed, needs its logs"
-                   : result.dirty      ? L"passed, dirty without its logs"
-                   : result.textFormat ? L"passed, Wine text hive"
-                                       : L"passed");
+                   result.textFormat ? L"passed, Wine text hive" : L"passed");
     }
     return result.passed;
 }

@@ -5,10 +5,10 @@
 
 constexpr size_t CheckWordsCapacity = 1024;
 
-// A hive file's check in the words of the listing: "passed", "passed, needs
-// its logs", "passed, dirty without its logs", "passed, Wine text hive",
-// "failed: <problem>" or "not checked [<system text>]". True when it passed;
-// *dirty as the check found it.
+// A hive file's check in the words of the listing: "passed", "passed after
+// its logs (4 entries)", "passed, dirty without usable logs (<why>)",
+// "passed, Wine text hive", "failed: <problem>" or "not checked [<system
+// text>]". True when it passed; *dirty as the check found it.
 bool DescribeCheck(const wchar_t* path, wchar_t* words, bool* dirty);
 
 enum class PlanUse {

@@ -59,10 +59,10 @@ TEST(WindowsWrittenHivesPass) {
         Context row(name);
         CHECK_EQ(std::string("passed"), Judge(WindowsHive(name)));
     }
-    for (const wchar_t* dirty : {L"NewDirtyHive1\\NewDirtyHive", L"OldDirtyHive\\OldDirtyHive"}) {
-        Context row(dirty);
-        CHECK_EQ(std::string("passed, needs its logs"), Judge(WindowsHive(dirty)));
-    }
+    CHECK_EQ(std::string("passed after its logs (4 entries)"),
+             Judge(WindowsHive(L"NewDirtyHive1\\NewDirtyHive")));
+    CHECK_EQ(std::string("passed after its logs (64 pages)"),
+             Judge(WindowsHive(L"OldDirtyHive\\OldDirtyHive")));
 }
 
 // Each copy breaks one rule; the verdict names the first fault and where.
@@ -152,24 +152,29 @@ TEST(DamagedCopiesFailAtTheirFault) {
          [](Copy& c) {
              c.bytes[12] ^= 1;
              return std::string(
-                 "failed: base block checksum is wrong and no log of this hive "
-                 "lies beside it at file offset 0x1FC");
+                 "failed: base block checksum is wrong at file offset 0x1FC, and its logs cannot "
+                 "mend it: no transaction log is beside the hive");
          }},
+        // The base block comes from the log with the latest entries, .LOG2.
         {"a wrong checksum and its logs", newDirty, newDirty,
          [](Copy& c) {
              c.bytes[200] ^= 1;
-             return std::string("passed, needs its logs");
+             return std::string("passed after its logs (3 entries)");
          }},
-        {"a wrong checksum and another hive's log", newDirty, L"OldDirtyHive\\OldDirtyHive",
+        // A fault the log's pages leave in place is found in the recovered image.
+        {"a subkey count that lies, under a log", L"OldDirtyHive\\OldDirtyHive",
+         L"OldDirtyHive\\OldDirtyHive",
          [](Copy& c) {
-             c.bytes[200] ^= 1;
-             return std::string(
-                 "failed: base block checksum is wrong and no log of this hive "
-                 "lies beside it at file offset 0x1FC");
+             const DWORD key = c.Key({L"key_with_many_subkeys", L"2119"});
+             c.Set(key + regf::KeySubkeyCount, 2);
+             return "failed: key's subkey count does not match its subkey list" + Where(key) +
+                    ", after its logs (64 pages)";
          }},
         // Windows replays what logs it finds and loads the rest as it is.
         {"sequence numbers that differ, no log", newDirty, L"",
-         [](Copy&) { return std::string("passed, dirty"); }},
+         [](Copy&) {
+             return std::string("passed, dirty (no transaction log is beside the hive)");
+         }},
     };
     ScratchFolder scratch(L"hivecheck");
     int index = 0;
@@ -197,12 +202,11 @@ TEST(HivexMadeFiles) {
         {L"good.hive", "passed"},
         {L"minimal.hive", "passed"},
         {L"checksum_all_ones.hive", "passed"},
-        {L"needs_logs.hive", "passed, dirty"},
+        {L"needs_logs.hive", "passed, dirty (no transaction log is beside the hive)"},
         {L"zero_tail.hive", "passed"},
         {L"text.hive", "passed, text"},
         {L"text_crlf.hive", "passed, text"},
-        {L"bad_checksum.hive",
-         "failed: base block checksum is wrong and no log of this hive lies beside it"},
+        {L"bad_checksum.hive", "failed: base block checksum is wrong"},
         {L"short.hive", "failed: file ends inside the base block"},
         {L"cut_in_bin.hive", "failed: file ends inside the hive bins data"},
         {L"cut_in_last_cell.hive", "failed: file ends inside the hive bins data"},

@@ -8,8 +8,10 @@ std::string Judge(const std::wstring& path) {
     if (!CheckHiveFile(path.c_str(), &verdict, &error)) return "not checked: " + Show(error);
     if (!verdict.passed) return "failed: " + Narrow(verdict.problem);
     if (verdict.textFormat) return "passed, text";
-    if (verdict.needsLogs) return "passed, needs its logs";
-    return verdict.dirty ? "passed, dirty" : "passed";
+    wchar_t logs[HiveProblemCapacity];
+    DescribeLogs(verdict, logs, ARRAYSIZE(logs));
+    if (verdict.needsLogs) return "passed " + Narrow(logs);
+    return verdict.dirty ? "passed, dirty (" + Narrow(verdict.logsNote) + ")" : "passed";
 }
 
 namespace {

@@ -7,8 +7,8 @@
 #include "hive/regf_layout.h"
 #include "support/support.h"
 
-// "passed", "passed, dirty", "passed, needs its logs", "passed, text",
-// "failed: PROBLEM" or "not checked: ERROR".
+// "passed", "passed, dirty (WHY NOT AFTER ITS LOGS)", "passed after its logs
+// (N entries)", "passed, text", "failed: PROBLEM" or "not checked: ERROR".
 std::string Judge(const std::wstring& path);
 
 // Every key in hive order ("K depth name"), each followed by its values

@@ -2,8 +2,6 @@
 // (readings.txt from tests/hives/oracle.py).
 #include <sstream>
 
-#include "hive/hive_bytes.h"
-#include "hive/log_replay.h"
 #include "hive/wine_text_tree.h"
 #include "hive_check/hive_files.h"
 
@@ -23,26 +21,86 @@ std::map<std::wstring, Strings> HivexReadings() {
     return readings;
 }
 
-HiveKey Find(Hive* hive, std::initializer_list<const wchar_t*> path, DWORD* error) {
+HiveKey Find(Hive* hive, const std::wstring& path, DWORD* error) {
     HiveKey key = 0;
     *error = HiveRoot(hive, &key);
-    for (const wchar_t* name : path) {
-        if (*error == ERROR_SUCCESS) *error = HiveFindSubkey(hive, key, name, &key);
+    for (size_t at = 0; *error == ERROR_SUCCESS && at < path.size();) {
+        const size_t end = std::min(path.find(L'\\', at), path.size());
+        *error = HiveFindSubkey(hive, key, path.substr(at, end - at).c_str(), &key);
+        at = end + 1;
     }
-    return key;
+    return *error == ERROR_SUCCESS ? key : 0;
+}
+
+Strings Read(const std::wstring& path) {
+    HiveHandle hive;
+    const DWORD error = HiveOpen(path.c_str(), hive.put());
+    return error ? Strings{"not opened: " + Show(error)} : Listing(hive.get());
+}
+
+// The key at `path` in the hive file: "-" when there is none, else its
+// first value's name, type and data as text.
+std::wstring Holds(const std::wstring& file, const std::wstring& path) {
+    HiveHandle hive;
+    DWORD error = HiveOpen(file.c_str(), hive.put());
+    const HiveKey key = error ? 0 : Find(hive.get(), path, &error);
+    HiveValue value = 0;
+    HiveValueInfo about = {};
+    wchar_t name[64] = L"";
+    if (error) return L"-";
+    if (HiveValueAt(hive.get(), key, 0, &value) || HiveValueInfoOf(hive.get(), value, &about) ||
+        HiveValueName(hive.get(), value, name, ARRAYSIZE(name)))
+        return L"no value";
+    std::wstring data(about.dataSize / 2, L'\0');
+    HiveValueData(hive.get(), value, 0, reinterpret_cast<BYTE*>(&data[0]), about.dataSize / 2 * 2);
+    return name + (L" " + std::to_wstring(about.type) + L" " + data);
 }
 
 }  // namespace
 
+// A dirty hive reads as hivex reads Windows' own recovery of it, and a copy
+// without its logs as hivex reads the file.
 TEST(ReadsWhatHivexReads) {
     const auto readings = HivexReadings();
     REQUIRE(readings.size() == 15);
+    const std::map<std::wstring, std::wstring> recovered = {
+        {L"NewDirtyHive1\\NewDirtyHive", L"NewDirtyHive1\\RecoveredHive_Windows10"},
+        {L"OldDirtyHive\\OldDirtyHive", L"OldDirtyHive\\RecoveredHive_Windows7"}};
+    ScratchFolder scratch(L"reader");
     for (const auto& [name, lines] : readings) {
         Context row(name);
-        HiveHandle hive;
-        REQUIRE(HiveOpen(WindowsHive(name).c_str(), hive.put()) == ERROR_SUCCESS);
-        CHECK_EQ(lines, Listing(hive.get()));
+        std::wstring path = WindowsHive(name);
+        if (recovered.count(name)) {
+            CHECK_EQ(readings.at(recovered.at(name)), Read(path));
+            path = scratch / L"alone";
+            REQUIRE(WriteFileBytes(path, ReadFileBytes(WindowsHive(name))));
+        }
+        CHECK_EQ(lines, Read(path));
     }
+}
+
+// What real-hives/README.md says the dirty hives hold, before their logs
+// (a copy without them) and after.
+TEST(DirtyHivesHoldWhatTheirLogsMake) {
+    ScratchFolder scratch(L"reader");
+    const std::wstring dirty = WindowsHive(L"NewDirtyHive1\\NewDirtyHive"),
+                       alone = scratch / L"alone";
+    REQUIRE(WriteFileBytes(alone, ReadFileBytes(dirty)));
+    const Names keys = {L"Key1",         L"Key2\\Key2_1", L"Key2\\Key2_2", L"Key3",
+                        L"Key3\\Key3_1", L"Key3\\Key3_2", L"Key3\\Key3_3"};
+    for (size_t i = 0; i < keys.size(); ++i) {
+        Context row(keys[i]);
+        CHECK_EQ(i < 3, Holds(alone, keys[i]) != L"-");
+        CHECK_EQ(i >= 3, Holds(dirty, keys[i]) != L"-");
+    }
+    // " 1 " (a default REG_SZ value), then its characters with their NUL.
+    CHECK_EQ(size_t(3 + 6001), Holds(alone, L"Key1").size());
+    CHECK_EQ(size_t(3 + 1441), Holds(dirty, L"Key3").size());
+    const std::wstring old = WindowsHive(L"OldDirtyHive\\OldDirtyHive"),
+                       many = L"key_with_many_subkeys\\";
+    CHECK_EQ(std::wstring(L"-"), Holds(old, many + L"1"));
+    CHECK(Holds(old, many + L"5000\\find_me_in_log") != L"-");
+    CHECK_EQ(std::wstring(L"V 7 a\0bb\0ccc\0\0", 14), Holds(old, many + L"4500"));
 }
 
 TEST(FindsKeysWithoutRegardToCase) {
@@ -50,13 +108,12 @@ TEST(FindsKeysWithoutRegardToCase) {
     REQUIRE(HiveOpen(WindowsHive(L"ManySubkeysHive").c_str(), many.put()) == ERROR_SUCCESS);
     REQUIRE(HiveOpen(WindowsHive(L"UnicodeHive").c_str(), unicode.put()) == ERROR_SUCCESS);
     DWORD error = 0;
-    Find(many.get(), {L"KEY_WITH_MANY_SUBKEYS", L"2119", L"Find_Me"}, &error);
+    Find(many.get(), L"KEY_WITH_MANY_SUBKEYS\\2119\\Find_Me", &error);
     CHECK_EQ(DWORD(ERROR_SUCCESS), error);
-    Find(many.get(), {L"key_with_many_subkeys", L"5001"}, &error);
+    Find(many.get(), L"key_with_many_subkeys\\5001", &error);
     CHECK_EQ(DWORD(ERROR_FILE_NOT_FOUND), error);
-    const HiveKey key =
-        Find(unicode.get(), {L"\x043f\x0440\x0438\x0432\x0435\x0442", L"\x041a\x041b\x042e\x0427"},
-             &error);
+    const HiveKey key = Find(
+        unicode.get(), L"\x043f\x0440\x0438\x0432\x0435\x0442\\\x041a\x041b\x042e\x0427", &error);
     CHECK_EQ(DWORD(ERROR_SUCCESS), error);
     wchar_t name[8];
     CHECK_EQ(DWORD(ERROR_SUCCESS), HiveKeyName(unicode.get(), key, name, 5));
@@ -70,7 +127,7 @@ TEST(ReadsBigDataInPiecesAndRefusesBadHandles) {
     HiveHandle hive;
     REQUIRE(HiveOpen(WindowsHive(L"BigDataHive").c_str(), hive.put()) == ERROR_SUCCESS);
     DWORD error = 0;
-    const HiveKey key = Find(hive.get(), {L"key_with_bigdata"}, &error);
+    const HiveKey key = Find(hive.get(), L"key_with_bigdata", &error);
     HiveValue value = 0;
     REQUIRE(HiveValueAt(hive.get(), key, 1, &value) == ERROR_SUCCESS);
     std::string whole(81725, '\0'), pieces(81725, '\0');
@@ -91,30 +148,6 @@ TEST(ReadsBigDataInPiecesAndRefusesBadHandles) {
     CHECK_EQ(DWORD(ERROR_BADDB), HiveKeyInfoOf(hive.get(), key + 8, &info));
     CHECK_EQ(DWORD(ERROR_BADDB), HiveKeyInfoOf(hive.get(), 0x7FFFFFF8, &info));
     CHECK_EQ(DWORD(ERROR_NO_MORE_ITEMS), HiveValueAt(hive.get(), key, 2, &value));
-}
-
-// The log replay's runs laid over a dirty hive read as the image the replay
-// recovers, in pieces that cross blocks and runs.
-TEST(AReplayLaidOverTheFileReadsAsTheRecoveredImage) {
-    for (const wchar_t* dirty : {L"NewDirtyHive1\\NewDirtyHive", L"OldDirtyHive\\OldDirtyHive"}) {
-        Context row(dirty);
-        LogReplay replay;
-        REQUIRE(ReplayHiveLogs(WindowsHive(dirty).c_str(), &replay) == ERROR_SUCCESS);
-        REQUIRE(replay.recovered);
-        const DWORD size = replay.binsDataSize;
-        std::string expected(size, '\0'), image(size, '\0');
-        FileHandle file(CreateFileW(WindowsHive(dirty).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                    nullptr, OPEN_EXISTING, 0, nullptr));
-        REQUIRE(ReadRecoveredBytes(replay, file.get(), 4096, reinterpret_cast<BYTE*>(&expected[0]),
-                                   size) == ERROR_SUCCESS);
-        static HiveBytes bytes;
-        REQUIRE(HiveBytesBegin(&bytes, file.get(), ReadFileBytes(WindowsHive(dirty)).size(), size,
-                               &replay));
-        for (DWORD at = 0; at < size; at += 7777)
-            CHECK(HiveBytesRead(&bytes, at, &image[at], std::min<DWORD>(7777, size - at)));
-        HiveBytesEnd(&bytes);
-        CHECK(image == expected);
-    }
 }
 
 // Wine's text form, as Wine writes it and as a damaged file may hold it: the

@@ -62,7 +62,10 @@ TEST(ExportAKey) {
     const std::wstring recovered = scratch / L"recovered", mine = scratch / L"dirty.reg",
                        windows = scratch / L"windows.reg";
     Place(recovered, {{user, WindowsHive(L"NewDirtyHive1\\RecoveredHive_Windows10")}});
-    CHECK_EQ(0u, Revert(backup, L"/export:HKU\\" + Sid + L" /to:\"" + mine + L"\"").exitCode);
+    run = Revert(backup, L"/export:HKU\\" + Sid + L" /to:\"" + mine + L"\"");
+    CHECK_EQ(0u, run.exitCode);
+    CHECK_EQ("S-1-5-21-1-2-3-1001\\NTUSER.DAT read after its logs (4 entries)",
+             Lines(run.output).at(2));
     CHECK_EQ(0u, Revert(recovered, L"/export:HKU\\" + Sid + L" /to:\"" + windows + L"\"").exitCode);
     const auto keys = KeysOf(ReadFileBytes(mine));
     CHECK(keys.count(L"[HKEY_USERS\\" + Sid + L"\\Key3\\Key3_1]") == 1);
@@ -110,8 +113,8 @@ TEST(ExportAKey) {
         {L"/export:HKLM\\SOFTWARE\\ZelExport\\Nowhere", 2,
          "(!) HKEY_LOCAL_MACHINE\\SOFTWARE\\ZelExport\\Nowhere does not exist in SOFTWARE"},
         {L"/export:HKLM\\SYSTEM", 2,
-         "(!) SYSTEM failed its check: base block checksum is wrong and no log of this hive lies "
-         "beside it at file offset 0x1FC"},
+         "(!) SYSTEM failed its check: base block checksum is wrong at file offset 0x1FC, and its "
+         "logs cannot mend it: no transaction log is beside the hive"},
         {L"/export:HKLM\\SOFTWARE /to:\"" + backup + L"\\..\\backup\\S.reg\"", 1,
          "(!) /to:" + Narrow(backup) +
              "\\..\\backup\\S.reg: the file would lie in the backup "
@@ -219,8 +222,9 @@ TEST(DiffTwoBackups) {
     CHECK_EQ(2u, run.exitCode);
     CHECK_EQ((Strings{head[0], head[1], head[2],
                       "(!) DEFAULT in " + Narrow(theirs) +
-                          " failed its check: base block checksum is wrong and no log of this "
-                          "hive lies beside it at file offset 0x1FC",
+                          " failed its check: base block checksum is wrong at file offset "
+                          "0x1FC, and its logs cannot mend it: no transaction log is beside the "
+                          "hive",
                       "Keys added: 0, removed: 0; values added: 0, removed: 0, changed: 0; hives "
                       "in one backup only: 0"}),
              Lines(run.output));

@@ -111,7 +111,8 @@ struct Scene {
                     tree[live + L".revert-" + stamp] = tree[live];
                     tree.erase(live);
                 }
-                if (FileExists(saved)) tree[live] = ReadFileBytes(saved);
+                if (FileExists(saved) && !(loaded && !suffix.empty()))
+                    tree[live] = ReadFileBytes(saved);
             }
         return tree;
     }
@@ -139,13 +140,16 @@ LSTATUS WINAPI ReplaceAtRestart(HKEY key, LPCWSTR subKey, LPCWSTR newFile, LPCWS
     return ERROR_SUCCESS;
 }
 
-// A restore: the loaded hives through the seam, the others at once; DEFAULT's backup is dirty,
-// so it cannot be swapped while loaded and stays as it was.
+// A restore: the loaded hives through the seam, the others at once. SYSTEM's backup is dirty
+// with its logs: the image they recover goes in, a clean file that needs no log. DEFAULT's is
+// dirty without them: the live logs would meet it, so it stays as it was.
 void CheckOnlineRoad(const Scene& s) {
     CopyWhole(BackupFolder, ARRAYSIZE(BackupFolder), s.backup.c_str());
     CopyWhole(TargetRoot, ARRAYSIZE(TargetRoot), s.win.c_str());
-    WriteFileBytes(s.backup + L"\\DEFAULT",
-                   ReadFileBytes(WindowsHive(L"NewDirtyHive1\\NewDirtyHive")));
+    const std::wstring dirty = L"NewDirtyHive1\\NewDirtyHive";
+    WriteFileBytes(s.backup + L"\\DEFAULT", ReadFileBytes(WindowsHive(dirty)));
+    for (const wchar_t* suffix : {L"", L".LOG1", L".LOG2"})
+        WriteFileBytes(s.backup + L"\\SYSTEM" + suffix, ReadFileBytes(WindowsHive(dirty + suffix)));
     RegReplaceKeyEntry = ReplaceAtRestart;
     CHECK_EQ(2, RestoreBackup(true));
     REQUIRE(Calls.size() == 3);
@@ -157,7 +161,10 @@ void CheckOnlineRoad(const Scene& s) {
         expected.push_back({"\\REGISTRY\\" + key, Narrow(live + L".new"), Narrow(live)});
     }
     CHECK_EQ(expected, Calls);
-    CHECK_EQ(s.Restored(stamp, true, L"DEFAULT"), Installed(s.win));
+    Tree restored = s.Restored(stamp, true, L"DEFAULT");
+    restored[s.hives[0].second] =
+        ReadFileBytes(WindowsHive(L"NewDirtyHive1\\RecoveredHive_Windows10")).substr(0, 0x6000);
+    CHECK_EQ(restored, Installed(s.win));
 }
 
 TEST(RestoreAndUndo) {
@@ -171,13 +178,13 @@ TEST(RestoreAndUndo) {
         if (!root.empty()) lines.push_back("Windows root: " + Narrow(root));
         lines.push_back("BCD: passed; not replaced: " + bcd);
         for (const auto& hive : s.hives)
-            lines.push_back(
-                Narrow(hive.first +
-                       (hive.first == Other + L"\\NTUSER.DAT" ? L": passed, needs its logs"
-                        : hive.first == L"SAM" || hive.first.find(Other) == 0
-                            ? L": passed"
-                            : L": passed, Wine text hive") +
-                       L"; goes to " + root + L"\\" + hive.second));
+            lines.push_back(Narrow(hive.first +
+                                   (hive.first == Other + L"\\NTUSER.DAT"
+                                        ? L": passed after its logs (4 entries)"
+                                    : hive.first == L"SAM" || hive.first.find(Other) == 0
+                                        ? L": passed"
+                                        : L": passed, Wine text hive") +
+                                   L"; goes to " + root + L"\\" + hive.second));
         return lines;
     };
     ProcessResult run = RunProgram(s.backup + L"\\revert_x64.exe", L"");

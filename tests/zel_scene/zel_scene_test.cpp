@@ -221,11 +221,11 @@ TEST(WholeRunThenOnceADay) {
              rootKey);
     for (const std::string& check :
          Strings{"Check of SYSTEM passed (the platform's text format)", "Check of SAM passed",
-                 "Check of SECURITY passed; it needs its logs",
+                 "Check of SECURITY passed after its logs (4 entries)",
                  "Check of " + Narrow(sid) + " passed", components,
                  "Check of " + Narrow(sid) +
-                     "_Classes passed; it is dirty and none of its logs lies beside it, so "
-                     "Windows loads it without the changes they held"})
+                     "_Classes passed; it is dirty, and Windows loads it without the changes of "
+                     "its logs: no transaction log is beside the hive"})
         CHECK(std::find(log.begin(), log.end(), check) != log.end());
     const size_t failed = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
         return line.rfind("Saving error ", 0) == 0;
