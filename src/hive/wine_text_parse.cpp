@@ -15,6 +15,7 @@
 
 #include "hive/name_case.h"
 #include "hive/wine_text_tree.h"
+#include "shared/heap_block.h"
 
 namespace {
 
@@ -36,9 +37,8 @@ bool Grow(void** items, DWORD* capacity, DWORD need, DWORD itemSize) {
     DWORD wanted = *capacity < 64 ? 64 : *capacity;
     while (wanted < need) wanted = wanted > 0x7FFFFFFF ? need : wanted * 2;
     if (static_cast<unsigned long long>(wanted) * itemSize > 0x7FFFFFFF) return false;
-    HANDLE heap = GetProcessHeap();
-    void* grown = *items ? HeapReAlloc(heap, 0, *items, wanted * itemSize)
-                         : HeapAlloc(heap, 0, wanted * itemSize);
+    void* grown = GrowHeapBlock(*items, static_cast<size_t>(*capacity) * itemSize,
+                                static_cast<size_t>(wanted) * itemSize);
     if (!grown) return false;
     *items = grown;
     *capacity = wanted;

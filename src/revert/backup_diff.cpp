@@ -10,6 +10,7 @@
 #include "revert/run_state.h"
 #include "shared/console.h"
 #include "shared/entry_name.h"
+#include "shared/heap_block.h"
 #include "shared/machine_hives.h"
 
 namespace {
@@ -78,10 +79,8 @@ DWORD SayValue(const wchar_t* mark, Hive* hive, HiveValue value) {
 bool AddName(NameList* list, DWORD handle, DWORD length, DWORD* at) {
     if (list->count == list->capacity) {
         const DWORD capacity = list->capacity ? list->capacity * 2 : 64;
-        HANDLE heap = GetProcessHeap();
-        void* grown = list->entries
-                          ? HeapReAlloc(heap, 0, list->entries, capacity * sizeof(NameEntry))
-                          : HeapAlloc(heap, 0, capacity * sizeof(NameEntry));
+        void* grown = GrowHeapBlock(list->entries, list->capacity * sizeof(NameEntry),
+                                    capacity * sizeof(NameEntry));
         if (!grown) return false;
         list->entries = static_cast<NameEntry*>(grown);
         list->capacity = capacity;
@@ -302,9 +301,8 @@ bool AddHive(HiveSet* set, const wchar_t* folder, const wchar_t* label) {
     }
     if (set->count == set->capacity) {
         const size_t capacity = set->capacity ? set->capacity * 2 : 16;
-        HANDLE heap = GetProcessHeap();
-        void* grown = set->hives ? HeapReAlloc(heap, 0, set->hives, capacity * sizeof(DiffHive))
-                                 : HeapAlloc(heap, 0, capacity * sizeof(DiffHive));
+        void* grown = GrowHeapBlock(set->hives, set->capacity * sizeof(DiffHive),
+                                    capacity * sizeof(DiffHive));
         if (!grown) return false;
         set->hives = static_cast<DiffHive*>(grown);
         set->capacity = capacity;

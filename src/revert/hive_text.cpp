@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "shared/heap_block.h"
+
 HiveText::~HiveText() {
     if (units) HeapFree(GetProcessHeap(), 0, units);
 }
@@ -12,9 +14,8 @@ bool Reserve(HiveText* text, size_t length) {
     if (length < text->capacity) return true;
     size_t capacity = text->capacity < 256 ? 256 : text->capacity;
     while (capacity <= length) capacity *= 2;
-    HANDLE heap = GetProcessHeap();
-    void* grown = text->units ? HeapReAlloc(heap, 0, text->units, capacity * sizeof(wchar_t))
-                              : HeapAlloc(heap, 0, capacity * sizeof(wchar_t));
+    void* grown =
+        GrowHeapBlock(text->units, text->capacity * sizeof(wchar_t), capacity * sizeof(wchar_t));
     if (!grown) return false;
     text->units = static_cast<wchar_t*>(grown);
     text->capacity = capacity;
