@@ -71,6 +71,14 @@ TEST(ExportAKey) {
     CHECK(keys.count(L"[HKEY_USERS\\" + Sid + L"\\Key3\\Key3_1]") == 1);
     CHECK(keys.count(L"[HKEY_USERS\\" + Sid + L"\\Key1]") == 0);
     CHECK_EQ(ReadFileBytes(windows), ReadFileBytes(mine));
+    // Without its logs it is the file as it is, and the run says so.
+    Place(recovered, {{user, WindowsHive(dirty)}});
+    run = Revert(recovered, L"/export:HKU\\" + Sid + L"\\Key1 /to:\"" + scratch / L"old.reg\"");
+    CHECK_EQ(0u, run.exitCode);
+    CHECK_EQ(
+        "S-1-5-21-1-2-3-1001\\NTUSER.DAT read without its logs, dirty (no transaction log is "
+        "beside the hive)",
+        Lines(run.output).at(2));
 
     // Round trip: reg import puts the key back; Wine's save of it, exported again, holds the same
     // values. One differs: Wine's reg import adds the missing NUL to a REG_SZ, which Windows'
