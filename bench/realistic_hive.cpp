@@ -120,6 +120,10 @@ DWORD Hash(const std::string& upper) {
 
 DWORD ValuesMade = 0;
 DWORD BigValuesMade = 0;
+// Where the DWORD values and the keys below the root lie, for the changes
+// of a second hive.
+std::vector<DWORD> DwordValues;
+std::vector<DWORD> NamedKeys;
 
 DWORD MakeData(Stream* stream, DWORD size) {
     if (size <= 16344) {
@@ -159,6 +163,7 @@ void MakeValues(Stream* stream, DWORD nk) {
         DWORD type = REG_SZ, size = 0;
         if (kind < 25) {
             type = REG_DWORD;
+            DwordValues.push_back(vk);
             Put32(vk + 8, 0x80000004);
             Put32(vk + 12, Next());
         } else {
@@ -196,6 +201,7 @@ void Emit(DWORD index) {
     const std::string name = Keys[index].name;
     const DWORD nk = Cell(stream, KeyName - 4 + static_cast<DWORD>(name.size()));
     Keys[index].cell = nk;
+    if (index > 0) NamedKeys.push_back(nk);
     memcpy(&Bins[nk + 4], "nk", 2);
     Put16(nk + KeyFlags, index == 0 ? 0x2C : KeyCompressedName);
     Put32(nk + KeyLastWritten, Next());
@@ -264,13 +270,52 @@ void Make(DWORD keys) {
     for (Stream& stream : Streams) stream = Stream();
     ValuesMade = 0;
     BigValuesMade = 0;
+    DwordValues.clear();
+    NamedKeys.clear();
     MakeShape(keys);
     MakeSecurity();
     Emit(0);
     for (Stream& stream : Streams) CloseBin(&stream);
 }
 
+DWORD BinsBytes = 0;
+
+// The base block and Bins, slack included.
+bool WriteBins(const wchar_t* path, DWORD binsBytes) {
+    BinsBytes = binsBytes;
+    BYTE base[4096] = {};
+    memcpy(base, "regf", 4);
+    // Sequence numbers, last written time, version 1.5, a primary file in
+    // the format Windows loads, the root, the bins' size, clustering 1.
+    const DWORD fields[] = {1, 1, 0, 0, 1, 5, 0, 1, Keys[0].cell, binsBytes, 1};
+    memcpy(base + 4, fields, sizeof(fields));
+    regf::WriteDword(base + regf::ChecksumOffset, regf::BaseBlockChecksum(base));
+    FileHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file.get(), base, sizeof(base), &written, nullptr) != FALSE;
+    for (size_t at = 0; ok && at < Bins.size(); at += 1 << 20) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(1 << 20, Bins.size() - at));
+        ok = WriteFile(file.get(), &Bins[at], chunk, &written, nullptr) && written == chunk;
+    }
+    return ok;
+}
+
 }  // namespace
+
+bool WriteChangedHive(const wchar_t* path, DWORD changes) {
+    if (changes > DwordValues.size() || changes / 10 > NamedKeys.size()) return false;
+    for (DWORD change = 0; change < changes; ++change) {
+        if (change % 10 == 9) {
+            // A key renamed: one removed with what it holds, one added.
+            const DWORD nk = NamedKeys[(change / 10) * (NamedKeys.size() / (changes / 10 + 1))];
+            Bins[nk + regf::KeyName] = 'Z';
+        } else {
+            Bins[DwordValues[change * (DwordValues.size() / changes)] + 12] ^= 1;
+        }
+    }
+    return WriteBins(path, BinsBytes);
+}
 
 bool WriteRealisticHive(const wchar_t* path, unsigned mebibytes, DWORD keys, RealisticHive* made) {
     if (mebibytes > 0) {
@@ -287,24 +332,10 @@ bool WriteRealisticHive(const wchar_t* path, unsigned mebibytes, DWORD keys, Rea
         Make(keys);
     }
     const DWORD binsBytes = static_cast<DWORD>(Bins.size());
-    BYTE base[4096] = {};
-    memcpy(base, "regf", 4);
-    // Sequence numbers, last written time, version 1.5, a primary file in
-    // the format Windows loads, the root, the bins' size, clustering 1.
-    const DWORD fields[] = {1, 1, 0, 0, 1, 5, 0, 1, Keys[0].cell, binsBytes, 1};
-    memcpy(base + 4, fields, sizeof(fields));
-    regf::WriteDword(base + regf::ChecksumOffset, regf::BaseBlockChecksum(base));
-    FileHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    if (!file) return false;
     // Windows grows a primary file in 256 KiB steps: slack follows the bins.
     const size_t length = (4096 + Bins.size() + 0x3FFFF) & ~static_cast<size_t>(0x3FFFF);
     Bins.resize(length - 4096);
-    DWORD written = 0;
-    bool ok = WriteFile(file.get(), base, sizeof(base), &written, nullptr) != FALSE;
-    for (size_t at = 0; ok && at < Bins.size(); at += 1 << 20) {
-        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(1 << 20, Bins.size() - at));
-        ok = WriteFile(file.get(), &Bins[at], chunk, &written, nullptr) && written == chunk;
-    }
+    const bool ok = WriteBins(path, binsBytes);
     made->keys = static_cast<DWORD>(Keys.size());
     made->values = ValuesMade;
     made->binsBytes = binsBytes;

@@ -19,3 +19,8 @@ struct RealisticHive {
 // Writes a hive whose hive bins data reaches at least `mebibytes` MiB (when
 // not 0), or which holds `keys` keys. False when the file cannot be written.
 bool WriteRealisticHive(const wchar_t* path, unsigned mebibytes, DWORD keys, RealisticHive* made);
+
+// Writes the hive WriteRealisticHive made last with `changes` changes: nine
+// in ten a DWORD value's data, one in ten a key's name, spread over the
+// hive. False when it holds too few of them or the file cannot be written.
+bool WriteChangedHive(const wchar_t* path, DWORD changes);

@@ -3,16 +3,17 @@
 // check, so a damaged file gives ERROR_BADDB rather than a read astray.
 #include <string.h>
 
+#include "hive/name_case.h"
 #include "hive/regf_cells.h"
+#include "hive/wine_text_reader.h"
 
 namespace {
 
 using regf::ReadDword;
 
-// Whether the walk calls can answer for this hive.
+// Whether the walk calls can answer for this hive as a regf file. Wine's
+// text form has a reader of its own, which each call hands it to.
 DWORD Readable(const Hive* hive) {
-    // Wine's text form gets its reader with the export that needs it.
-    if (hive->kind == HiveKind::WineText) return ERROR_NOT_SUPPORTED;
     if (hive->kind != HiveKind::Regf || hive->fault) return ERROR_BADDB;
     return ERROR_SUCCESS;
 }
@@ -36,21 +37,6 @@ DWORD ReadEntry(Hive* hive, DWORD at, DWORD* entry) {
     return ERROR_SUCCESS;
 }
 
-wchar_t Upper(wchar_t c) {
-    if (c < 0x80) return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c;
-    wchar_t upper = c;
-    // Without linguistic casing: the file system's table, as key lookups use.
-    LCMapStringW(LOCALE_SYSTEM_DEFAULT, LCMAP_UPPERCASE, &c, 1, &upper, 1);
-    return upper;
-}
-
-bool SameName(const wchar_t* a, const wchar_t* b, size_t length) {
-    for (size_t i = 0; i < length; ++i) {
-        if (a[i] != b[i] && Upper(a[i]) != Upper(b[i])) return false;
-    }
-    return true;
-}
-
 DWORD NameLength(const KeyCell& key) {
     return key.flags & regf::KeyCompressedName ? key.nameBytes : key.nameBytes / 2u;
 }
@@ -58,6 +44,7 @@ DWORD NameLength(const KeyCell& key) {
 }  // namespace
 
 DWORD HiveRoot(Hive* hive, HiveKey* root) {
+    if (hive->kind == HiveKind::WineText) return TextRoot(hive, root);
     KeyCell key;
     const DWORD error = ReadKey(hive, hive->root, &key);
     if (error == ERROR_SUCCESS) *root = hive->root;
@@ -65,6 +52,7 @@ DWORD HiveRoot(Hive* hive, HiveKey* root) {
 }
 
 DWORD HiveKeyInfoOf(Hive* hive, HiveKey key, HiveKeyInfo* info) {
+    if (hive->kind == HiveKind::WineText) return TextKeyInfo(hive, key, info);
     KeyCell cell;
     const DWORD error = ReadKey(hive, key, &cell);
     if (error != ERROR_SUCCESS) return error;
@@ -76,6 +64,7 @@ DWORD HiveKeyInfoOf(Hive* hive, HiveKey key, HiveKeyInfo* info) {
 }
 
 DWORD HiveKeyName(Hive* hive, HiveKey key, wchar_t* name, DWORD capacity) {
+    if (hive->kind == HiveKind::WineText) return TextKeyName(hive, key, name, capacity);
     KeyCell cell;
     const DWORD error = ReadKey(hive, key, &cell);
     if (error != ERROR_SUCCESS) return error;
@@ -84,6 +73,7 @@ DWORD HiveKeyName(Hive* hive, HiveKey key, wchar_t* name, DWORD capacity) {
 }
 
 DWORD HiveNextSubkey(Hive* hive, HiveKey key, HiveSubkeyCursor* cursor, HiveKey* subkey) {
+    if (hive->kind == HiveKind::WineText) return TextNextSubkey(hive, key, cursor, subkey);
     KeyCell cell;
     DWORD error = ReadKey(hive, key, &cell);
     if (error != ERROR_SUCCESS) return error;
@@ -122,6 +112,7 @@ DWORD HiveNextSubkey(Hive* hive, HiveKey key, HiveSubkeyCursor* cursor, HiveKey*
 }
 
 DWORD HiveFindSubkey(Hive* hive, HiveKey key, const wchar_t* name, HiveKey* subkey) {
+    if (hive->kind == HiveKind::WineText) return TextFindSubkey(hive, key, name, subkey);
     const size_t length = wcslen(name);
     wchar_t onStack[256];
     wchar_t* found = onStack;
@@ -151,6 +142,7 @@ DWORD HiveFindSubkey(Hive* hive, HiveKey key, const wchar_t* name, HiveKey* subk
 }
 
 DWORD HiveValueAt(Hive* hive, HiveKey key, DWORD index, HiveValue* value) {
+    if (hive->kind == HiveKind::WineText) return TextValueAt(hive, key, index, value);
     KeyCell cell;
     DWORD error = ReadKey(hive, key, &cell);
     if (error != ERROR_SUCCESS) return error;
@@ -169,6 +161,7 @@ DWORD HiveValueAt(Hive* hive, HiveKey key, DWORD index, HiveValue* value) {
 }
 
 DWORD HiveValueInfoOf(Hive* hive, HiveValue value, HiveValueInfo* info) {
+    if (hive->kind == HiveKind::WineText) return TextValueInfo(hive, value, info);
     ValueCell cell;
     const DWORD error = ReadValue(hive, value, &cell);
     if (error != ERROR_SUCCESS) return error;
@@ -180,6 +173,7 @@ DWORD HiveValueInfoOf(Hive* hive, HiveValue value, HiveValueInfo* info) {
 }
 
 DWORD HiveValueName(Hive* hive, HiveValue value, wchar_t* name, DWORD capacity) {
+    if (hive->kind == HiveKind::WineText) return TextValueName(hive, value, name, capacity);
     ValueCell cell;
     const DWORD error = ReadValue(hive, value, &cell);
     if (error != ERROR_SUCCESS) return error;
@@ -227,6 +221,7 @@ DWORD ReadBigData(Hive* hive, DWORD at, DWORD dataSize, DWORD offset, BYTE* data
 }  // namespace
 
 DWORD HiveValueData(Hive* hive, HiveValue value, DWORD offset, BYTE* data, DWORD count) {
+    if (hive->kind == HiveKind::WineText) return TextValueData(hive, value, offset, data, count);
     ValueCell cell;
     DWORD error = ReadValue(hive, value, &cell);
     if (error != ERROR_SUCCESS) return error;

@@ -6,6 +6,7 @@
 
 #include "hive/hive_state.h"
 #include "hive/wine_text.h"
+#include "hive/wine_text_reader.h"
 
 namespace {
 
@@ -135,5 +136,6 @@ Hive* HiveOpenHeld(const BYTE* file, size_t length) {
 void HiveClose(Hive* hive) {
     if (!hive) return;
     HiveBytesEnd(&hive->bytes);
+    FreeWineText(hive);
     delete hive;
 }

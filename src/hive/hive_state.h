@@ -8,6 +8,8 @@
 #include "hive/log_replay.h"
 #include "hive/regf_layout.h"
 
+struct WineTextTree;
+
 enum class HiveKind {
     Regf,      // a regf file; binsSize and root are those of `base`
     WineText,  // Wine's text form, under Wine
@@ -34,6 +36,7 @@ struct Hive {
     // (at its offset / 4096).
     DWORD* allocated;
     DWORD* binStarts;
+    WineTextTree* text;  // Wine's text form, once a walk call parsed it
 };
 
 // A clean regf hive whose file is held whole at `file` (`length` bytes), as

@@ -1,17 +1,24 @@
 #pragma once
 #include <windows.h>
 
+#include "revert/key_path.h"
 #include "shared/exit_status.h"
 
-enum class RevertAction { Show, Offline, Online };
+enum class RevertAction { Show, Offline, Online, Export, Diff };
 
 struct RevertRequest {
     RevertAction action = RevertAction::Show;
     bool undo = false;
     bool dryRun = false;  // /n: the listing, under the root the restore would use
+    // /export:KEY, or /diff's /key:KEY when keyGiven.
+    KeyInBackup key{};
+    bool keyGiven = false;
+    wchar_t file[JoinedPathCapacity] = {};   // /to:, absolute
+    wchar_t other[JoinedPathCapacity] = {};  // /diff:, absolute
 };
 
 // Reads the arguments after the program name into the request, BackupFolder
 // (the program's own folder unless one is given) and, for /offline,
-// TargetRoot.
+// TargetRoot. /export's file must not lie in the backup folder, and /diff's
+// folder must be another existing folder.
 CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, RevertRequest* request);

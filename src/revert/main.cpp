@@ -2,7 +2,9 @@
 
 #include <locale.h>
 
+#include "revert/backup_diff.h"
 #include "revert/command_line.h"
+#include "revert/export_key.h"
 #include "revert/restore.h"
 #include "revert/run_state.h"
 #include "revert/show_backup.h"
@@ -37,6 +39,10 @@ int wmain(int argc, wchar_t** argv) {
     FormatText(line, ARRAYSIZE(line), L"Backup folder: %s", BackupFolder);
     PrintLine(line);
     if (request.action == RevertAction::Show) return ShowBackup(nullptr);
+    if (request.action == RevertAction::Export) return ExportKey(request.key, request.file);
+    if (request.action == RevertAction::Diff) {
+        return DiffBackups(request.other, request.keyGiven ? &request.key : nullptr);
+    }
 
     if (request.action == RevertAction::Online) {
         if (privileges != ERROR_SUCCESS) {
