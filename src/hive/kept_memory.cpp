@@ -10,7 +10,8 @@ HeldCopy Held;
 bool SameFile(const HeldFile& a, const HeldFile& b) {
     return a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow &&
            a.sizeHigh == b.sizeHigh && a.sizeLow == b.sizeLow &&
-           CompareFileTime(&a.lastWritten, &b.lastWritten) == 0;
+           a.lastWritten.dwLowDateTime == b.lastWritten.dwLowDateTime &&
+           a.lastWritten.dwHighDateTime == b.lastWritten.dwHighDateTime;
 }
 
 }  // namespace
