@@ -63,14 +63,7 @@ const wchar_t* ReadSigned(Hive* hive, DWORD at, const char* expected, const wcha
     return *size < header ? TooSmall : nullptr;
 }
 
-const wchar_t* ReadKeyCell(Hive* hive, DWORD at, KeyCell* key) {
-    DWORD size = 0;
-    BYTE local[regf::KeyName];
-    const BYTE* cell = nullptr;
-    if (const wchar_t* problem =
-            ReadSigned(hive, at, "nk", L"is not a key node", sizeof(local), local, &cell, &size)) {
-        return problem;
-    }
+const wchar_t* DecodeKeyCell(const BYTE* cell, DWORD size, KeyCell* key) {
     key->flags = ReadWord(cell + regf::KeyFlags);
     key->lastWritten.dwLowDateTime = ReadDword(cell + regf::KeyLastWritten);
     key->lastWritten.dwHighDateTime = ReadDword(cell + regf::KeyLastWritten + 4);
@@ -85,6 +78,17 @@ const wchar_t* ReadKeyCell(Hive* hive, DWORD at, KeyCell* key) {
     if (key->nameBytes > size - regf::KeyName) return L"name runs past its cell";
     if (!(key->flags & regf::KeyCompressedName) && key->nameBytes % 2 != 0) return OddName;
     return nullptr;
+}
+
+const wchar_t* ReadKeyCell(Hive* hive, DWORD at, KeyCell* key) {
+    DWORD size = 0;
+    BYTE local[regf::KeyName];
+    const BYTE* cell = nullptr;
+    if (const wchar_t* problem =
+            ReadSigned(hive, at, "nk", L"is not a key node", sizeof(local), local, &cell, &size)) {
+        return problem;
+    }
+    return DecodeKeyCell(cell, size, key);
 }
 
 const wchar_t* ReadListCell(Hive* hive, DWORD at, ListCell* list) {

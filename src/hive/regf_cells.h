@@ -31,6 +31,9 @@ struct KeyCell {
     WORD nameBytes;
     WORD classBytes;
 };
+// The fields of the key node `cell` of `size` bytes (signature and minimum
+// size already known), or what is wrong with its name.
+const wchar_t* DecodeKeyCell(const BYTE* cell, DWORD size, KeyCell* key);
 // A key node whose name lies within its cell.
 const wchar_t* ReadKeyCell(Hive* hive, DWORD at, KeyCell* key);
 

@@ -287,19 +287,7 @@ bool QuickKey(Tree* tree, DWORD at, KeyCell* key) {
     if (!cell) return false;
     const DWORD size = SizeAt(cell);
     if (size < regf::KeyName || cell[4] != 'n' || cell[5] != 'k') return false;
-    key->flags = ReadWord(cell + regf::KeyFlags);
-    key->nameBytes = ReadWord(cell + regf::KeyNameLength);
-    if (key->nameBytes > size - regf::KeyName) return false;
-    if (!(key->flags & regf::KeyCompressedName) && key->nameBytes % 2 != 0) return false;
-    key->lastWritten.dwLowDateTime = ReadDword(cell + regf::KeyLastWritten);
-    key->lastWritten.dwHighDateTime = ReadDword(cell + regf::KeyLastWritten + 4);
-    key->subkeyCount = ReadDword(cell + regf::KeySubkeyCount);
-    key->subkeyList = ReadDword(cell + regf::KeySubkeyList);
-    key->valueCount = ReadDword(cell + regf::KeyValueCount);
-    key->valueList = ReadDword(cell + regf::KeyValueList);
-    key->security = ReadDword(cell + regf::KeySecurity);
-    key->classCell = ReadDword(cell + regf::KeyClass);
-    key->classBytes = ReadWord(cell + regf::KeyClassLength);
+    if (DecodeKeyCell(cell, size, key)) return false;
     Claim(tree, at);
     return true;
 }
