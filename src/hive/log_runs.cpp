@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "hive/regf_layout.h"
+#include "shared/heap_block.h"
 
 namespace {
 
@@ -13,12 +14,8 @@ constexpr DWORD NoOwner = 0xFFFFFFFF;
 bool Grow(void** items, size_t* capacity, size_t itemBytes) {
     const size_t wanted = *capacity < 64 ? 64 : *capacity + *capacity / 2;
     if (wanted > static_cast<size_t>(-1) / itemBytes) return false;
-    void* grown = HeapAlloc(GetProcessHeap(), 0, wanted * itemBytes);
+    void* grown = GrowHeapBlock(*items, *capacity * itemBytes, wanted * itemBytes);
     if (!grown) return false;
-    if (*items) {
-        memcpy(grown, *items, *capacity * itemBytes);
-        HeapFree(GetProcessHeap(), 0, *items);
-    }
     *items = grown;
     *capacity = wanted;
     return true;

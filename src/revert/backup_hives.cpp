@@ -1,13 +1,13 @@
 #include "revert/backup_hives.h"
 
 #include <stdlib.h>
-#include <string.h>
 #include <strsafe.h>
 #include <wchar.h>
 
 #include "revert/run_state.h"
 #include "shared/console.h"
 #include "shared/entry_name.h"
+#include "shared/heap_block.h"
 #include "shared/machine_hives.h"
 #include "shared/owned_handle.h"
 
@@ -21,13 +21,9 @@ bool MakeRoom(HiveTable* list) {
     if (list->count < list->capacity) return true;
     const size_t capacity = list->capacity < 16 ? 16 : list->capacity + list->capacity / 2;
     if (capacity > static_cast<size_t>(-1) / sizeof(BackupHive)) return false;
-    auto* items =
-        static_cast<BackupHive*>(HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(BackupHive)));
+    auto* items = static_cast<BackupHive*>(GrowHeapBlock(
+        list->items, list->count * sizeof(BackupHive), capacity * sizeof(BackupHive)));
     if (!items) return false;
-    if (list->items) {
-        memcpy(items, list->items, list->count * sizeof(BackupHive));
-        HeapFree(GetProcessHeap(), 0, list->items);
-    }
     list->items = items;
     list->capacity = capacity;
     return true;
