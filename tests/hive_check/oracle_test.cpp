@@ -43,6 +43,13 @@ std::wstring Source(const std::string& base) {
                                         : HiveFile(Widen(base.substr(6)));
 }
 
+// The damaged copy `m` written at `path`.
+bool WriteMutation(const Mutation& m, const std::wstring& path) {
+    std::string bytes = ReadFileBytes(Source(m.base));
+    for (const auto& [at, patch] : m.changes) bytes.replace(at, patch.size(), patch);
+    return WriteFileBytes(path, bytes);
+}
+
 }  // namespace
 
 TEST(NothingHivexCannotReadPasses) {
@@ -55,9 +62,7 @@ TEST(NothingHivexCannotReadPasses) {
     for (size_t i = 0; i < mutations.size(); ++i) {
         const Mutation& m = mutations[i];
         Context row(std::to_string(i + 1) + " " + m.base);
-        std::string bytes = ReadFileBytes(Source(m.base));
-        for (const auto& [at, patch] : m.changes) bytes.replace(at, patch.size(), patch);
-        REQUIRE(WriteFileBytes(path, bytes));
+        REQUIRE(WriteMutation(m, path));
         const std::string verdict = Judge(path);
         if (m.verdict == "fails") CHECK(verdict.rfind("passed", 0) != 0);
         hivexReads += m.verdict == "reads";
@@ -90,9 +95,7 @@ TEST(CopiesAndReadsInBlocksJudgeAsTheFile) {
     for (size_t i = 0; i < mutations.size(); ++i) {
         const Mutation& m = mutations[i];
         Context row(std::to_string(i + 1) + " " + m.base);
-        std::string bytes = ReadFileBytes(Source(m.base));
-        for (const auto& [at, patch] : m.changes) bytes.replace(at, patch.size(), patch);
-        REQUIRE(WriteFileBytes(path, bytes));
+        REQUIRE(WriteMutation(m, path));
         const std::string verdict = Judge(path);
         REQUIRE(CopyHiveFile(path.c_str(), copy.c_str()) == ERROR_SUCCESS);
         CHECK_EQ(verdict, Judge(copy));
