@@ -9,16 +9,12 @@
 
 #include "hive/regf_layout.h"
 #include "shared/owned_handle.h"
+#include "timing.h"
 
 namespace {
 
 unsigned RandomState = 88172645u;
-unsigned Next() {
-    RandomState ^= RandomState << 13;
-    RandomState ^= RandomState >> 17;
-    RandomState ^= RandomState << 5;
-    return RandomState;
-}
+unsigned Next() { return NextXorshift(&RandomState); }
 unsigned Below(unsigned n) { return Next() % n; }
 
 std::vector<BYTE> Bins;

@@ -34,12 +34,7 @@ constexpr DWORD FirstSequence = 9;
 constexpr unsigned long long LastWritten = 0x01D295059E68E89Eull;
 
 unsigned RandomState = 2463534242u;
-unsigned NextRandom() {
-    RandomState ^= RandomState << 13;
-    RandomState ^= RandomState >> 17;
-    RandomState ^= RandomState << 5;
-    return RandomState;
-}
+unsigned NextRandom() { return NextXorshift(&RandomState); }
 
 void FillRandom(BYTE* bytes, size_t count) {
     for (size_t i = 0; i + 4 <= count; i += 4) regf::WriteDword(bytes + i, NextRandom());

@@ -18,3 +18,12 @@ inline double Median(std::vector<double> values) {
     const size_t middle = values.size() / 2;
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
+
+// The next number of a xorshift sequence kept in `state` (never 0): the
+// benchmarks' data, the same on every run.
+inline unsigned NextXorshift(unsigned* state) {
+    *state ^= *state << 13;
+    *state ^= *state >> 17;
+    *state ^= *state << 5;
+    return *state;
+}

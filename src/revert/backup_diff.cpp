@@ -9,7 +9,6 @@
 #include "revert/backup_hives.h"
 #include "revert/run_state.h"
 #include "shared/console.h"
-#include "shared/entry_name.h"
 #include "shared/heap_block.h"
 #include "shared/machine_hives.h"
 
@@ -323,7 +322,7 @@ bool AddHivesOf(HiveSet* set, const wchar_t* folder) {
     WIN32_FIND_DATAW entry;
     FindHandle listing(FindFirstFileW(pattern, &entry));
     for (bool more = listing.valid(); added && more; more = FindNextFileW(listing.get(), &entry)) {
-        if (!IsPlainSubfolder(entry) || _wcsnicmp(entry.cFileName, L"S-1-", 4) != 0) continue;
+        if (!IsProfileFolder(entry)) continue;
         for (const wchar_t* file : {L"NTUSER.DAT", L"UsrClass.dat"}) {
             wchar_t label[JoinedPathCapacity];
             added = added && (!BuildPath(label, ARRAYSIZE(label), entry.cFileName, file) ||

@@ -79,6 +79,10 @@ int CompareLabels(const void* a, const void* b) {
 
 }  // namespace
 
+bool IsProfileFolder(const WIN32_FIND_DATAW& entry) {
+    return IsPlainSubfolder(entry) && _wcsnicmp(entry.cFileName, L"S-1-", 4) == 0;
+}
+
 const wchar_t* FinalName(const wchar_t* path) {
     const wchar_t* lastBackslash = wcsrchr(path, L'\\');
     return lastBackslash ? lastBackslash + 1 : path;
@@ -112,7 +116,7 @@ bool FindBackupHives(HiveTable* list) {
         return false;
     }
     for (bool more = listing.valid(); more; more = FindNextFileW(listing.get(), &entry)) {
-        if (!IsPlainSubfolder(entry) || _wcsnicmp(entry.cFileName, L"S-1-", 4) != 0) continue;
+        if (!IsProfileFolder(entry)) continue;
         whole = AddProfileHives(list, entry.cFileName) && whole;
     }
     if (list->count > firstProfile) {
