@@ -24,6 +24,7 @@
 #include "realistic_hive.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
+#include "shared/platform.h"
 #include "timing.h"
 
 namespace {

@@ -28,14 +28,6 @@ void CaptureStartupValues() {
 
     CaptureModuleDir();
 
-    if (RunsUnderWow64()) {
-        HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
-        Wow64DisableRedirectionEntry =
-            LookUp<Wow64DisableRedirectionFn>(kernel32, "Wow64DisableWow64FsRedirection");
-        Wow64RevertRedirectionEntry =
-            LookUp<Wow64RevertRedirectionFn>(kernel32, "Wow64RevertWow64FsRedirection");
-    }
-
     VersionRecord.dwOSVersionInfoSize = sizeof(VersionRecord);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"

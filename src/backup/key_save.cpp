@@ -1,6 +1,7 @@
 #include "backup/key_save.h"
 
 #include "shared/owned_handle.h"
+#include "shared/platform.h"
 #include "shared/system_entry.h"
 
 DWORD LastSaveError = 0;
@@ -15,8 +16,8 @@ bool SaveKeyToFile(const wchar_t* target, const wchar_t* subkey, HKEY root) {
     // The save functions refuse to overwrite, so the old file goes first.
     SetFileAttributesW(target, 0);
     DeleteFileW(target);
-    if (RegSaveKeyExEntry &&
-        RegSaveKeyExEntry(key.get(), target, nullptr, REG_NO_COMPRESSION) == ERROR_SUCCESS) {
+    if (Platform.regSaveKeyEx &&
+        Platform.regSaveKeyEx(key.get(), target, nullptr, REG_NO_COMPRESSION) == ERROR_SUCCESS) {
         LastSaveError = ERROR_SUCCESS;
         return true;
     }

@@ -7,8 +7,7 @@
 #include "backup/retention.h"
 #include "shared/entry_name.h"
 #include "shared/path_join.h"
-
-MoveFolderFn MoveFolderEntry = MoveFileExW;
+#include "shared/platform.h"
 
 namespace {
 
@@ -128,7 +127,7 @@ void FinishLeftWork(const wchar_t* root) {
 DWORD MoveFolderPatiently(const wchar_t* from, const wchar_t* to) {
     DWORD waited = 0;
     for (DWORD pause = FirstRenamePauseMs;; pause *= 2) {
-        if (MoveFolderEntry(from, to, 0)) return ERROR_SUCCESS;
+        if (Platform.moveFolder(from, to, 0)) return ERROR_SUCCESS;
         const DWORD error = GetLastError();
         // A scanner or indexer that holds a fresh file inside lets go of it
         // within seconds; any other failure will not pass by waiting.

@@ -41,8 +41,3 @@ void FinishLeftWork(const wchar_t* root);
 // violation or access denied (a scanner holds a file inside) is tried again
 // after growing pauses, for up to 30 seconds. ERROR_SUCCESS or the error.
 DWORD MoveFolderPatiently(const wchar_t* from, const wchar_t* to);
-
-// The platform's MoveFileExW, which MoveFolderPatiently calls through; a
-// test may put a stand-in in its place.
-using MoveFolderFn = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
-extern MoveFolderFn MoveFolderEntry;

@@ -1,6 +1,6 @@
 #include "fs/secure_folder.h"
 
-CreateDirectoryFn CreateDirectoryEntry = CreateDirectoryW;
+#include "shared/platform.h"
 
 namespace {
 
@@ -70,5 +70,5 @@ BOOL CreateProtectedDirectory(const wchar_t* path) {
     // inherit its parent's permissions is not made at all.
     ProtectedFolderSecurity security;
     if (!BuildProtectedFolderSecurity(&security)) return FALSE;
-    return CreateDirectoryEntry(path, &security.attributes);
+    return Platform.createDirectory(path, &security.attributes);
 }

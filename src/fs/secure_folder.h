@@ -8,8 +8,3 @@
 // folder is left as it is. Returns CreateDirectoryW's result; the error is
 // in GetLastError(). When the descriptor cannot be built, no folder is made.
 BOOL CreateProtectedDirectory(const wchar_t* path);
-
-// The platform's CreateDirectoryW, which CreateProtectedDirectory calls
-// through; a test may put a recorder in its place.
-using CreateDirectoryFn = BOOL(WINAPI*)(LPCWSTR, LPSECURITY_ATTRIBUTES);
-extern CreateDirectoryFn CreateDirectoryEntry;

@@ -7,6 +7,7 @@
 #include "hive/hive_state.h"
 #include "hive/wine_text.h"
 #include "hive/wine_text_reader.h"
+#include "shared/platform.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ void CheckFields(Hive* hive) {
 
 void ReadBase(Hive* hive, DWORD got) {
     if (IsWineTextHeader(hive->base, got)) {
-        hive->kind = RunsUnderWineEntry() ? HiveKind::WineText : HiveKind::Other;
+        hive->kind = Platform.runsUnderWine() ? HiveKind::WineText : HiveKind::Other;
         if (hive->kind == HiveKind::Other) {
             Fault(hive, L"file holds Wine's text form of the registry, which Windows cannot load",
                   0);

@@ -8,14 +8,7 @@ namespace {
 
 constexpr char Header[] = "WINE REGISTRY Version 2";
 
-bool RunsUnderWine() {
-    using WineVersionFn = const char*(CDECL*)();
-    return LookUp<WineVersionFn>(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-}
-
 }  // namespace
-
-bool (*RunsUnderWineEntry)() = RunsUnderWine;
 
 bool IsWineTextHeader(const BYTE* bytes, size_t count) {
     const size_t length = sizeof(Header) - 1;

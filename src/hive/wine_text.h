@@ -6,7 +6,3 @@
 
 // Whether the bytes begin with that form's header line.
 bool IsWineTextHeader(const BYTE* bytes, size_t count);
-
-// Whether this process runs under Wine, whose ntdll exports
-// wine_get_version; a test puts its own answer in place.
-extern bool (*RunsUnderWineEntry)();

@@ -2,9 +2,8 @@
 
 #include "report/hive_report.h"
 #include "shared/console.h"
+#include "shared/platform.h"
 #include "zel_events.h"
-
-ReportEventFn ReportEventEntry = ReportEventW;
 
 void RecordServiceRun(const wchar_t* root, const wchar_t* folder, RunEnd end, DWORD stepError) {
     wchar_t saved[16];
@@ -43,6 +42,6 @@ void RecordServiceRun(const wchar_t* root, const wchar_t* folder, RunEnd end, DW
 
     HANDLE source = RegisterEventSourceW(nullptr, L"zel");
     if (!source) return;
-    ReportEventEntry(source, type, 0, id, nullptr, count, 0, strings, nullptr);
+    Platform.reportEvent(source, type, 0, id, nullptr, count, 0, strings, nullptr);
     DeregisterEventSource(source);
 }

@@ -4,10 +4,6 @@
 // names the failed hives otherwise.
 #include <windows.h>
 
-// ReportEventW unless a test puts a recorder in its place.
-using ReportEventFn = BOOL(WINAPI*)(HANDLE, WORD, WORD, DWORD, PSID, WORD, DWORD, LPCWSTR*, LPVOID);
-extern ReportEventFn ReportEventEntry;
-
 // How a run ended, besides what its hives and steps tell.
 enum class RunEnd {
     Made,       // a backup was made, or a step stopped the run

@@ -7,16 +7,17 @@
 #include "shared/file_copy.h"
 #include "shared/hive_logs.h"
 #include "shared/kept_files.h"
+#include "shared/platform.h"
 #include "shared/system_entry.h"
 
 namespace {
 
-// RegReplaceKeyEntry on the hive's root (the key itself, so no 32-bit view
+// Platform.regReplaceKey on the hive's root (the key itself, so no 32-bit view
 // can get in between), with one line for the outcome.
 bool Schedule(HKEY key, const wchar_t* newFile, const wchar_t* oldFile, const wchar_t* done,
               const wchar_t* label) {
     wchar_t line[3 * JoinedPathCapacity];
-    const LSTATUS status = RegReplaceKeyEntry(key, nullptr, newFile, oldFile);
+    const LSTATUS status = Platform.regReplaceKey(key, nullptr, newFile, oldFile);
     if (status != ERROR_SUCCESS) {
         FormatText(line, ARRAYSIZE(line), L"(!) Unable to schedule %s for the next restart", label);
         PrintError(static_cast<DWORD>(status), line);

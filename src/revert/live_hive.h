@@ -1,6 +1,6 @@
 #pragma once
 // Hives the running system holds loaded: their files cannot be touched, so
-// the swap is left to the next start through RegReplaceKeyEntry.
+// the swap is left to the next start through Platform.regReplaceKey.
 #include <windows.h>
 
 #include "revert/backup_hives.h"

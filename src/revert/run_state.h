@@ -5,7 +5,7 @@
 
 #include "shared/exit_status.h"
 #include "shared/path_join.h"
-#include "shared/replace_key.h"
+#include "shared/platform.h"
 
 // Files revert replaces are kept as NAME.revert-YYYYMMDD-HHMMSS.
 constexpr const wchar_t* RevertTag = L"revert";

@@ -7,14 +7,13 @@
 #include "report/hive_report.h"
 #include "shared/exit_status.h"
 #include "shared/owned_handle.h"
+#include "shared/platform.h"
 #include "state/run_state.h"
 
 SERVICE_STATUS ServiceStatus = {};
 SERVICE_STATUS_HANDLE ServiceStatusHandle = nullptr;
 DWORD NextCheckPoint = 1;
 volatile LONG DispatcherRunning = 0;
-SetServiceStatusFn SetServiceStatusEntry = SetServiceStatus;
-RegisterHandlerFn RegisterHandlerEntry = RegisterServiceCtrlHandlerW;
 
 namespace {
 
@@ -72,7 +71,7 @@ void ReportServiceStatus(DWORD state, DWORD exitCode, DWORD waitHint, DWORD spec
     } else {
         ServiceStatus.dwCheckPoint = NextCheckPoint++;
     }
-    SetServiceStatusEntry(ServiceStatusHandle, &ServiceStatus);
+    Platform.setServiceStatus(ServiceStatusHandle, &ServiceStatus);
 }
 
 void WINAPI ServiceCtrlHandler(DWORD control) {
@@ -85,7 +84,7 @@ void WINAPI ServiceCtrlHandler(DWORD control) {
         return;
     }
     LockedStatus locked;
-    SetServiceStatusEntry(ServiceStatusHandle, &ServiceStatus);
+    Platform.setServiceStatus(ServiceStatusHandle, &ServiceStatus);
 }
 
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
@@ -101,7 +100,8 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
 
     // Registered outside the lock: the platform may call the handler from
     // the dispatcher thread while this call is still under way.
-    SERVICE_STATUS_HANDLE handle = RegisterHandlerEntry(ServiceName, ServiceCtrlHandler);
+    SERVICE_STATUS_HANDLE handle =
+        Platform.registerServiceCtrlHandler(ServiceName, ServiceCtrlHandler);
     // Without a handle no status can end the dispatcher's wait, so the
     // process ends here, with nothing backed up.
     if (!handle) ExitProcess(ExitFailed);

@@ -3,8 +3,7 @@
 #include "shared/hive_logs.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
-
-ReadFileFn ReadFileEntry = ReadFile;
+#include "shared/platform.h"
 
 namespace {
 
@@ -96,7 +95,7 @@ DWORD CopyHeld(HANDLE source, HANDLE destination, CopyHold* hold, size_t total) 
     for (size_t done = 0; done < total;) {
         const DWORD chunk = Chunk(total - done);
         DWORD transferred = 0;
-        if (!ReadFileEntry(source, hold->bytes + done, chunk, &transferred, nullptr) ||
+        if (!Platform.readFile(source, hold->bytes + done, chunk, &transferred, nullptr) ||
             transferred != chunk) {
             return ShortTransferError(ERROR_HANDLE_EOF);
         }
@@ -126,7 +125,8 @@ DWORD CopyContents(HANDLE source, HANDLE destination, CopyHold* hold) {
         DWORD chunk = remaining < ChunkBytes ? static_cast<DWORD>(remaining) : ChunkBytes;
         BYTE* through = hold->bytes && done + chunk <= hold->capacity ? hold->bytes + done : buffer;
         DWORD transferred = 0;
-        if (!ReadFileEntry(source, through, chunk, &transferred, nullptr) || transferred != chunk) {
+        if (!Platform.readFile(source, through, chunk, &transferred, nullptr) ||
+            transferred != chunk) {
             return ShortTransferError(ERROR_HANDLE_EOF);
         }
         if (!WriteFile(destination, through, chunk, &transferred, nullptr) ||

@@ -31,8 +31,3 @@ DWORD CopyFileBytesHolding(const wchar_t* source, const wchar_t* destination, Co
 // file itself there is none. ERROR_SUCCESS, or the error of the first log
 // that is there and could not be copied.
 DWORD CopyHiveLogs(const wchar_t* source, const wchar_t* destination);
-
-// ReadFile, unless a test puts a stand-in in its place: a read that fails
-// midway cannot be made to happen on demand.
-using ReadFileFn = BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
-extern ReadFileFn ReadFileEntry;

@@ -7,8 +7,7 @@
 #include "shared/hive_logs.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
-
-MoveFileFn MoveFileEntry = MoveFileExW;
+#include "shared/platform.h"
 
 unsigned PresentHiveFiles(const wchar_t* path) {
     unsigned present = 0;
@@ -50,7 +49,7 @@ DWORD KeepAside(const wchar_t* path, const wchar_t* tag, const wchar_t* stamp) {
         wchar_t to[JoinedPathCapacity];
         DWORD error = ERROR_FILENAME_EXCED_RANGE;
         if (AddSuffix(from, path, suffix) && KeptName(to, path, suffix, tag, stamp)) {
-            if (MoveFileEntry(from, to, 0)) continue;
+            if (Platform.moveFile(from, to, 0)) continue;
             error = GetLastError();
             if (error == ERROR_FILE_NOT_FOUND) continue;
         }
@@ -58,7 +57,7 @@ DWORD KeepAside(const wchar_t* path, const wchar_t* tag, const wchar_t* stamp) {
         for (size_t back = 0; back < i; ++back) {
             suffix = HiveFileSuffixes[back];
             if (AddSuffix(from, path, suffix) && KeptName(to, path, suffix, tag, stamp)) {
-                MoveFileEntry(to, from, 0);
+                Platform.moveFile(to, from, 0);
             }
         }
         return error;
@@ -92,7 +91,7 @@ DWORD PutBack(const wchar_t* path, const wchar_t* tag, const wchar_t* stamp, uns
     for (size_t i = 0; i < Files; ++i) {
         if (GetFileAttributesW(kept[i]) == INVALID_FILE_ATTRIBUTES) continue;
         SetFileAttributesW(plain[i], FILE_ATTRIBUTE_NORMAL);
-        if (!MoveFileEntry(kept[i], plain[i], MOVEFILE_REPLACE_EXISTING) &&
+        if (!Platform.moveFile(kept[i], plain[i], MOVEFILE_REPLACE_EXISTING) &&
             first == ERROR_SUCCESS) {
             first = GetLastError();
         }

@@ -13,11 +13,6 @@ constexpr size_t StampCapacity = 16;  // "YYYYMMDD-HHMMSS" and the terminator
 constexpr unsigned AllHiveFiles = 0xF;
 unsigned PresentHiveFiles(const wchar_t* path);
 
-// MoveFileExW, unless a test puts a stand-in in its place: a run killed or
-// failing between two renames cannot be made to happen on demand.
-using MoveFileFn = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
-extern MoveFileFn MoveFileEntry;
-
 // The local date and time as YYYYMMDD-HHMMSS.
 void FormatStamp(wchar_t* stamp);
 

@@ -12,6 +12,3 @@ REGSAM NativeKeyView() {
     static const REGSAM view = RunsUnderWow64() ? KEY_WOW64_64KEY : 0;
     return view;
 }
-
-RegSaveKeyExFn RegSaveKeyExEntry =
-    LookUp<RegSaveKeyExFn>(GetModuleHandleW(L"advapi32.dll"), "RegSaveKeyExW");

@@ -16,8 +16,3 @@ bool RunsUnderWow64();
 // KEY_WOW64_64KEY for a 32-bit process on 64-bit Windows, else 0: a key
 // opened with it is the real one, not the 32-bit view.
 REGSAM NativeKeyView();
-
-// advapi32's RegSaveKeyExW, null where the platform lacks it (Windows 2000);
-// a test may put its own in.
-using RegSaveKeyExFn = LSTATUS(WINAPI*)(HKEY, LPCWSTR, LPSECURITY_ATTRIBUTES, DWORD);
-extern RegSaveKeyExFn RegSaveKeyExEntry;

@@ -7,6 +7,3 @@ int RetentionDays = 15;
 
 DWORD OsMajor = 0;
 DWORD OsMinor = 0;
-
-Wow64DisableRedirectionFn Wow64DisableRedirectionEntry = nullptr;
-Wow64RevertRedirectionFn Wow64RevertRedirectionEntry = nullptr;

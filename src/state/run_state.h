@@ -14,10 +14,3 @@ extern int RetentionDays;
 
 extern DWORD OsMajor;
 extern DWORD OsMinor;
-
-// WOW64's redirection switches, looked up at run time; null unless the
-// process runs under WOW64.
-using Wow64DisableRedirectionFn = BOOL(WINAPI*)(PVOID*);
-using Wow64RevertRedirectionFn = BOOL(WINAPI*)(PVOID);
-extern Wow64DisableRedirectionFn Wow64DisableRedirectionEntry;
-extern Wow64RevertRedirectionFn Wow64RevertRedirectionEntry;

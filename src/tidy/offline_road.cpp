@@ -5,6 +5,7 @@
 #include "shared/machine_hives.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
+#include "shared/platform.h"
 #include "tidy/hive_file.h"
 #include "tidy/packed_copy.h"
 #include "tidy/packing_report.h"
@@ -53,7 +54,7 @@ bool PutInPlace(const wchar_t* name, const wchar_t* hive, const wchar_t* work,
     DWORD error = KeepAside(hive, TidyTag, stamp);
     if (error != ERROR_SUCCESS) {
         ReportFailure(name, L"keeping the old file failed", error);
-    } else if (MoveFileEntry(work, hive, 0)) {
+    } else if (Platform.moveFile(work, hive, 0)) {
         return true;
     } else {
         error = GetLastError();

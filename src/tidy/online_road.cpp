@@ -2,6 +2,7 @@
 
 #include "shared/kept_files.h"
 #include "shared/owned_handle.h"
+#include "shared/platform.h"
 #include "tidy/hive_file.h"
 #include "tidy/packed_copy.h"
 #include "tidy/packing_report.h"
@@ -41,7 +42,8 @@ void PackLiveHive(const LiveHive& hive, const wchar_t* stamp) {
         ReportSizes(hive.name, before, after, false, L"not smaller, left as it is");
     } else if (DryRun) {
         ReportSizes(hive.name, before, after, true, L"would be packed at the next restart");
-    } else if ((error = RegReplaceKeyEntry(hive.root, hive.subkey, work, old)) != ERROR_SUCCESS) {
+    } else if ((error = Platform.regReplaceKey(hive.root, hive.subkey, work, old)) !=
+               ERROR_SUCCESS) {
         DeleteFileW(work);
         ReportFailure(hive.name, L"scheduling the replacement failed", error);
     } else {

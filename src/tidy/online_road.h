@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "shared/path_join.h"
-#include "shared/replace_key.h"
+#include "shared/platform.h"
 
 constexpr size_t HiveNameCapacity = 256;  // a SID with "_Classes", with room to spare
 
@@ -18,7 +18,7 @@ struct LiveHive {
 };
 
 // Saves the packed copy to file.tidy-new and checks it. A copy that passed
-// and is smaller is scheduled with RegReplaceKeyEntry, the live file to be
+// and is smaller is scheduled with Platform.regReplaceKey, the live file to be
 // kept as file.tidy-<stamp>; any other copy is deleted. With DryRun nothing
 // is scheduled.
 void PackLiveHive(const LiveHive& hive, const wchar_t* stamp);

@@ -4,6 +4,7 @@
 
 #include "hive/hive_check.h"
 #include "shared/path_join.h"
+#include "shared/platform.h"
 #include "shared/system_entry.h"
 #include "tidy/packing_report.h"
 
@@ -15,8 +16,8 @@ DWORD SavePackedCopy(HKEY key, const wchar_t* target, DWORD format) {
     // The save functions refuse to overwrite.
     SetFileAttributesW(target, FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(target);
-    LSTATUS status = RegSaveKeyExEntry ? RegSaveKeyExEntry(key, target, nullptr, format)
-                                       : RegSaveKeyW(key, target, nullptr);
+    LSTATUS status = Platform.regSaveKeyEx ? Platform.regSaveKeyEx(key, target, nullptr, format)
+                                           : RegSaveKeyW(key, target, nullptr);
     if (status != ERROR_SUCCESS) DeleteFileW(target);
     return static_cast<DWORD>(status);
 }

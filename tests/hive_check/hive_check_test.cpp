@@ -4,6 +4,7 @@
 
 #include "hive/wine_text.h"
 #include "hive_check/hive_files.h"
+#include "shared/platform.h"
 
 namespace {
 
@@ -231,10 +232,11 @@ TEST(HivexMadeFiles) {
 // Outside Wine, a file in Wine's text form is no hive.
 TEST(WineTextFormPassesOnlyUnderWine) {
     CHECK_EQ(std::string("passed, text"), Judge(HiveFile(L"text.hive")));
-    bool (*const real)() = RunsUnderWineEntry;
-    RunsUnderWineEntry = [] { return false; };
-    const std::string verdict = Judge(HiveFile(L"text.hive"));
-    RunsUnderWineEntry = real;
+    std::string verdict;
+    {
+        SwapCall notWine(Platform.runsUnderWine, [] { return false; });
+        verdict = Judge(HiveFile(L"text.hive"));
+    }
     CHECK_EQ(std::string("failed: file holds Wine's text form of the registry, which Windows "
                          "cannot load"),
              verdict);

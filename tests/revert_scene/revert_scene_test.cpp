@@ -8,6 +8,7 @@
 #include "revert/run_state.h"
 #include "revert/undo.h"
 #include "shared/kept_files.h"
+#include "shared/platform.h"
 #include "support/support.h"
 
 namespace {
@@ -150,7 +151,7 @@ void CheckOnlineRoad(const Scene& s) {
     WriteFileBytes(s.backup + L"\\DEFAULT", ReadFileBytes(WindowsHive(dirty)));
     for (const wchar_t* suffix : {L"", L".LOG1", L".LOG2"})
         WriteFileBytes(s.backup + L"\\SYSTEM" + suffix, ReadFileBytes(WindowsHive(dirty + suffix)));
-    RegReplaceKeyEntry = ReplaceAtRestart;
+    SwapCall recorder(Platform.regReplaceKey, ReplaceAtRestart);
     CHECK_EQ(2, RestoreBackup(true));
     REQUIRE(Calls.size() == 3);
     const std::wstring stamp = SplitKept(Widen(Calls[0][2])).second;

@@ -24,6 +24,7 @@
 #include "shared/location_text.h"
 #include "shared/machine_hives.h"
 #include "shared/path_join.h"
+#include "shared/platform.h"
 #include "state/run_state.h"
 #include "support/support.h"
 
@@ -211,7 +212,7 @@ TEST(FinalRenameWaitsForAScanner) {
                        aside = scratch / L"2026-12-06.replaced";
     REQUIRE(WriteFileBytes(work + L"\\sysdir.txt", "new"));
     REQUIRE(WriteFileBytes(dated + L"\\sysdir.txt", "old"));
-    MoveFolderEntry = BusyRename;
+    SwapCall busy(Platform.moveFolder, BusyRename);
     RenameErrors = {ERROR_WRITE_PROTECT};
     CHECK_EQ(DWORD(ERROR_WRITE_PROTECT), PlaceBackup(work.c_str(), dated.c_str(), aside.c_str()));
     CHECK_EQ(1u, Renames);
@@ -223,7 +224,6 @@ TEST(FinalRenameWaitsForAScanner) {
     RenameErrors = {ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION};
     Renames = 0;
     CHECK_EQ(DWORD(ERROR_SUCCESS), PlaceBackup(work.c_str(), dated.c_str(), aside.c_str()));
-    MoveFolderEntry = MoveFileExW;
     CHECK_EQ(5u, Renames);  // three refused, then aside and into place
     CHECK_EQ((Names{L"2026-12-06\\", L"2026-12-06\\sysdir.txt"}), ListTree(scratch.path()));
     CHECK_EQ(std::string("new"), ReadFileBytes(dated + L"\\sysdir.txt"));
@@ -320,9 +320,8 @@ BOOL WINAPI RecordFolderSecurity(LPCWSTR, LPSECURITY_ATTRIBUTES attributes) {
 
 // Wine keeps no DACL, so the descriptor is read where it is handed over.
 TEST(ProtectedFolderSecurity) {
-    CreateDirectoryEntry = RecordFolderSecurity;
+    SwapCall recorder(Platform.createDirectory, RecordFolderSecurity);
     CHECK(CreateProtectedDirectory(L"C:\\never-made"));
-    CreateDirectoryEntry = CreateDirectoryW;
     CHECK_EQ(std::wstring(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;OW)"), Recorded);
 }
 
@@ -340,17 +339,19 @@ TEST(CopyFailingMidwayLeavesNoPartialFile) {
     const std::wstring source = scratch / L"SAM", target = scratch / L"copy";
     REQUIRE(WriteFileBytes(source, std::string(300000, 's')));
     ReadsBeforeFailure = 1;
-    ReadFileEntry = FailingRead;
-    CHECK_EQ(DWORD(ERROR_CRC), CopyFileBytes(source.c_str(), target.c_str()));
-    ReadFileEntry = ReadFile;
+    {
+        SwapCall failing(Platform.readFile, FailingRead);
+        CHECK_EQ(DWORD(ERROR_CRC), CopyFileBytes(source.c_str(), target.c_str()));
+    }
     CHECK(!FileExists(target));
     CHECK_EQ(DWORD(ERROR_SUCCESS), CopyFileBytes(source.c_str(), target.c_str()));
     CHECK_EQ(std::string(300000, 's'), ReadFileBytes(target));
     // A hive's copy reads a file that fits its memory whole before writing it.
     ReadsBeforeFailure = 1;
-    ReadFileEntry = FailingRead;
-    CHECK_EQ(DWORD(ERROR_CRC), CopyHiveFile(source.c_str(), target.c_str()));
-    ReadFileEntry = ReadFile;
+    {
+        SwapCall failing(Platform.readFile, FailingRead);
+        CHECK_EQ(DWORD(ERROR_CRC), CopyHiveFile(source.c_str(), target.c_str()));
+    }
     CHECK(!FileExists(target));
     CHECK_EQ(DWORD(ERROR_SUCCESS), CopyHiveFile(source.c_str(), target.c_str()));
     CHECK_EQ(std::string(300000, 's'), ReadFileBytes(target));

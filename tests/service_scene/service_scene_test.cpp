@@ -5,6 +5,7 @@
 #include "report/event_record.h"
 #include "report/hive_report.h"
 #include "service/service_runtime.h"
+#include "shared/platform.h"
 #include "support/support.h"
 #include "zel_events.h"
 
@@ -114,7 +115,7 @@ BOOL WINAPI RecordStatus(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS status) {
 }
 
 TEST(StatusRecords) {
-    SetServiceStatusEntry = RecordStatus;
+    SwapCall recorder(Platform.setServiceStatus, RecordStatus);
     ServiceStatus = SERVICE_STATUS{};
     ServiceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     ReportServiceStatus(SERVICE_START_PENDING, NO_ERROR, 3000);
@@ -124,7 +125,6 @@ TEST(StatusRecords) {
     ServiceCtrlHandler(SERVICE_CONTROL_SHUTDOWN);
     ReportServiceStatus(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR, 0, 3);
     ServiceCtrlHandler(SERVICE_CONTROL_STOP);  // after STOPPED nothing more goes out
-    SetServiceStatusEntry = SetServiceStatus;
     REQUIRE(Sent.size() == 6);
     const SERVICE_STATUS& starting = Sent[0];
     const SERVICE_STATUS& running = Sent[1];
@@ -161,7 +161,7 @@ BOOL WINAPI RecordEvent(HANDLE, WORD type, WORD, DWORD id, PSID, WORD count, DWO
 
 // Wine's event log records nothing, so the record is taken where it is sent.
 TEST(EventRecordOfEachKindOfRun) {
-    ReportEventEntry = RecordEvent;
+    SwapCall recorder(Platform.reportEvent, RecordEvent);
     const std::wstring info = std::to_wstring(EVENTLOG_INFORMATION_TYPE) + L" ",
                        warning = std::to_wstring(EVENTLOG_WARNING_TYPE) + L" ";
     const struct {
@@ -194,7 +194,6 @@ TEST(EventRecordOfEachKindOfRun) {
         RecordServiceRun(L"C:\\bk", L"C:\\bk\\day", c.end, c.stepError);
         CHECK_EQ(std::vector<std::wstring>{c.record}, Records);
     }
-    ReportEventEntry = ReportEventW;
 }
 
 }  // namespace

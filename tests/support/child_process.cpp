@@ -3,6 +3,7 @@
 #include "shared/file_copy.h"
 #include "shared/kept_files.h"
 #include "shared/owned_handle.h"
+#include "shared/platform.h"
 #include "support/scratch.h"
 
 namespace {
@@ -233,6 +234,6 @@ void CountSteps() {
     HoldAt = _wtoi(hold.c_str());
     HeldEvent = OpenEventW(EVENT_MODIFY_STATE, FALSE, EventName(L"held", parent).c_str());
     GoEvent = OpenEventW(SYNCHRONIZE, FALSE, EventName(L"go", parent).c_str());
-    MoveFileEntry = CountedMove;
-    ReadFileEntry = CountedRead;
+    Platform.moveFile = CountedMove;
+    Platform.readFile = CountedRead;
 }

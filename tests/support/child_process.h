@@ -32,7 +32,7 @@ ProcessResult RunInZone(const std::string& zone, const std::wstring& exe,
                         const std::vector<std::wstring>& arguments);
 
 // A "Child..." test of this program run in a process of its own, whose file
-// moves and reads (MoveFileEntry, ReadFileEntry) are counted as steps: before
+// moves and reads (Platform.moveFile, Platform.readFile) are counted as steps: before
 // step `holdAt` it stops, so the scene can kill it right there (a real kill of
 // a real process) or change something and let it go on. `setting` reaches it
 // through ChildSetting().

@@ -11,6 +11,7 @@
 
 #include "support/check.h"
 #include "support/child_process.h"
+#include "support/platform_swap.h"
 #include "support/scratch.h"
 
 using Strings = std::vector<std::string>;

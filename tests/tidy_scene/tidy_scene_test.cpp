@@ -1,6 +1,7 @@
 // tidy under Wine: an offline installation packed for real by tidy_x64.exe
 // run as a child, and the online road's scheduling through its two seams.
 #include "shared/kept_files.h"
+#include "shared/platform.h"
 #include "shared/privileges.h"
 #include "shared/system_entry.h"
 #include "support/support.h"
@@ -210,10 +211,10 @@ TEST(KilledBetweenRenames) {
     RunProgram(tidy, L"/n /offline:" + root.path());  // clears the work file it left
     CHECK_EQ(original, TreeBytes(config));
 
-    const RegSaveKeyExFn realSave = RegSaveKeyExEntry;
-    RegSaveKeyExEntry = SaveJunk;
-    PackOfflineInstallation(config.c_str());
-    RegSaveKeyExEntry = realSave;
+    {
+        SwapCall junk(Platform.regSaveKeyEx, SaveJunk);
+        PackOfflineInstallation(config.c_str());
+    }
     CHECK_EQ(original, TreeBytes(config));
 }
 
@@ -222,13 +223,10 @@ TEST(KilledBetweenRenames) {
 TEST(OnlineRoadSchedulesOnlyCheckedSmallerCopies) {
     REQUIRE(EnableBackupPrivileges() == ERROR_SUCCESS);
     ScratchFolder folder(L"tidyonline");
-    const RegSaveKeyExFn realSave = RegSaveKeyExEntry;
-    RegReplaceKeyEntry = RecordReplace;
-    AtEnd restore{[realSave] {
-        RegSaveKeyExEntry = realSave;
-        RegReplaceKeyEntry = RegReplaceKeyW;
-        DryRun = false;
-    }};
+    const RegSaveKeyExFn realSave = Platform.regSaveKeyEx;
+    SwapCall recorder(Platform.regReplaceKey, RecordReplace);
+    SwapCall save(Platform.regSaveKeyEx, realSave);
+    AtEnd restore{[] { DryRun = false; }};
     // Tight's copy is not smaller, Broken's fails the check, Gone has no key to save.
     const struct {
         const wchar_t* name;
@@ -250,7 +248,7 @@ TEST(OnlineRoadSchedulesOnlyCheckedSmallerCopies) {
             if (wcscmp(row.name, L"Gone") != 0)
                 SetStringValue(HKEY_CURRENT_USER, hive.subkey, L"v", L"kept");
             REQUIRE(WriteFileBytes(hive.file, std::string(row.liveBytes, 'x')));
-            RegSaveKeyExEntry = row.junk ? SaveJunk : realSave;
+            Platform.regSaveKeyEx = row.junk ? SaveJunk : realSave;
             PackLiveHive(hive, L"20250101-000000");
             CHECK_EQ(!dryRun && row.scheduled, FileExists(folder / row.name + L".tidy-new"));
             CHECK_EQ(std::string(row.liveBytes, 'x'), ReadFileBytes(hive.file));

@@ -1,3 +1,0 @@
-#include "shared/replace_key.h"
-
-RegReplaceKeyFn RegReplaceKeyEntry = RegReplaceKeyW;
