@@ -1,11 +1,12 @@
 // phase_driver ROUNDS FOLDER
 //
-// Runs one day's backup ROUNDS times in this process, each round into a fresh
-// root under FOLDER, through zel's own RunDatedBackup, and reports the median
-// time of each step the run names (backup/run_steps.h) on standard error,
-// one line each: MILLISECONDS <tab> STEP. Standard output carries the run's
-// own console lines. It shows where the time of a backup goes beyond the
-// saves that the baseline makes as well.
+// Times the steps of one day's backup from outside, ROUNDS times, each round
+// into a fresh root under FOLDER: it takes the steps that zel's
+// RunDatedBackup takes, one by one, through the same calls, and then the
+// whole RunDatedBackup into another fresh root, so that the sum of the steps
+// can be set against the run. It reports the median time of each step on
+// standard error, one line each: MILLISECONDS <tab> STEP. Standard output
+// carries the runs' own console lines.
 #include <windows.h>
 
 #include <stdio.h>
@@ -14,9 +15,20 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "backup/backup_marks.h"
+#include "backup/companion_tools.h"
 #include "backup/dated_run.h"
-#include "backup/run_steps.h"
+#include "backup/hive_set.h"
+#include "backup/machine_hive.h"
+#include "backup/redirection_guard.h"
+#include "backup/retention.h"
+#include "backup/user_hives.h"
+#include "backup/work_folder.h"
 #include "fs/secure_folder.h"
+#include "report/run_log.h"
+#include "shared/location_text.h"
+#include "shared/machine_hives.h"
+#include "shared/path_join.h"
 #include "shared/privileges.h"
 #include "state/run_state.h"
 #include "timing.h"
@@ -54,10 +66,60 @@ void BeginStep(const wchar_t* name) {
     CurrentStart = NowSeconds();
 }
 
-// What zel's wmain does after its command line: the root folder, then the run.
-void RunOneBackup(const wchar_t* root) {
-    StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), root);
+// The steps of a run into root, each timed: the same calls in the same
+// order as RunDatedBackup, without its refusals.
+void RunSteps(const wchar_t* root) {
+    wchar_t dated[MAX_PATH], work[MAX_PATH], aside[MAX_PATH], path[MAX_PATH];
+    StringCchPrintfW(dated, ARRAYSIZE(dated), L"%s\\2000-01-01", root);
+    StringCchPrintfW(work, ARRAYSIZE(work), L"%s.partial", dated);
+    StringCchPrintfW(aside, ARRAYSIZE(aside), L"%s.replaced", dated);
     BeginStep(L"backup root folder");
+    CreateProtectedDirectory(root);
+    BeginStep(L"run lock");
+    DWORD error = ERROR_SUCCESS;
+    FileHandle lock = TakeRunLock(root, &error);
+    BeginStep(L"purge before the run");
+    FinishLeftWork(root);
+    PurgeOldBackups(root);
+    BeginStep(L"work folder");
+    CreateProtectedDirectory(work);
+    BeginStep(L"backup.log opened");
+    StringCchPrintfW(path, ARRAYSIZE(path), L"%s\\backup.log", work);
+    OpenRunLog(path);
+    HiveTally tally;
+    {
+        RedirectionGuard guard;
+        BeginStep(L"bcdedit.exe start");
+        StartBcdEdit();
+        BeginStep(L"boot store");
+        SaveBootStore(work, &tally);
+        for (const MachineHive& hive : MachineHives) {
+            if (!HasMachineHive(hive, OsMajor, OsMinor)) continue;
+            BeginStep(hive.name);
+            SaveMachineHive(work, hive.root, hive.name, hive.subkey);
+        }
+        BeginStep(L"profile hives");
+        BackupUserHives(work, &tally);
+    }
+    BeginStep(L"companion tools");
+    CopyCompanionTools(work);
+    BeginStep(L"backup.log written");
+    wchar_t summary[128];
+    FormatHiveSummary(tally, summary, ARRAYSIZE(summary));
+    LogLine(summary);
+    CloseRunLog();
+    BeginStep(L"sysdir.txt and the date name");
+    WriteCompletenessRecord(work, tally.failed == 0, summary);
+    StringCchPrintfW(path, ARRAYSIZE(path), L"%s\\sysdir.txt", work);
+    WriteTextFile(path, WithoutDrive(SystemDir));
+    PlaceBackup(work, dated, aside);
+    EndStep();
+}
+
+// What zel's wmain does after its command line: the root folder, then the run.
+void RunWhole(const wchar_t* root) {
+    StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), root);
+    BeginStep(L"whole RunDatedBackup, for the sum of the steps");
     CreateProtectedDirectory(BackupRoot);
     RunDatedBackup();
     EndStep();
@@ -72,16 +134,17 @@ int wmain(int argc, wchar_t** argv) {
     }
     const int rounds = _wtoi(argv[1]);
     CaptureStartupValues();
-    RunStepEntry = BeginStep;
     EnableBackupPrivileges();
     CreateDirectoryW(argv[2], nullptr);
     for (int round = 0; round < rounds; ++round) {
-        wchar_t root[MAX_PATH];
-        if (FAILED(StringCchPrintfW(root, ARRAYSIZE(root), L"%s\\%d", argv[2], round))) {
+        wchar_t steps[MAX_PATH], whole[MAX_PATH];
+        if (FAILED(StringCchPrintfW(steps, ARRAYSIZE(steps), L"%s\\%d", argv[2], round)) ||
+            FAILED(StringCchPrintfW(whole, ARRAYSIZE(whole), L"%s\\whole%d", argv[2], round))) {
             fprintf(stderr, "phase_driver: folder path too long\n");
             return 2;
         }
-        RunOneBackup(root);
+        RunSteps(steps);
+        RunWhole(whole);
     }
     for (const Step& step : Steps) {
         fprintf(stderr, "%.2f\t%ls\n", Median(step.seconds) * 1000, step.name);

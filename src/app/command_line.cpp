@@ -59,6 +59,7 @@ CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, CommandLineRequest*
             }
         } else if (wcscmp(argument, L"/service") == 0) {
             ServiceMode = true;
+            SilenceConsole();
         } else if (wcscmp(argument, L"/?") == 0) {
             PrintUsage();
             return CommandLineOutcome::Help;

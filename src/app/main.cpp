@@ -10,6 +10,7 @@
 #include "shared/exit_status.h"
 #include "shared/privileges.h"
 #include "state/run_state.h"
+#include "version.h"
 
 int wmain(int argc, wchar_t** argv) {
     CaptureStartupValues();
@@ -18,7 +19,7 @@ int wmain(int argc, wchar_t** argv) {
     const int ended = ExitStatusOf(ReadCommandLine(argc, argv, &request));
     if (ended >= 0) return ended;
 
-    PrintLine(L"ZEL - Corvane v1.20");
+    PrintLine(L"ZEL - " VERSION_BANNER);
     EnableBackupPrivileges();
     PrintLine(BackupRoot);
 
@@ -28,5 +29,5 @@ int wmain(int argc, wchar_t** argv) {
     if (request.uninstall) return UninstallService();
     CreateProtectedDirectory(BackupRoot);
     if (ServiceMode) return RunServiceDispatcher();
-    return RunDatedBackup();
+    return RunDatedBackup().exitStatus;
 }

@@ -3,6 +3,8 @@
 #include <strsafe.h>
 #include <wchar.h>
 
+#include "resource_ids.h"
+#include "shared/console.h"
 #include "shared/location_text.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
@@ -78,7 +80,59 @@ bool LogEndsWithEveryHiveSaved(const wchar_t* folder) {
     return SaysEveryHiveSaved(lineEnd ? lineEnd + 1 : tail);
 }
 
+// A log larger than this was not written by a run.
+constexpr LONGLONG LargestLogBytes = 64LL * 1024 * 1024;
+
+// The whole of folder\backup.log, past its byte-order mark, terminated.
+bool ReadLog(const wchar_t* folder, HeapArray<wchar_t>* text) {
+    wchar_t path[RootPathCapacity];
+    if (!ComposeInside(path, ARRAYSIZE(path), folder, L"backup.log")) return false;
+    FileHandle log(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!log || !GetFileSizeEx(log.get(), &size) || size.QuadPart > LargestLogBytes) return false;
+    const DWORD bytes = static_cast<DWORD>(size.QuadPart);
+    wchar_t* units = text->Extend(bytes / sizeof(wchar_t) + 1);
+    DWORD read = 0;
+    if (!units || !ReadFile(log.get(), units, bytes, &read, nullptr) || read != bytes) return false;
+    if (text->size() > 1 && (*text)[0] == 0xFEFF) (*text)[0] = L'\n';
+    return true;
+}
+
 }  // namespace
+
+bool HasCompletenessRecord(const wchar_t* folder) {
+    return HoldsFile(folder, CompleteRecord) || HoldsFile(folder, IncompleteRecord);
+}
+
+bool ReadSavedHives(const wchar_t* folder, HeapArray<wchar_t>* names) {
+    wchar_t format[SystemTextCapacity];
+    LoadResourceText(IDS_BACKUP_COMPLETED, format, ARRAYSIZE(format));
+    const wchar_t* hole = wcsstr(format, L"%s");
+    if (!hole) return false;
+    const size_t prefixLength = static_cast<size_t>(hole - format);
+    const wchar_t* suffix = hole + 2;
+    const size_t suffixLength = wcslen(suffix);
+
+    HeapArray<wchar_t> log;
+    if (!ReadLog(folder, &log)) return false;
+    // Each line on its own, its CR LF replaced by terminators.
+    for (wchar_t& unit : log) {
+        if (unit == L'\r' || unit == L'\n') unit = L'\0';
+    }
+    for (size_t at = 0; at < log.size();) {
+        const wchar_t* line = log.data() + at;
+        const size_t length = wcsnlen(line, log.size() - at);
+        at += length + 1;
+        if (length <= prefixLength + suffixLength || wcsncmp(line, format, prefixLength) != 0 ||
+            wcscmp(line + length - suffixLength, suffix) != 0) {
+            continue;
+        }
+        const size_t nameLength = length - prefixLength - suffixLength;
+        if (!names->Append(line + prefixLength, nameLength) || !names->Append(L'\0')) return false;
+    }
+    return true;
+}
 
 bool IsBackupFolder(const wchar_t* folder) { return HoldsFile(folder, L"sysdir.txt"); }
 

@@ -3,17 +3,13 @@
 #include "backup/boot_store.h"
 #include "backup/machine_hive.h"
 #include "backup/redirection_guard.h"
-#include "backup/run_steps.h"
 #include "backup/user_hives.h"
 #include "fs/secure_folder.h"
 #include "report/hive_report.h"
-#include "shared/console.h"
 #include "shared/location_text.h"
 #include "shared/machine_hives.h"
 #include "shared/path_join.h"
 #include "state/run_state.h"
-
-namespace {
 
 void StartBcdEdit() {
     wchar_t tool[SystemTextCapacity];
@@ -21,46 +17,39 @@ void StartBcdEdit() {
     RunBcdEdit(tool);
 }
 
-void SaveBootStore() {
+void SaveBootStore(const wchar_t* folder, HiveTally* tally) {
     wchar_t keyName[SystemTextCapacity];
     wchar_t filePath[SystemTextCapacity];
     if (!FindBcdHive(keyName, filePath)) {
         // The lookup has no status of its own: the store is simply not there.
         // Before Vista no system has one, so its absence fails nothing.
-        if (OsMajor < 6) {
-            PrintUncountedFailure(L"BCD", ERROR_FILE_NOT_FOUND);
-        } else {
-            PrintHiveFailed(L"BCD", ERROR_FILE_NOT_FOUND);
-        }
+        PrintHiveFailed(L"BCD", ERROR_FILE_NOT_FOUND);
+        CountHive(tally, L"BCD", OsMajor < 6 ? HiveOutcome::None : HiveOutcome::Failed);
         return;
     }
-    SaveMachineHive(HKEY_LOCAL_MACHINE, L"BCD", keyName);
+    const bool saved = SaveMachineHive(folder, HKEY_LOCAL_MACHINE, L"BCD", keyName);
+    CountHive(tally, L"BCD", saved ? HiveOutcome::Saved : HiveOutcome::Failed);
 
     // Written even when the save failed: it tells a restore where the store lives.
     wchar_t textPath[RootPathCapacity];
-    if (!BuildPath(textPath, ARRAYSIZE(textPath), BackupRoot, L"bcd.txt")) return;
+    if (!BuildPath(textPath, ARRAYSIZE(textPath), folder, L"bcd.txt")) return;
     WriteTextFile(textPath, filePath);
 }
 
-}  // namespace
-
-void BackupAllHives() {
+void BackupAllHives(const wchar_t* folder, HiveTally* tally) {
     // One guard for the whole pass, so under WOW64 bcdedit.exe, the CONFIG
     // fallbacks and the profile hives all see the real system directory.
     RedirectionGuard guard;
 
-    CreateProtectedDirectory(BackupRoot);
-    BeginRunStep(L"bcdedit.exe start");
+    CreateProtectedDirectory(folder);
     StartBcdEdit();
-    BeginRunStep(L"boot store");
-    SaveBootStore();
+    SaveBootStore(folder, tally);
 
     for (const MachineHive& hive : MachineHives) {
         if (!HasMachineHive(hive, OsMajor, OsMinor)) continue;
-        BeginRunStep(hive.name);
-        SaveMachineHive(hive.root, hive.name, hive.subkey);
+        const bool saved = SaveMachineHive(folder, hive.root, hive.name, hive.subkey);
+        CountHive(tally, hive.name, saved ? HiveOutcome::Saved : HiveOutcome::Failed);
     }
 
-    BeginRunStep(L"profile hives");
-    BackupUserHives();
+    BackupUserHives(folder, tally);
 }

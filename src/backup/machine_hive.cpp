@@ -11,28 +11,28 @@
 #include "shared/path_join.h"
 #include "state/run_state.h"
 
-bool SaveMachineHive(HKEY root, const wchar_t* name, const wchar_t* subkey) {
+bool SaveMachineHive(const wchar_t* folder, HKEY root, const wchar_t* name, const wchar_t* subkey) {
     wchar_t target[SystemTextCapacity];
-    if (!BuildPath(target, ARRAYSIZE(target), BackupRoot, name)) {
+    if (!BuildPath(target, ARRAYSIZE(target), folder, name)) {
         PrintHiveFailed(name, ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
 
     if (SaveKeyToFile(target, subkey, root)) return ConcludeHive(name, target);
     // Not found means the hive is not loaded: its file is copied instead.
-    if (LastSaveError == ERROR_FILE_NOT_FOUND) return CopyConfigHive(name);
+    if (LastSaveError == ERROR_FILE_NOT_FOUND) return CopyConfigHive(folder, name);
 
     PrintHiveFailed(name, LastSaveError);
     return false;
 }
 
-bool CopyConfigHive(const wchar_t* name) {
+bool CopyConfigHive(const wchar_t* folder, const wchar_t* name) {
     wchar_t source[SystemTextCapacity];
     wchar_t destination[SystemTextCapacity];
     if (FAILED(StringCchCopyW(source, ARRAYSIZE(source), SystemDir)) ||
         FAILED(StringCchCatW(source, ARRAYSIZE(source), L"\\CONFIG\\")) ||
         FAILED(StringCchCatW(source, ARRAYSIZE(source), name)) ||
-        !BuildPath(destination, ARRAYSIZE(destination), BackupRoot, name)) {
+        !BuildPath(destination, ARRAYSIZE(destination), folder, name)) {
         PrintHiveFailed(name, ERROR_FILENAME_EXCED_RANGE);
         return false;
     }

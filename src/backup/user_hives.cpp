@@ -11,6 +11,7 @@
 #include "backup/sid_name.h"
 #include "fs/secure_folder.h"
 #include "report/hive_report.h"
+#include "report/run_result.h"
 #include "shared/console.h"
 #include "shared/entry_name.h"
 #include "shared/location_text.h"
@@ -44,12 +45,18 @@ void WriteLocation(const wchar_t* sidFolder, const wchar_t* fileName, const wcha
     WriteTextFile(textPath, WithoutDrive(livePath));
 }
 
-void BackupProfile(const wchar_t* profileName) {
+// A hive that cannot even be named: its failure line, counted.
+void FailHive(HiveTally* tally, const wchar_t* name, DWORD code) {
+    PrintHiveFailed(name, code);
+    CountHive(tally, name, HiveOutcome::Failed);
+}
+
+void BackupProfile(const wchar_t* backupFolder, const wchar_t* profileName, HiveTally* tally) {
     // Only one plain name shaped like a SID is joined into paths; joined,
     // others could lead outside the backup (C:, .., ../../x). Such a key is
     // named as a failure and never used.
     if (!IsSingleName(profileName) || !LooksLikeSid(profileName)) {
-        PrintHiveFailed(profileName, ERROR_INVALID_NAME);
+        FailHive(tally, profileName, ERROR_INVALID_NAME);
         return;
     }
     // Room for the classes suffix after the longest name the list can give.
@@ -80,10 +87,10 @@ void BackupProfile(const wchar_t* profileName) {
     profilePath[bytes / sizeof(wchar_t)] = L'\0';  // an odd last byte is dropped
 
     wchar_t sidFolder[SystemTextCapacity];
-    if (!BuildPath(sidFolder, ARRAYSIZE(sidFolder), BackupRoot, keyName)) {
-        PrintHiveFailed(keyName, ERROR_FILENAME_EXCED_RANGE);
+    if (!BuildPath(sidFolder, ARRAYSIZE(sidFolder), backupFolder, keyName)) {
+        FailHive(tally, keyName, ERROR_FILENAME_EXCED_RANGE);
         StringCchCatW(keyName, ARRAYSIZE(keyName), ClassesSuffix);
-        PrintHiveFailed(keyName, ERROR_FILENAME_EXCED_RANGE);
+        FailHive(tally, keyName, ERROR_FILENAME_EXCED_RANGE);
         return;
     }
     CreateProtectedDirectory(sidFolder);
@@ -94,22 +101,27 @@ void BackupProfile(const wchar_t* profileName) {
 
     wchar_t liveHive[SystemTextCapacity];
     if (!BuildPath(liveHive, ARRAYSIZE(liveHive), profilePath, L"NTUSER.DAT")) {
-        PrintHiveFailed(keyName, ERROR_FILENAME_EXCED_RANGE);
-    } else if (SaveUserHive(keyName, liveHive, L"NTUSER", sidFolder, L".DAT")) {
-        WriteLocation(sidFolder, L"NTUSER.DAT.txt", liveHive);
+        FailHive(tally, keyName, ERROR_FILENAME_EXCED_RANGE);
+    } else {
+        const HiveOutcome outcome = SaveUserHive(keyName, liveHive, L"NTUSER", sidFolder, L".DAT");
+        if (outcome == HiveOutcome::Saved) WriteLocation(sidFolder, L"NTUSER.DAT.txt", liveHive);
+        CountHive(tally, keyName, outcome);
     }
 
     StringCchCatW(keyName, ARRAYSIZE(keyName), ClassesSuffix);
     if (!BuildClassesPath(liveHive, profilePath)) {
-        PrintHiveFailed(keyName, ERROR_FILENAME_EXCED_RANGE);
-    } else if (SaveUserHive(keyName, liveHive, L"UsrClass", sidFolder, L".dat")) {
-        WriteLocation(sidFolder, L"UsrClass.dat.txt", liveHive);
+        FailHive(tally, keyName, ERROR_FILENAME_EXCED_RANGE);
+    } else {
+        const HiveOutcome outcome =
+            SaveUserHive(keyName, liveHive, L"UsrClass", sidFolder, L".dat");
+        if (outcome == HiveOutcome::Saved) WriteLocation(sidFolder, L"UsrClass.dat.txt", liveHive);
+        CountHive(tally, keyName, outcome);
     }
 }
 
 }  // namespace
 
-void BackupUserHives() {
+void BackupUserHives(const wchar_t* folder, HiveTally* tally) {
     KeyHandle profileList;
     if (OpenMachineKey(ProfileListKey, profileList.put()) != ERROR_SUCCESS) return;
 
@@ -117,33 +129,35 @@ void BackupUserHives() {
     for (DWORD index = 0;
          RegEnumKeyW(profileList.get(), index, profileName, SystemTextCapacity) == ERROR_SUCCESS;
          ++index) {
-        BackupProfile(profileName);
+        BackupProfile(folder, profileName, tally);
     }
 }
 
-bool SaveUserHive(const wchar_t* keyName, const wchar_t* livePath, const wchar_t* baseName,
-                  const wchar_t* folder, const wchar_t* extension) {
+HiveOutcome SaveUserHive(const wchar_t* keyName, const wchar_t* livePath, const wchar_t* baseName,
+                         const wchar_t* folder, const wchar_t* extension) {
+    auto failed = [keyName](DWORD code) {
+        PrintHiveFailed(keyName, code);
+        return HiveOutcome::Failed;
+    };
+    auto concluded = [](bool stands) { return stands ? HiveOutcome::Saved : HiveOutcome::Failed; };
     wchar_t target[SystemTextCapacity];
     if (!BuildPath(target, ARRAYSIZE(target), folder, baseName) ||
         FAILED(StringCchCatW(target, ARRAYSIZE(target), extension))) {
-        PrintHiveFailed(keyName, ERROR_FILENAME_EXCED_RANGE);
-        return false;
+        return failed(ERROR_FILENAME_EXCED_RANGE);
     }
 
-    if (SaveKeyToFile(target, keyName, HKEY_USERS)) return ConcludeHive(keyName, target);
-    if (LastSaveError != ERROR_FILE_NOT_FOUND) {
-        PrintHiveFailed(keyName, LastSaveError);
-        return false;
-    }
+    if (SaveKeyToFile(target, keyName, HKEY_USERS)) return concluded(ConcludeHive(keyName, target));
+    if (LastSaveError != ERROR_FILE_NOT_FOUND) return failed(LastSaveError);
 
     // The hive is not loaded: copy its file instead.
-    if (CopyLiveHive(livePath, target)) return ConcludeCopiedHive(keyName, livePath, target);
+    if (CopyLiveHive(livePath, target)) {
+        return concluded(ConcludeCopiedHive(keyName, livePath, target));
+    }
     // Neither loaded nor on disk: a stale profile, nothing to report.
     if (LastCopyError == ERROR_FILE_NOT_FOUND || LastCopyError == ERROR_PATH_NOT_FOUND) {
-        return false;
+        return HiveOutcome::None;
     }
-    PrintHiveFailed(keyName, LastCopyError);
-    return false;
+    return failed(LastCopyError);
 }
 
 void ExpandInPlace(wchar_t* path) {

@@ -73,8 +73,31 @@ DayEntry ProbeDayEntry(const wchar_t* dated) {
     return IsBackupFolder(dated) || IsEmptyFolder(dated) ? DayEntry::Ours : DayEntry::Foreign;
 }
 
-bool KeepsNewBackup(const wchar_t* dated, bool newComplete) {
-    return newComplete || ProbeDayEntry(dated) != DayEntry::Ours || !IsCompleteBackup(dated);
+namespace {
+
+bool HoldsName(const HeapArray<wchar_t>& names, const wchar_t* name) {
+    for (size_t at = 0; at < names.size(); at += wcslen(names.data() + at) + 1) {
+        if (wcscmp(names.data() + at, name) == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool KeepsNewBackup(const wchar_t* dated, const HeapArray<wchar_t>& saved, wchar_t* lacking) {
+    lacking[0] = L'\0';
+    HeapArray<wchar_t> standing;
+    if (ProbeDayEntry(dated) != DayEntry::Ours || !IsBackupFolder(dated) ||
+        !ReadSavedHives(dated, &standing)) {
+        return true;
+    }
+    HiveTally missing;
+    for (size_t at = 0; at < standing.size(); at += wcslen(standing.data() + at) + 1) {
+        const wchar_t* name = standing.data() + at;
+        if (!HoldsName(saved, name)) CountHive(&missing, name, HiveOutcome::Failed);
+    }
+    StringCchCopyW(lacking, FailedNamesCapacity, missing.failedNames);
+    return missing.failed == 0;
 }
 
 DWORD PlaceBackup(const wchar_t* work, const wchar_t* dated, const wchar_t* aside) {
@@ -107,9 +130,14 @@ void RecoverAside(const wchar_t* aside, const wchar_t* dated, const wchar_t*) {
 }
 
 void FinishWorkFolder(const wchar_t* work, const wchar_t* dated, const wchar_t* aside) {
-    // Unfinished, or incomplete where its day's backup is complete: the run
+    // Unfinished, or lacking hives that its day's backup holds: the run
     // that made it would not have placed it either.
-    if (!IsBackupFolder(work) || !KeepsNewBackup(dated, IsCompleteBackup(work))) {
+    HeapArray<wchar_t> saved;
+    // A log that cannot be read names no hive: such a folder takes no
+    // backup's place, though it may still take an empty one.
+    if (!ReadSavedHives(work, &saved)) saved.Clear();
+    wchar_t lacking[FailedNamesCapacity];
+    if (!IsBackupFolder(work) || !KeepsNewBackup(dated, saved, lacking)) {
         DeleteFolder(work);
         return;
     }

@@ -6,6 +6,8 @@
 // its name; only an unfinished one, left by a run that died, is deleted.
 #include <windows.h>
 
+#include "report/run_result.h"
+#include "shared/heap_array.h"
 #include "shared/owned_handle.h"
 
 // Opens root\zel.lock without sharing, for the whole run. An empty handle
@@ -21,9 +23,13 @@ enum class DayEntry {
 };
 DayEntry ProbeDayEntry(const wchar_t* dated);
 
-// False when the backup under dated is complete and the new one is not:
-// the new one then takes nothing's place.
-bool KeepsNewBackup(const wchar_t* dated, bool newComplete);
+// Whether a new backup that saved and checked the hives named in `saved`
+// (each name with its terminator) may take the place of the day's backup
+// under dated: only when every hive that one saved and checked is among
+// them. `lacking`, of FailedNamesCapacity characters, gets the names of
+// those that are not, separated by ", ". A day's backup whose log cannot be
+// read (one made before there was a log) gives way.
+bool KeepsNewBackup(const wchar_t* dated, const HeapArray<wchar_t>& saved, wchar_t* lacking);
 
 // Gives the finished work folder the date name. A backup of ours under that
 // name is moved aside first and deleted only once the new one stands.

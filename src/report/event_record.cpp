@@ -1,21 +1,23 @@
 #include "report/event_record.h"
 
-#include "report/hive_report.h"
 #include "shared/console.h"
 #include "shared/platform.h"
 #include "zel_events.h"
 
-void RecordServiceRun(const wchar_t* root, const wchar_t* folder, RunEnd end, DWORD stepError) {
+void RecordServiceRun(const wchar_t* root, const RunResult& run) {
+    const HiveTally& hives = run.hives;
+    const RunEnd end = run.end;
+    const DWORD stepError = run.stepError;
     wchar_t saved[16];
     wchar_t reported[16];
-    FormatText(saved, ARRAYSIZE(saved), L"%lu", HivesReported - HivesFailed);
-    FormatText(reported, ARRAYSIZE(reported), L"%lu", HivesReported);
+    FormatText(saved, ARRAYSIZE(saved), L"%lu", hives.reported - hives.failed);
+    FormatText(reported, ARRAYSIZE(reported), L"%lu", hives.reported);
     wchar_t reason[1024];
     FormatErrorLine(reason, ARRAYSIZE(reason), stepError, L"");
 
     WORD type = EVENTLOG_WARNING_TYPE;
     DWORD id = MSG_BACKUP_INCOMPLETE;
-    LPCWSTR strings[5] = {folder, saved, reported, FailedHiveNames, folder};
+    LPCWSTR strings[5] = {run.folder, saved, reported, hives.failedNames, run.folder};
     WORD count = 4;
     if (end == RunEnd::Stands || end == RunEnd::UnderWay) {
         type = EVENTLOG_INFORMATION_TYPE;
@@ -34,7 +36,7 @@ void RecordServiceRun(const wchar_t* root, const wchar_t* folder, RunEnd end, DW
         id = MSG_BACKUP_NOT_KEPT;
         strings[0] = root;
         count = 5;
-    } else if (HivesFailed == 0) {
+    } else if (hives.failed == 0) {
         type = EVENTLOG_INFORMATION_TYPE;
         id = MSG_BACKUP_MADE;
         count = 3;

@@ -1,58 +1,22 @@
 #include "report/hive_report.h"
 
-#include <strsafe.h>
-
 #include "report/run_log.h"
 #include "resource_ids.h"
 #include "shared/console.h"
 #include "shared/path_join.h"
 
-DWORD HivesReported = 0;
-DWORD HivesFailed = 0;
-wchar_t FailedHiveNames[1024];
-
-namespace {
-
-void NoteFailedName(const wchar_t* hiveName) {
-    static const wchar_t Cut[] = L"...";
-    size_t used = 0;
-    StringCchLengthW(FailedHiveNames, ARRAYSIZE(FailedHiveNames), &used);
-    if (used >= ARRAYSIZE(Cut) - 1 &&
-        wcscmp(FailedHiveNames + used - (ARRAYSIZE(Cut) - 1), Cut) == 0) {
-        return;
-    }
-    wchar_t added[SystemTextCapacity];
-    FormatText(added, ARRAYSIZE(added), used ? L", %s" : L"%s", hiveName);
-    // Room is kept for the mark that says the list goes on.
-    if (used + wcslen(added) + ARRAYSIZE(Cut) > ARRAYSIZE(FailedHiveNames)) {
-        StringCchCatW(FailedHiveNames, ARRAYSIZE(FailedHiveNames), Cut);
-        return;
-    }
-    StringCchCatW(FailedHiveNames, ARRAYSIZE(FailedHiveNames), added);
-}
-
-}  // namespace
-
 void PrintHiveSaved(const wchar_t* hiveName) {
     wchar_t line[SystemTextCapacity];
     FormatResource(line, ARRAYSIZE(line), IDS_BACKUP_COMPLETED, hiveName);
     PrintAndLog(line);
-    ++HivesReported;
 }
 
-void PrintUncountedFailure(const wchar_t* hiveName, DWORD code) {
+void PrintHiveFailed(const wchar_t* hiveName, DWORD code) {
     wchar_t prefix[SystemTextCapacity];
     FormatResource(prefix, ARRAYSIZE(prefix), IDS_SAVING_ERROR, hiveName);
     wchar_t line[RootPathCapacity];
     FormatErrorLine(line, ARRAYSIZE(line), code, prefix);
     PrintAndLog(line);
-}
-
-void PrintHiveFailed(const wchar_t* hiveName, DWORD code) {
-    PrintUncountedFailure(hiveName, code);
-    ++HivesReported;
-    ++HivesFailed;
-    NoteFailedName(hiveName);
 }
 
 void LogHiveCheck(const wchar_t* hiveName, const HiveCheckResult& result) {

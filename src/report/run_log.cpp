@@ -5,6 +5,7 @@
 
 #include "shared/console.h"
 #include "shared/owned_handle.h"
+#include "shared/path_join.h"
 
 namespace {
 
@@ -70,6 +71,23 @@ void LogTimeLine(const wchar_t* label) {
     FormatText(line, ARRAYSIZE(line), L"%s %04d-%02d-%02d %02d:%02d:%02d", label, now.wYear,
                now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
     LogLine(line);
+}
+
+DWORD AppendToBackupLog(const wchar_t* folder, const wchar_t* text) {
+    wchar_t path[JoinedPathCapacity];
+    if (!BuildPath(path, ARRAYSIZE(path), folder, L"backup.log")) return ERROR_FILENAME_EXCED_RANGE;
+    FileHandle log(CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!log) return GetLastError();
+    size_t length = 0;
+    if (FAILED(StringCchLengthW(text, STRSAFE_MAX_CCH, &length))) return ERROR_INVALID_PARAMETER;
+    const DWORD bytes = static_cast<DWORD>(length * sizeof(wchar_t));
+    DWORD written = 0;
+    if (!WriteFile(log.get(), text, bytes, &written, nullptr) || written != bytes ||
+        !WriteFile(log.get(), L"\r\n", 2 * sizeof(wchar_t), &written, nullptr)) {
+        return GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+    }
+    return ERROR_SUCCESS;
 }
 
 DWORD CloseRunLog() {

@@ -18,6 +18,10 @@ void PrintAndLog(const wchar_t* line);
 // Appends `label`, a blank and the local date and time.
 void LogTimeLine(const wchar_t* label);
 
+// Appends one line to the log of the finished backup in folder, as the run
+// that made it wrote its lines. ERROR_SUCCESS or the Win32 error.
+DWORD AppendToBackupLog(const wchar_t* folder, const wchar_t* text);
+
 // Closes the log: ERROR_SUCCESS when every line was written, else the error
 // of the first write that failed.
 DWORD CloseRunLog();

@@ -11,6 +11,7 @@
 #include "revert/undo.h"
 #include "shared/console.h"
 #include "shared/privileges.h"
+#include "version.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ int wmain(int argc, wchar_t** argv) {
     const int ended = ExitStatusOf(ReadCommandLine(argc, argv, &request));
     if (ended >= 0) return ended;
 
-    PrintLine(L"REVERT - Corvane v1.20");
+    PrintLine(L"REVERT - " VERSION_BANNER);
     const DWORD privileges = EnableBackupPrivileges();
     LeaveWow64Views();
     wchar_t line[2 * JoinedPathCapacity];

@@ -4,7 +4,6 @@
 
 #include "backup/dated_run.h"
 #include "report/event_record.h"
-#include "report/hive_report.h"
 #include "shared/exit_status.h"
 #include "shared/owned_handle.h"
 #include "shared/platform.h"
@@ -116,17 +115,18 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
 
     wchar_t root[RootPathCapacity];
     StringCchCopyW(root, ARRAYSIZE(root), BackupRoot);
-    ServiceExitStatus = RunDatedBackup();
-    RecordServiceRun(root, BackupRoot, LastRunEnd, RunStepError);
+    const RunResult run = RunDatedBackup();
+    ServiceExitStatus = run.exitStatus;
+    RecordServiceRun(root, run);
 
     WaitForSingleObject(StopEvent.get(), PauseBeforeStop);
     SetEvent(RunDone.get());
     if (pulse) WaitForSingleObject(pulse.get(), INFINITE);
 
-    if (HivesFailed > 0) {
-        ReportServiceStatus(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR, 0, HivesFailed);
+    if (run.hives.failed > 0) {
+        ReportServiceStatus(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR, 0, run.hives.failed);
     } else {
-        ReportServiceStatus(SERVICE_STOPPED, RunStepError, 0);
+        ReportServiceStatus(SERVICE_STOPPED, run.stepError, 0);
     }
     InterlockedExchange(&DispatcherRunning, 0);
 }

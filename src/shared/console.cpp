@@ -10,9 +10,9 @@
 
 #include "resource_ids.h"
 
-bool ServiceMode = false;
-
 namespace {
+
+bool Silenced = false;
 
 constexpr DWORD SystemTextFlags =
     FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
@@ -64,8 +64,10 @@ void WriteWide(const wchar_t* text) {
 
 }  // namespace
 
+void SilenceConsole() { Silenced = true; }
+
 void PrintLine(const wchar_t* text) {
-    if (ServiceMode) return;
+    if (Silenced) return;
     WriteWide(text);
     WriteBytes("\r\n", 2);
     fflush(stdout);

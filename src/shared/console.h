@@ -1,13 +1,13 @@
 #pragma once
 // Every word a program shows goes through here: plain lines, lines from the
 // executable's string table, and reports that join a text with the system's
-// description of a Win32 error code. Nothing is written while ServiceMode is
-// set.
+// description of a Win32 error code. Nothing is written once the console
+// has been silenced.
 #include <windows.h>
 
-// Set by zel's /service: the service runs silently with the same code that
-// reports every hive on the console.
-extern bool ServiceMode;
+// From now on nothing is written: zel's service runs silently with the same
+// code that reports every hive on the console.
+void SilenceConsole();
 
 // Writes text unchanged (not a format) and one CR LF.
 void PrintLine(const wchar_t* text);

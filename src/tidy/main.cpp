@@ -8,13 +8,14 @@
 #include "tidy/packing_report.h"
 #include "tidy/run_state.h"
 #include "tidy/scratch_hive.h"
+#include "version.h"
 
 int wmain(int argc, wchar_t** argv) {
     TidyRequest request;
     const int ended = ExitStatusOf(ReadCommandLine(argc, argv, &request));
     if (ended >= 0) return ended;
 
-    PrintLine(L"TIDY - Corvane v1.20");
+    PrintLine(L"TIDY - " VERSION_BANNER);
     // Loading, saving and replacing hives all need both.
     DWORD error = EnableBackupPrivileges();
     if (error != ERROR_SUCCESS) {

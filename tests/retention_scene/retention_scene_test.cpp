@@ -115,7 +115,7 @@ TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     REQUIRE(MoveFileW(today.c_str(), mine.c_str()));
     const auto mineBytes = TreeBytes(mine);
     const Strings refused = {
-        "ZEL - Corvane v1.20", Narrow(root),
+        Narrow(L"ZEL - " VERSION_BANNER), Narrow(root),
         ReportLine("(!) Not a backup, left as it is: " + Narrow(today), ERROR_ALREADY_EXISTS)};
     for (const std::wstring& target : {std::wstring(), outside, mine}) {
         Context row(target.empty() ? L"photos" : target);
@@ -165,17 +165,28 @@ TEST(FullDiskCostsNoCompleteBackup) {
     CHECK(run.output.find(ReportLine("", ERROR_DISK_FULL)) != std::string::npos);
     CHECK_EQ(completeBytes, TreeBytes(complete));
 
+    // Today's backup is incomplete too, but it holds SOFTWARE, which the
+    // full disk keeps the new one from saving.
     RemoveTree(today);
     RemoveTree(today + L".partial");
-    MakeBackup(today, 0, L"complete.txt");
-    const auto todayBytes = TreeBytes(today);
+    const std::wstring log =
+        L"Saving error SAM  [Access is denied. ]\r\n"
+        L"Backup of SOFTWARE successfully completed\r\n"
+        L"1 of 2 hives saved\r\n";
+    MakeBackup(today, 0, L"backup.log", "\xFF\xFE" + Utf16Bytes(log));
+    WriteFileBytes(today + L"\\incomplete.txt", "");
+    auto todayBytes = TreeBytes(today);
     run = Run(root, L"/days:0");
     CHECK_EQ(2u, run.exitCode);
-    CHECK_EQ("(!) The new backup is incomplete and was not kept; today's complete backup stands: " +
-                 Narrow(today),
-             Lines(run.output).back());
+    const std::wstring notKept =
+        L"(!) The new backup lacks SOFTWARE, which today's backup holds, and was not "
+        L"kept; today's backup stands: " +
+        today;
+    CHECK_EQ(Narrow(notKept), Lines(run.output).back());
+    todayBytes[L"backup.log"] += Utf16Bytes(notKept + L"\r\n");
     CHECK_EQ(todayBytes, TreeBytes(today));
-    CHECK_EQ(Names{TodayFolderName() + L"\\"}, TopEntries(root));
+    // The complete backup stays too: today's is not complete.
+    CHECK_EQ((Names{DateName(20) + L"\\", TodayFolderName() + L"\\"}), TopEntries(root));
 }
 
 }  // namespace

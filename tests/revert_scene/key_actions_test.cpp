@@ -12,7 +12,7 @@
 namespace {
 
 const std::wstring Sid = L"S-1-5-21-1-2-3-1001";
-const std::string Banner = "REVERT - Corvane v1.20";
+const std::string Banner = Narrow(L"REVERT - " VERSION_BANNER);
 
 ProcessResult Revert(const std::wstring& backup, const std::wstring& arguments) {
     return RunProgram(BuiltProgram(L"revert_x64.exe"), L"\"" + backup + L"\" " + arguments);

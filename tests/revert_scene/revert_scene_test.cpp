@@ -170,7 +170,8 @@ void CheckOnlineRoad(const Scene& s) {
 
 TEST(RestoreAndUndo) {
     Scene s;
-    const std::string banner[] = {"REVERT - Corvane v1.20", "Backup folder: " + Narrow(s.backup)};
+    const std::string banner[] = {Narrow(L"REVERT - " VERSION_BANNER),
+                                  "Backup folder: " + Narrow(s.backup)};
     const std::string bcd = "bcdedit /import \"" + Narrow(s.backup) + "\\BCD\"";
     // The listing, from the copy zel put into the backup, which finds its backup by itself; with
     // /n, the same under the root a restore would use.

@@ -25,7 +25,7 @@ void CheckRun(const std::wstring& arguments, DWORD exitCode, const std::wstring&
     Context row(arguments);
     ProcessResult run = RunZel(arguments);
     CHECK_EQ(exitCode, run.exitCode);
-    CHECK_EQ((Strings{"ZEL - Corvane v1.20", Narrow(root), last}), Lines(run.output));
+    CHECK_EQ((Strings{Narrow(L"ZEL - " VERSION_BANNER), Narrow(root), last}), Lines(run.output));
 }
 
 TEST(InstallRunStopAndRemove) {
@@ -44,7 +44,7 @@ TEST(InstallRunStopAndRemove) {
     // A relative root is installed as the folder it names here.
     ProcessResult run = RunZel(L"/i /days:30 bk", scratch.path().c_str());
     CHECK_EQ(0u, run.exitCode);
-    CHECK_EQ((Strings{"ZEL - Corvane v1.20", Narrow(root), "Service installed."}),
+    CHECK_EQ((Strings{Narrow(L"ZEL - " VERSION_BANNER), Narrow(root), "Service installed."}),
              Lines(run.output));
     CHECK_EQ(L"\"" + zel + L"\" /service /days:30 \"" + root + L"\"",
              ReadStringValue(HKEY_LOCAL_MACHINE, ServiceKey, L"ImagePath"));
@@ -187,11 +187,15 @@ TEST(EventRecordOfEachKindOfRun) {
              Widen(ReportLine("", ERROR_DISK_FULL).substr(1))},
     };
     for (const auto& c : cases) {
-        HivesReported = c.reported;
-        HivesFailed = c.failed;
-        wcscpy_s(FailedHiveNames, c.names);
+        RunResult run;
+        run.hives.reported = c.reported;
+        run.hives.failed = c.failed;
+        wcscpy_s(run.hives.failedNames, c.names);
+        wcscpy_s(run.folder, L"C:\\bk\\day");
+        run.end = c.end;
+        run.stepError = c.stepError;
         Records.clear();
-        RecordServiceRun(L"C:\\bk", L"C:\\bk\\day", c.end, c.stepError);
+        RecordServiceRun(L"C:\\bk", run);
         CHECK_EQ(std::vector<std::wstring>{c.record}, Records);
     }
 }

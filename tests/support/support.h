@@ -13,6 +13,7 @@
 #include "support/child_process.h"
 #include "support/platform_swap.h"
 #include "support/scratch.h"
+#include "version.h"
 
 using Strings = std::vector<std::string>;
 using Names = std::vector<std::wstring>;

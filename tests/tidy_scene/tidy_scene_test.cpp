@@ -101,7 +101,7 @@ TEST(OfflineInstallationPackedForReal) {
     ProcessResult real = RunProgram(tidy, L"/offline:" + root.path());
     wchar_t stamp[StampCapacity] = L"";
     REQUIRE(FindStampedName((config + L"SYSTEM").c_str(), L"tidy", L"", stamp));
-    Strings lines = {"TIDY - Corvane v1.20"}, dryLines = lines;
+    Strings lines = {Narrow(L"TIDY - " VERSION_BANNER)}, dryLines = lines;
     dryLines.push_back("HKLM\\TIDY-7FFFFFFC: unloaded, its run has ended");
     size_t before = tight.size(), after = tight.size();
     for (const wchar_t* hive : {L"SYSTEM", L"SOFTWARE"}) {

@@ -7,7 +7,7 @@
 
 namespace {
 
-const char Banner[] = "ZEL - Corvane v1.20";
+const std::string Banner = Narrow(L"ZEL - " VERSION_BANNER);
 const Strings Usage = {"Syntax: zel.exe[options] backup_path", "/i - install as a service",
                        "/u - uninstall service",
                        "/days:n - delete backup folders older than n days(default: 15)"};
