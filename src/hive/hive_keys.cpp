@@ -3,9 +3,9 @@
 // check, so a damaged file gives ERROR_BADDB rather than a read astray.
 #include <string.h>
 
-#include "hive/name_case.h"
 #include "hive/regf_cells.h"
 #include "hive/wine_text_reader.h"
+#include "shared/name_case.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 // byte above 127.
 #include <string.h>
 
-#include "hive/name_case.h"
 #include "hive/wine_text_tree.h"
 #include "shared/heap_block.h"
+#include "shared/name_case.h"
 
 namespace {
 

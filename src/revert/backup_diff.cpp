@@ -5,12 +5,12 @@
 
 #include <algorithm>
 
-#include "hive/name_case.h"
 #include "revert/backup_hives.h"
 #include "revert/run_state.h"
 #include "shared/console.h"
 #include "shared/heap_block.h"
 #include "shared/machine_hives.h"
+#include "shared/name_case.h"
 
 namespace {
 

@@ -3,16 +3,8 @@
 // it back: its location text and the key it is loaded under when live.
 #include <windows.h>
 
+#include "shared/file_identity.h"
 #include "shared/path_join.h"
-
-// Who a folder is, whatever path reaches it: the same folder through a link,
-// a short name or another spelling has the same identity.
-struct FolderId {
-    bool known;
-    DWORD volume;
-    DWORD indexHigh;
-    DWORD indexLow;
-};
 
 struct BackupHive {
     wchar_t label[JoinedPathCapacity];   // "SYSTEM", "S-1-5-...\NTUSER.DAT": its path in the backup
@@ -23,7 +15,7 @@ struct BackupHive {
     wchar_t keyPath[JoinedPathCapacity];
     bool dirty;  // from its check: judged after its logs, or as Windows loads it without them
     wchar_t destination[JoinedPathCapacity];  // filled by PlanHives
-    FolderId folder;                          // the folder the destination lies in
+    FileIdentity folder;                      // the folder the destination lies in
     bool loaded;       // a restore online finds it loaded: swapped at the next start
     unsigned present;  // before a restore: which of the file and its logs are there
 };

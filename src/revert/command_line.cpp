@@ -44,8 +44,8 @@ CommandLineOutcome RefuseBecause(const wchar_t* argument, const wchar_t* why) {
 // below it, however the path reaches it; /diff's folder, another existing
 // one.
 CommandLineOutcome ReadKeyAction(const wchar_t* to, const wchar_t* other, RevertRequest* request) {
-    FolderId backup;
-    DWORD error = IdentifyFolder(BackupFolder, &backup);
+    FileIdentity backup;
+    DWORD error = IdentifyPath(BackupFolder, &backup);
     if (error != ERROR_SUCCESS) return Refuse(error, BackupFolder);
     wchar_t argument[JoinedPathCapacity + 8];
     if (request->action == RevertAction::Export) {
@@ -66,15 +66,16 @@ CommandLineOutcome ReadKeyAction(const wchar_t* to, const wchar_t* other, Revert
         return error == ERROR_SUCCESS ? CommandLineOutcome::Run : Refuse(error, argument);
     }
     FormatText(argument, ARRAYSIZE(argument), L"/diff:%s", other);
-    FolderId id;
+    FileIdentity id;
     error = MakeAbsoluteFolder(other, request->other);
-    if (error == ERROR_SUCCESS) error = IdentifyFolder(request->other, &id);
+    if (error == ERROR_SUCCESS) error = IdentifyPath(request->other, &id);
     if (error == ERROR_SUCCESS &&
         !(GetFileAttributesW(request->other) & FILE_ATTRIBUTE_DIRECTORY)) {
         error = ERROR_DIRECTORY;
     }
     if (error != ERROR_SUCCESS) return Refuse(error, argument);
-    if (SameFolder(id, backup)) return RefuseBecause(argument, L"that is the backup folder itself");
+    if (SameIdentity(id, backup))
+        return RefuseBecause(argument, L"that is the backup folder itself");
     return CommandLineOutcome::Run;
 }
 

@@ -36,7 +36,7 @@ bool IsUnder(const wchar_t* path, const wchar_t* root) {
 
 // A junction or link on the way could lead the write anywhere, and a folder
 // of the backup would have the restore overwrite what it reads.
-DWORD CheckFoldersOnTheWay(const wchar_t* root, const FolderId& backup, BackupHive* hive,
+DWORD CheckFoldersOnTheWay(const wchar_t* root, const FileIdentity& backup, BackupHive* hive,
                            wchar_t* reason) {
     const wchar_t* path = hive->destination;
     wchar_t folder[JoinedPathCapacity];
@@ -59,12 +59,12 @@ DWORD CheckFoldersOnTheWay(const wchar_t* root, const FolderId& backup, BackupHi
             FormatText(reason, ReasonCapacity, L"%s is a link", folder);
             return ERROR_BAD_PATHNAME;
         }
-        error = IdentifyFolder(folder, &hive->folder);
+        error = IdentifyPath(folder, &hive->folder);
         if (error != ERROR_SUCCESS) {
             FormatText(reason, ReasonCapacity, L"unable to open %s", folder);
             return error;
         }
-        if (SameFolder(hive->folder, backup)) {
+        if (SameIdentity(hive->folder, backup)) {
             FormatText(reason, ReasonCapacity, L"%s lies inside the backup folder", path);
             return ERROR_BAD_PATHNAME;
         }
@@ -80,23 +80,7 @@ DWORD CheckFoldersOnTheWay(const wchar_t* root, const FolderId& backup, BackupHi
 
 }  // namespace
 
-DWORD IdentifyFolder(const wchar_t* path, FolderId* id) {
-    FileHandle folder(CreateFileW(path, FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!folder || !GetFileInformationByHandle(folder.get(), &information)) return GetLastError();
-    *id = {true, information.dwVolumeSerialNumber, information.nFileIndexHigh,
-           information.nFileIndexLow};
-    return ERROR_SUCCESS;
-}
-
-bool SameFolder(const FolderId& a, const FolderId& b) {
-    return a.known && b.known && a.volume == b.volume && a.indexHigh == b.indexHigh &&
-           a.indexLow == b.indexLow;
-}
-
-DWORD CheckOutsideBackup(const wchar_t* folder, const FolderId& backup, wchar_t* reason) {
+DWORD CheckOutsideBackup(const wchar_t* folder, const FileIdentity& backup, wchar_t* reason) {
     wchar_t walk[JoinedPathCapacity];
     if (!CopyWhole(walk, ARRAYSIZE(walk), folder) ||
         (walk[0] != L'\0' && walk[1] == L':' && walk[2] == L'\0' &&
@@ -106,13 +90,13 @@ DWORD CheckOutsideBackup(const wchar_t* folder, const FolderId& backup, wchar_t*
     }
     const size_t top = TopLength(walk);
     for (;;) {
-        FolderId id;
-        const DWORD error = IdentifyFolder(walk, &id);
+        FileIdentity id;
+        const DWORD error = IdentifyPath(walk, &id);
         if (error != ERROR_SUCCESS) {
             FormatText(reason, ReasonCapacity, L"unable to open %s", walk);
             return error;
         }
-        if (SameFolder(id, backup)) {
+        if (SameIdentity(id, backup)) {
             FormatText(reason, ReasonCapacity, L"%s lies inside the backup folder", folder);
             return ERROR_BAD_PATHNAME;
         }
@@ -152,7 +136,8 @@ DWORD ReadHiveLocation(const BackupHive* hive, wchar_t* location, wchar_t* reaso
     return ERROR_SUCCESS;
 }
 
-DWORD PlaceHive(BackupHive* hive, const wchar_t* root, const FolderId& backup, wchar_t* reason) {
+DWORD PlaceHive(BackupHive* hive, const wchar_t* root, const FileIdentity& backup,
+                wchar_t* reason) {
     wchar_t location[JoinedPathCapacity];
     DWORD error = ReadHiveLocation(hive, location, reason);
     if (error != ERROR_SUCCESS) return error;

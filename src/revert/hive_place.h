@@ -8,16 +8,9 @@
 
 constexpr size_t ReasonCapacity = 2 * JoinedPathCapacity + 64;
 
-// The identity of the folder at path (opened with backup semantics), or the
-// error that kept it from being opened.
-DWORD IdentifyFolder(const wchar_t* path, FolderId* id);
-
-// True for two identities of one folder.
-bool SameFolder(const FolderId& a, const FolderId& b);
-
 // ERROR_SUCCESS when neither folder nor any folder above it is `backup`;
 // ERROR_BAD_PATHNAME when one is, with the reason in words.
-DWORD CheckOutsideBackup(const wchar_t* folder, const FolderId& backup, wchar_t* reason);
+DWORD CheckOutsideBackup(const wchar_t* folder, const FileIdentity& backup, wchar_t* reason);
 
 // The hive's live path without a drive: its location text, and for a
 // machine hive config\<name> under the system folder. ERROR_SUCCESS, or the
@@ -29,7 +22,7 @@ DWORD ReadHiveLocation(const BackupHive* hive, wchar_t* location, wchar_t* reaso
 // and every folder between root and the file exists, is no link and is not
 // the backup folder. hive->folder gets the identity of the file's folder,
 // unless that is the root itself.
-DWORD PlaceHive(BackupHive* hive, const wchar_t* root, const FolderId& backup, wchar_t* reason);
+DWORD PlaceHive(BackupHive* hive, const wchar_t* root, const FileIdentity& backup, wchar_t* reason);
 
 // The destination from the backslash after root on ("\Windows\system32\..."):
 // the same whatever drive the installation is seen on.

@@ -24,10 +24,10 @@ bool CheckHive(BackupHive* hive, PlanUse use, wchar_t* words) {
     return false;
 }
 
-bool Place(BackupHive* hive, const wchar_t* root, const FolderId& backup, PlanUse use,
+bool Place(BackupHive* hive, const wchar_t* root, const FileIdentity& backup, PlanUse use,
            wchar_t* where) {
     wchar_t reason[ReasonCapacity];
-    hive->folder = FolderId{};
+    hive->folder = FileIdentity{};
     const DWORD error = root ? PlaceHive(hive, root, backup, reason)
                              : ReadHiveLocation(hive, hive->destination, reason);
     if (error == ERROR_SUCCESS) {
@@ -48,10 +48,10 @@ bool Place(BackupHive* hive, const wchar_t* root, const FolderId& backup, PlanUs
 
 // The journal lies beside the machine hives and is proved as they are; the
 // root must lie outside the backup, which the restore reads from.
-bool PlaceJournal(const wchar_t* root, FolderId* backup) {
+bool PlaceJournal(const wchar_t* root, FileIdentity* backup) {
     wchar_t reason[ReasonCapacity];
     wchar_t line[PartCapacity];
-    DWORD error = IdentifyFolder(BackupFolder, backup);
+    DWORD error = IdentifyPath(BackupFolder, backup);
     if (error != ERROR_SUCCESS) {
         FormatText(line, ARRAYSIZE(line), L"(!) Unable to open %s", BackupFolder);
         PrintError(error, line);
@@ -78,8 +78,8 @@ bool PlaceJournal(const wchar_t* root, FolderId* backup) {
 // no folder is known (a listing without a root, a file right under the root),
 // the same path.
 int ComparePlaces(const BackupHive* x, const BackupHive* y) {
-    const FolderId& a = x->folder;
-    const FolderId& b = y->folder;
+    const FileIdentity& a = x->folder;
+    const FileIdentity& b = y->folder;
     if (a.volume != b.volume) return a.volume < b.volume ? -1 : 1;
     if (a.indexHigh != b.indexHigh) return a.indexHigh < b.indexHigh ? -1 : 1;
     if (a.indexLow != b.indexLow) return a.indexLow < b.indexLow ? -1 : 1;
@@ -159,7 +159,7 @@ bool PlanHives(HiveTable* list, const wchar_t* root, PlanUse use) {
         PrintLine(line);
         return false;
     }
-    FolderId backup{};
+    FileIdentity backup{};
     if (root) whole = PlaceJournal(root, &backup) && whole;
     for (size_t i = 0; i < list->count; ++i) {
         BackupHive* hive = &list->items[i];
