@@ -29,6 +29,7 @@ void PrintUsage() {
     PrintLine(L"/i - install as a service");
     PrintLine(L"/u - uninstall service");
     PrintLine(L"/days:n - delete backup folders older than n days(default: 15)");
+    PrintLine(L"/daily[:HH:MM] - the service stays and makes each day's backup (only with /i)");
 }
 
 bool StartsWith(const wchar_t* text, const wchar_t* prefix) {
@@ -43,6 +44,7 @@ CommandLineOutcome Refuse(DWORD code, const wchar_t* argument) {
 
 CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, CommandLineRequest* request) {
     const wchar_t* path = nullptr;
+    const wchar_t* daily = nullptr;
     for (int i = 1; i < argc; ++i) {
         const wchar_t* argument = argv[i];
         if (argument[0] != L'/') {
@@ -57,6 +59,9 @@ CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, CommandLineRequest*
             if (!ReadDaysValue(argument + 6, &RetentionDays)) {
                 return Refuse(ERROR_INVALID_PARAMETER, argument);
             }
+        } else if (StartsWith(argument, L"/daily") &&
+                   ReadDailyOption(argument + 6, &request->daily)) {
+            daily = argument;
         } else if (wcscmp(argument, L"/service") == 0) {
             ServiceMode = true;
             SilenceConsole();
@@ -67,6 +72,9 @@ CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, CommandLineRequest*
             return Refuse(ERROR_INVALID_PARAMETER, argument);
         }
     }
+
+    // A console run that waited for tomorrow would look hung.
+    if (daily && !request->install && !ServiceMode) return Refuse(ERROR_INVALID_PARAMETER, daily);
 
     // One root, one folder: every spelling of a folder gives the same text,
     // so the once-a-day test and retention see the folders they made.

@@ -25,9 +25,9 @@ int wmain(int argc, wchar_t** argv) {
 
     // /i makes the root itself, once it knows the service can carry it; /u
     // has no use for it.
-    if (request.install) return InstallService();
+    if (request.install) return InstallService(request.daily);
     if (request.uninstall) return UninstallService();
     CreateProtectedDirectory(BackupRoot);
-    if (ServiceMode) return RunServiceDispatcher();
+    if (ServiceMode) return RunServiceDispatcher(request.daily);
     return RunDatedBackup().exitStatus;
 }

@@ -15,6 +15,7 @@
 #include "shared/exit_status.h"
 #include "shared/location_text.h"
 #include "shared/path_join.h"
+#include "shared/platform.h"
 #include "state/run_state.h"
 
 namespace {
@@ -52,7 +53,7 @@ struct DayPaths {
 };
 bool FormDayPaths(const wchar_t* root, DayPaths* day) {
     SYSTEMTIME today;
-    GetLocalTime(&today);
+    Platform.getLocalTime(&today);
     wchar_t date[16];
     FormatText(date, ARRAYSIZE(date), L"%04d-%02d-%02d", today.wYear, today.wMonth, today.wDay);
     wchar_t longest[JoinedPathCapacity];

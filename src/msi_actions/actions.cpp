@@ -31,23 +31,36 @@ bool AppendDays(wchar_t* line, size_t capacity, const wchar_t* days) {
            AppendArgument(line, capacity, option);
 }
 
+// DAILY: "1" asks for /daily, a time for /daily:HH:MM, which zel.exe judges.
+bool AppendDaily(wchar_t* line, size_t capacity, const wchar_t* daily) {
+    wchar_t option[TextCapacity + 8];
+    const HRESULT formed = wcscmp(daily, L"1") == 0
+                               ? StringCchCopyW(option, ARRAYSIZE(option), L"/daily")
+                               : StringCchPrintfW(option, ARRAYSIZE(option), L"/daily:%ls", daily);
+    return SUCCEEDED(formed) && AppendArgument(line, capacity, option);
+}
+
 }  // namespace
 
 // Run at once, before anything is installed. The installer formats a
 // property given on its command line only once, so a [ComputerName] inside
 // BACKUPROOT is expanded here, and BACKUPROOT then holds the root the
 // service gets (which the package records for the next version). The line
-//   "<folder>\zel.exe" "/i" "/days:N" "<root>"
+//   "<folder>\zel.exe" "/i" "/days:N" "/daily[:HH:MM]" "<root>"
 // becomes the data of InstallZelService; an option left unset is left out,
 // so that zel.exe applies its own default.
 CUSTOM_ACTION PrepareZelService(MSIHANDLE install) {
-    wchar_t given[TextCapacity], root[TextCapacity], days[TextCapacity], program[TextCapacity];
+    wchar_t given[TextCapacity], root[TextCapacity], days[TextCapacity], daily[TextCapacity],
+        program[TextCapacity];
     if (!ReadProperty(install, L"BACKUPROOT", given, ARRAYSIZE(given)) ||
         !FormatText(install, given, root, ARRAYSIZE(root))) {
         return Fail(install, L"BACKUPROOT is too long for zel.");
     }
     if (!ReadProperty(install, L"DAYS", days, ARRAYSIZE(days))) {
         return Fail(install, L"DAYS is too long for zel.");
+    }
+    if (!ReadProperty(install, L"DAILY", daily, ARRAYSIZE(daily))) {
+        return Fail(install, L"DAILY is too long for zel.");
     }
     if (!FormatText(install, L"[#zel.exe]", program, ARRAYSIZE(program)) || program[0] == L'\0') {
         return Fail(install, L"The folder of zel.exe is too long.");
@@ -59,6 +72,7 @@ CUSTOM_ACTION PrepareZelService(MSIHANDLE install) {
     bool fits = AppendArgument(line, ARRAYSIZE(line), program) &&
                 AppendArgument(line, ARRAYSIZE(line), L"/i");
     if (days[0] != L'\0') fits = fits && AppendDays(line, ARRAYSIZE(line), days);
+    if (daily[0] != L'\0') fits = fits && AppendDaily(line, ARRAYSIZE(line), daily);
     if (root[0] != L'\0') fits = fits && AppendArgument(line, ARRAYSIZE(line), root);
     if (!fits) return Fail(install, L"The command line of zel.exe /i is too long.");
     return MsiSetPropertyW(install, L"InstallZelService", line) == ERROR_SUCCESS
@@ -87,7 +101,7 @@ CUSTOM_ACTION InstallZelService(MSIHANDLE install) {
         return ERROR_SUCCESS;
     }
     StringCchPrintfW(message, ARRAYSIZE(message),
-                     exitStatus == 1 ? L"zel.exe /i refused BACKUPROOT or DAYS:\r\n%ls"
+                     exitStatus == 1 ? L"zel.exe /i refused BACKUPROOT, DAYS or DAILY:\r\n%ls"
                                      : L"zel.exe /i could not install the service:\r\n%ls",
                      output);
     return Fail(install, message);

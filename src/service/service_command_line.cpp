@@ -33,7 +33,7 @@ bool Refuse(wchar_t* commandLine, size_t capacity, DWORD code) {
 
 }  // namespace
 
-bool ComposeServiceCommandLine(wchar_t* commandLine, size_t capacity) {
+bool ComposeServiceCommandLine(const DailySchedule& daily, wchar_t* commandLine, size_t capacity) {
     // No Windows path holds a double quote, so one here could not be carried;
     // and the service control manager would expand %NAME% in the line.
     if (wcspbrk(ModuleDir, L"\"%") || wcspbrk(BackupRoot, L"\"%")) {
@@ -48,11 +48,19 @@ bool ComposeServiceCommandLine(wchar_t* commandLine, size_t capacity) {
 
     wchar_t options[SystemTextCapacity];
     FormatText(options, ARRAYSIZE(options), L" /service /days:%d ", RetentionDays);
+    wchar_t dailyOption[32] = L"";
+    if (daily.timeGiven) {
+        FormatText(dailyOption, ARRAYSIZE(dailyOption), L"/daily:%02d:%02d ", daily.minute / 60,
+                   daily.minute % 60);
+    } else if (daily.daily) {
+        FormatText(dailyOption, ARRAYSIZE(dailyOption), L"/daily ");
+    }
 
     if (capacity == 0) return Refuse(commandLine, capacity, ERROR_FILENAME_EXCED_RANGE);
     commandLine[0] = L'\0';
     if (!AppendQuotedPath(commandLine, capacity, executable) ||
         FAILED(StringCchCatW(commandLine, capacity, options)) ||
+        FAILED(StringCchCatW(commandLine, capacity, dailyOption)) ||
         !AppendQuotedPath(commandLine, capacity, BackupRoot)) {
         return Refuse(commandLine, capacity, ERROR_FILENAME_EXCED_RANGE);
     }

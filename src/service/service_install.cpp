@@ -16,9 +16,9 @@ const wchar_t ServiceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\zel";
 
 }  // namespace
 
-int InstallService() {
+int InstallService(const DailySchedule& daily) {
     wchar_t commandLine[SystemTextCapacity];
-    if (!ComposeServiceCommandLine(commandLine, ARRAYSIZE(commandLine))) {
+    if (!ComposeServiceCommandLine(daily, commandLine, ARRAYSIZE(commandLine))) {
         PrintError(GetLastError(), L"Error: Unable to install service");
         return ExitRefused;
     }
@@ -79,6 +79,10 @@ int UninstallService() {
         return ExitFailed;
     }
     PrintLine(L"Service uninstalled.");
+    // A service that is not running refuses the stop, which is all right:
+    // one that runs finishes the backup under way, then stops.
+    SERVICE_STATUS last;
+    ControlService(service.get(), SERVICE_CONTROL_STOP, &last);
 
     LSTATUS status = RemoveEventSource();
     if (status != ERROR_SUCCESS) {

@@ -23,8 +23,12 @@ constexpr DWORD PollInterval = 100;
 // PulseInterval, each promising the next within its wait hint.
 constexpr DWORD PulseInterval = 2000;
 constexpr DWORD StopWaitHint = 3 * PulseInterval;
+// A daily service looks at the clock this often, so that a day missed while
+// the machine slept is made up within a minute of its waking.
+constexpr DWORD DailyWakeInterval = 60000;
 
 wchar_t ServiceName[] = L"zel";
+DailySchedule Schedule;  // what RunServiceDispatcher was given, for ServiceMain
 int ServiceExitStatus = ExitFailed;
 volatile LONG StopRequested = 0;
 KernelHandle StopEvent;  // set by a stop or shutdown control
@@ -55,7 +59,48 @@ DWORD WINAPI PulseWhileStopPending(LPVOID) {
     return 0;
 }
 
+// A service's run under root, with its event log record.
+RunResult RunAndRecord(const wchar_t* root) {
+    StringCchCopyW(BackupRoot, ARRAYSIZE(BackupRoot), root);
+    RunResult run = RunDatedBackup();
+    RecordServiceRun(root, run);
+    return run;
+}
+
+// The exit codes by which the service control manager (sc query) tells how
+// the last run went: the failed hives' count, or the error of a step.
+void ReportRunResult(DWORD state, const RunResult& run) {
+    if (run.hives.failed > 0) {
+        ReportServiceStatus(state, ERROR_SERVICE_SPECIFIC_ERROR, 0, run.hives.failed);
+    } else {
+        ReportServiceStatus(state, run.stepError, 0);
+    }
+}
+
+// RUNNING with the run's result, unless a stop came meanwhile: a stop once
+// acknowledged is never taken back.
+void ReportRunningResult(const RunResult& run) {
+    LockedStatus locked;
+    if (!StopRequested) ReportRunResult(SERVICE_RUNNING, run);
+}
+
+DWORD Today() {
+    SYSTEMTIME now;
+    Platform.getLocalTime(&now);
+    return DayNumber(now);
+}
+
 }  // namespace
+
+bool MakeDueBackup(const wchar_t* root, int minute, DWORD* lastDay, RunResult* last) {
+    SYSTEMTIME now;
+    Platform.getLocalTime(&now);
+    if (!IsBackupDue(now, *lastDay, minute)) return false;
+    *lastDay = DayNumber(now);
+    *last = RunAndRecord(root);
+    ReportRunningResult(*last);
+    return true;
+}
 
 void ReportServiceStatus(DWORD state, DWORD exitCode, DWORD waitHint, DWORD specificCode) {
     LockedStatus locked;
@@ -115,23 +160,33 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
 
     wchar_t root[RootPathCapacity];
     StringCchCopyW(root, ARRAYSIZE(root), BackupRoot);
-    const RunResult run = RunDatedBackup();
-    ServiceExitStatus = run.exitStatus;
-    RecordServiceRun(root, run);
+    DWORD lastDay = Today();
+    RunResult run = RunAndRecord(root);
 
-    WaitForSingleObject(StopEvent.get(), PauseBeforeStop);
+    if (Schedule.daily) {
+        // Stays, and tells the last run's result while it waits; a stop
+        // ends the wait at once.
+        ReportRunningResult(run);
+        wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = L"";
+        DWORD length = ARRAYSIZE(computer);
+        if (!GetComputerNameW(computer, &length)) computer[0] = L'\0';
+        const int minute = Schedule.timeGiven ? Schedule.minute : MachineDelayMinutes(computer);
+        while (WaitForSingleObject(StopEvent.get(), DailyWakeInterval) == WAIT_TIMEOUT) {
+            MakeDueBackup(root, minute, &lastDay, &run);
+        }
+    } else {
+        WaitForSingleObject(StopEvent.get(), PauseBeforeStop);
+    }
+    ServiceExitStatus = run.exitStatus;
     SetEvent(RunDone.get());
     if (pulse) WaitForSingleObject(pulse.get(), INFINITE);
 
-    if (run.hives.failed > 0) {
-        ReportServiceStatus(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR, 0, run.hives.failed);
-    } else {
-        ReportServiceStatus(SERVICE_STOPPED, run.stepError, 0);
-    }
+    ReportRunResult(SERVICE_STOPPED, run);
     InterlockedExchange(&DispatcherRunning, 0);
 }
 
-int RunServiceDispatcher() {
+int RunServiceDispatcher(const DailySchedule& daily) {
+    Schedule = daily;
     static SERVICE_TABLE_ENTRYW table[] = {{ServiceName, ServiceMain}, {nullptr, nullptr}};
     InterlockedExchange(&DispatcherRunning, 1);
     if (!StartServiceCtrlDispatcherW(table)) {

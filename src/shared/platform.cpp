@@ -21,6 +21,7 @@ PlatformCalls Platform = {
     MoveFileExW,
     ReadFile,
     CreateDirectoryW,
+    GetLocalTime,
     LookUp<RegSaveKeyExFn>(GetModuleHandleW(L"advapi32.dll"), "RegSaveKeyExW"),
     RegReplaceKeyW,
     SetServiceStatus,

@@ -18,6 +18,8 @@ struct PlatformCalls {
     decltype(&MoveFileExW) moveFolder;  // a backup folder taking or giving up its name
     decltype(&ReadFile) readFile;       // the reads of a file copy
     decltype(&CreateDirectoryW) createDirectory;
+    // The clock of the day's name, and of the daily service's wake-ups.
+    decltype(&GetLocalTime) getLocalTime;
     // The registry.
     RegSaveKeyExFn regSaveKeyEx;  // null before Windows XP
     decltype(&RegReplaceKeyW) regReplaceKey;

@@ -55,7 +55,7 @@ TEST(InstallRunUpgradeAndRemove) {
         CHECK_EQ(DWORD(ERROR_INSTALL_FAILURE),
                  Msiexec(L"/i", L"zel-twin.msi",
                          L"BACKUPROOT=\"" + std::wstring(refused) + L"\" /le \"" + log + L"\""));
-        CHECK(ReadFileBytes(log).find("zel.exe /i refused BACKUPROOT or DAYS:") !=
+        CHECK(ReadFileBytes(log).find("zel.exe /i refused BACKUPROOT, DAYS or DAILY:") !=
               std::string::npos);
         CHECK(!OpenZelService(SERVICE_QUERY_STATUS) && !FolderExists(folder) &&
               !FolderExists(L"C:\\zel%TEMP%root"));
@@ -63,10 +63,11 @@ TEST(InstallRunUpgradeAndRemove) {
 
     // The same registration as zel.exe /i, with [ComputerName] expanded.
     CHECK_EQ(0u, Msiexec(L"/i", L"zel-twin.msi",
-                         L"BACKUPROOT=\"" + scratch.path() + L"\\[ComputerName]\" DAYS=7"));
+                         L"BACKUPROOT=\"" + scratch.path() + L"\\[ComputerName]\" DAYS=7 DAILY=1"));
     CHECK_EQ((Names{L"revert.exe", L"revert_x64.exe", L"tidy.exe", L"tidy_x64.exe", L"zel.exe"}),
              ListTree(folder));
-    const std::wstring line = L"\"" + folder + L"\\zel.exe\" /service /days:7 \"" + root + L"\"";
+    const std::wstring line =
+        L"\"" + folder + L"\\zel.exe\" /service /days:7 /daily \"" + root + L"\"";
     CHECK_EQ(line, ReadStringValue(HKEY_LOCAL_MACHINE, ServiceKey, L"ImagePath"));
     CHECK_EQ(1u, ReadDwordValue(HKEY_LOCAL_MACHINE, ServiceKey, L"DelayedAutostart"));
     CHECK_EQ(folder + L"\\zel.exe",
@@ -74,12 +75,17 @@ TEST(InstallRunUpgradeAndRemove) {
     const Strings first = InstalledVersions();
     CHECK_EQ(size_t(1), first.size());
 
-    ServiceHandle service = OpenZelService(SERVICE_START | SERVICE_QUERY_STATUS);
+    // It stays after the day's backup, until it is stopped.
+    ServiceHandle service = OpenZelService(SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
     REQUIRE(StartServiceW(service.get(), 0, nullptr));
-    WaitForServiceState(service, SERVICE_STOPPED);
-    service.reset();
     const std::wstring backup = root + L"\\" + TodayFolderName() + L"\\sysdir.txt";
+    for (int tries = 0; tries < 600 && !FileExists(backup); ++tries) Sleep(100);
     CHECK(FileExists(backup));
+    SERVICE_STATUS status{};
+    CHECK(QueryServiceStatus(service.get(), &status) && status.dwCurrentState == SERVICE_RUNNING);
+    ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    CHECK_EQ(DWORD(SERVICE_STOPPED), WaitForServiceState(service, SERVICE_STOPPED).dwCurrentState);
+    service.reset();
 
     // A higher version takes the place of this one and keeps the settings.
     CHECK_EQ(0u, Msiexec(L"/i", L"zel-twin-next.msi"));

@@ -17,6 +17,7 @@
 #include "backup/work_folder.h"
 #include "fs/secure_folder.h"
 #include "hive/hive_copy.h"
+#include "service/daily_schedule.h"
 #include "service/service_command_line.h"
 #include "shared/entry_name.h"
 #include "shared/file_copy.h"
@@ -81,10 +82,12 @@ TEST(ServiceCommandLine) {
     const struct {
         std::wstring module, root;
         DWORD error = 0;
+        DailySchedule daily = {};
+        std::wstring dailyOption = L"";
     } cases[] = {
         {L"C:\\My Tools", L"D:\\"},
-        {L"C:\\T", L"\\\\server\\share\\zel bk"},
-        {L"C:\\T", L"C:\\p\\"},
+        {L"C:\\T", L"\\\\server\\share\\zel bk", 0, {true, false, 0}, L"/daily"},
+        {L"C:\\T", L"C:\\p\\", 0, {true, true, 7 * 60 + 5}, L"/daily:07:05"},
         {L"C:\\T", L"C:\\p%USERNAME%x", ERROR_INVALID_PARAMETER},
         {L"C:\\T", L"C:\\" + std::wstring(2100, L'x'), ERROR_FILENAME_EXCED_RANGE},
     };
@@ -95,15 +98,65 @@ TEST(ServiceCommandLine) {
         wcscpy_s(BackupRoot, c.root.c_str());
         wchar_t line[SystemTextCapacity];
         SetLastError(0);
-        const bool composed = ComposeServiceCommandLine(line, ARRAYSIZE(line));
+        const bool composed = ComposeServiceCommandLine(c.daily, line, ARRAYSIZE(line));
         CHECK_EQ(c.error, composed ? DWORD(0) : GetLastError());
         int count = 0;
         LPWSTR* args = composed ? CommandLineToArgvW(line, &count) : nullptr;
         if (!args) continue;
-        CHECK_EQ(
-            (std::vector<std::wstring>{c.module + L"\\zel.exe", L"/service", L"/days:30", c.root}),
-            std::vector<std::wstring>(args, args + count));
+        std::vector<std::wstring> expected = {c.module + L"\\zel.exe", L"/service", L"/days:30"};
+        if (!c.dailyOption.empty()) expected.push_back(c.dailyOption);
+        expected.push_back(c.root);
+        CHECK_EQ(expected, std::vector<std::wstring>(args, args + count));
         LocalFree(args);
+    }
+}
+
+// When a daily service's next backup is due, whatever its clock does.
+TEST(DailyScheduleRules) {
+    const struct {
+        const wchar_t* text;
+        bool taken;
+        int minute;
+    } options[] = {{L"", true, 0},         {L":00:00", true, 0},  {L":23:59", true, 1439},
+                   {L":7:30", false, 0},   {L":24:00", false, 0}, {L":12:60", false, 0},
+                   {L":12:30x", false, 0}, {L"x", false, 0},      {L":1230", false, 0}};
+    for (const auto& c : options) {
+        Context row(c.text);
+        DailySchedule schedule{false, false, -1};
+        CHECK_EQ(c.taken, ReadDailyOption(c.text, &schedule));
+        CHECK_EQ(c.taken ? c.minute : -1, schedule.minute);
+        CHECK_EQ(c.taken, schedule.daily);
+    }
+    // The delay is the machine's own, the same however its name is typed.
+    const int delay = MachineDelayMinutes(L"PC042");
+    CHECK(delay >= 0 && delay < 60 && delay == MachineDelayMinutes(L"pc042"));
+    CHECK(MachineDelayMinutes(L"PC043") != delay || MachineDelayMinutes(L"PC044") != delay);
+
+    const DWORD last = 20261207;  // the day of the last run
+    auto at = [](WORD year, WORD month, WORD day, WORD hour, WORD minute) {
+        SYSTEMTIME time{};
+        time.wYear = year, time.wMonth = month, time.wDay = day;
+        time.wHour = hour, time.wMinute = minute;
+        return time;
+    };
+    const struct {
+        SYSTEMTIME now;
+        int minute;
+        bool due;
+    } times[] = {
+        {at(2026, 12, 7, 23, 59), 0, false},  // the same day: never a second backup
+        {at(2026, 12, 8, 0, 0), 0, true},     // the day changed, the time is reached
+        {at(2026, 12, 8, 0, 29), 30, false},  // the day changed, the minute not yet
+        {at(2026, 12, 8, 0, 30), 30, true},
+        {at(2026, 12, 11, 9, 0), 120, true},  // days missed while asleep: made at once
+        {at(2027, 1, 1, 0, 5), 5, true},      // a new year
+        {at(2026, 12, 6, 23, 0), 0, false},   // a clock moved back
+        {at(2025, 12, 31, 12, 0), 0, false},
+    };
+    for (const auto& c : times) {
+        Context row(std::to_string(DayNumber(c.now)) + " " + std::to_string(c.now.wHour) + ":" +
+                    std::to_string(c.now.wMinute) + " minute " + std::to_string(c.minute));
+        CHECK_EQ(c.due, IsBackupDue(c.now, last, c.minute));
     }
 }
 

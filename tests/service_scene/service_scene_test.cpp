@@ -20,6 +20,25 @@ bool WaitUntilGone() {
     return !OpenZelService(SERVICE_QUERY_STATUS);
 }
 
+// Removes a service "zel" that a run which failed midway left.
+void RemoveLeftService() {
+    ServiceHandle left = OpenZelService(DELETE | SERVICE_STOP);
+    SERVICE_STATUS status{};
+    if (left) {
+        ControlService(left.get(), SERVICE_CONTROL_STOP, &status);
+        DeleteService(left.get());
+    }
+}
+
+// Milliseconds until the service reports STOPPED after a stop, polled.
+ULONGLONG StopAndTime(const ServiceHandle& service) {
+    SERVICE_STATUS status{};
+    const ULONGLONG asked = GetTickCount64();
+    ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    WaitForServiceState(service, SERVICE_STOPPED);
+    return GetTickCount64() - asked;
+}
+
 void CheckRun(const std::wstring& arguments, DWORD exitCode, const std::wstring& root,
               const std::string& last) {
     Context row(arguments);
@@ -29,14 +48,9 @@ void CheckRun(const std::wstring& arguments, DWORD exitCode, const std::wstring&
 }
 
 TEST(InstallRunStopAndRemove) {
-    ServiceHandle left = OpenZelService(DELETE | SERVICE_STOP);  // from a run that failed midway
-    SERVICE_STATUS status{};
-    if (left) {
-        ControlService(left.get(), SERVICE_CONTROL_STOP, &status);
-        DeleteService(left.get());
-    }
-    left.reset();
+    RemoveLeftService();
     REQUIRE(WaitUntilGone());
+    SERVICE_STATUS status{};
     ScratchFolder scratch(L"zel service");
     const std::wstring root = scratch / L"bk", dated = root + L"\\" + TodayFolderName(),
                        zel = BuiltProgram();
@@ -114,8 +128,97 @@ BOOL WINAPI RecordStatus(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS status) {
     return TRUE;
 }
 
+// With /daily the service stays after its backup, tells its result while
+// it waits, and a stop ends the wait, or the backup under way, at once.
+TEST(DailyServiceStaysUntilStopped) {
+    RemoveLeftService();
+    REQUIRE(WaitUntilGone());
+    ScratchFolder scratch(L"zel daily");
+    const std::wstring root = scratch / L"bk", dated = root + L"\\" + TodayFolderName();
+    ProcessResult run = RunZel(L"/i /daily \"" + root + L"\"");
+    CHECK_EQ(0u, run.exitCode);
+    CHECK_EQ(L"\"" + BuiltProgram() + L"\" /service /days:15 /daily \"" + root + L"\"",
+             ReadStringValue(HKEY_LOCAL_MACHINE, ServiceKey, L"ImagePath"));
+    ServiceHandle service = OpenZelService(SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
+    AtEnd remove{[] { RunZel(L"/u"); }};
+
+    // A stop during the backup: the backup ends, then at once STOPPED.
+    {
+        BcdEditStandIn bcdedit;
+        bcdedit.Hold();
+        REQUIRE(StartServiceW(service.get(), 0, nullptr) && bcdedit.WaitUntilStarted());
+        SERVICE_STATUS status{};
+        CHECK(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
+        CHECK_EQ(DWORD(SERVICE_STOP_PENDING), status.dwCurrentState);
+    }
+    CHECK_EQ(DWORD(SERVICE_STOPPED), WaitForServiceState(service, SERVICE_STOPPED).dwCurrentState);
+    CHECK(FileExists(dated + L"\\sysdir.txt"));
+
+    // Today's backup stands: the service saves nothing and waits for tomorrow.
+    const auto before = TreeBytes(root);
+    REQUIRE(StartServiceW(service.get(), 0, nullptr));
+    SERVICE_STATUS status = WaitForServiceState(service, SERVICE_RUNNING);
+    Sleep(10000);
+    REQUIRE(QueryServiceStatus(service.get(), &status));
+    CHECK_EQ(DWORD(SERVICE_RUNNING), status.dwCurrentState);
+    CHECK_EQ(DWORD(NO_ERROR), status.dwWin32ExitCode);
+    const ULONGLONG stopMs = StopAndTime(service);
+    CHECK(stopMs <= 2000);
+    if (stopMs > 2000) printf("stopped after %llu ms\n", stopMs);
+    CHECK_EQ(before, TreeBytes(root));
+}
+
+SYSTEMTIME TestClock;
+void WINAPI ReadTestClock(LPSYSTEMTIME time) { *time = TestClock; }
+
+// The days after the first, through a clock the test sets: each due day
+// gets its backup under its own date, and no other look at the clock makes one.
+TEST(DailyWakeMakesEachDueDay) {
+    ScratchFolder scratch(L"zeldays");
+    const std::wstring root = scratch / L"bk";
+    REQUIRE(CreateDirectoryW(root.c_str(), nullptr));
+    SwapCall clock(Platform.getLocalTime, ReadTestClock);
+    SwapCall recorder(Platform.setServiceStatus, RecordStatus);
+    ServiceStatus = SERVICE_STATUS{};
+    Sent.clear();
+    auto set = [](WORD month, WORD day, WORD hour, WORD minute) {
+        TestClock = SYSTEMTIME{};
+        TestClock.wYear = 2030, TestClock.wMonth = month, TestClock.wDay = day;
+        TestClock.wHour = hour, TestClock.wMinute = minute;
+    };
+    DWORD lastDay = 20300310;
+    RunResult last;
+    const struct {
+        WORD month, day, hour, minute;
+        const wchar_t* made;  // the folder the look makes, or nullptr
+    } looks[] = {
+        {3, 10, 23, 59, nullptr},       // the day of the first backup
+        {3, 11, 0, 44, nullptr},        // the next day, before the machine's minute
+        {3, 11, 0, 45, L"2030-03-11"},  // at it
+        {3, 11, 18, 0, nullptr},        // that day has its backup
+        {3, 9, 12, 0, nullptr},         // the clock moved back
+        {3, 14, 7, 0, L"2030-03-14"},   // days missed while the machine was off
+    };
+    Names made;
+    for (const auto& look : looks) {
+        set(look.month, look.day, look.hour, look.minute);
+        Context row(std::to_string(DayNumber(TestClock)) + " " + std::to_string(look.hour) + ":" +
+                    std::to_string(look.minute));
+        CHECK_EQ(look.made != nullptr, MakeDueBackup(root.c_str(), 45, &lastDay, &last));
+        if (look.made) made.push_back(std::wstring(look.made) + L"\\");
+        CHECK_EQ(made, TopEntries(root));
+    }
+    CHECK_EQ(20300314u, lastDay);
+    // Each run's result goes out while the service stays RUNNING.
+    REQUIRE(Sent.size() == 2);
+    CHECK(Sent[1].dwCurrentState == SERVICE_RUNNING &&
+          Sent[1].dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR &&
+          Sent[1].dwServiceSpecificExitCode == last.hives.failed && last.hives.failed > 0);
+}
+
 TEST(StatusRecords) {
     SwapCall recorder(Platform.setServiceStatus, RecordStatus);
+    Sent.clear();
     ServiceStatus = SERVICE_STATUS{};
     ServiceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     ReportServiceStatus(SERVICE_START_PENDING, NO_ERROR, 3000);

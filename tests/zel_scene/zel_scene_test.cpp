@@ -8,9 +8,10 @@
 namespace {
 
 const std::string Banner = Narrow(L"ZEL - " VERSION_BANNER);
-const Strings Usage = {"Syntax: zel.exe[options] backup_path", "/i - install as a service",
-                       "/u - uninstall service",
-                       "/days:n - delete backup folders older than n days(default: 15)"};
+const Strings Usage = {
+    "Syntax: zel.exe[options] backup_path", "/i - install as a service", "/u - uninstall service",
+    "/days:n - delete backup folders older than n days(default: 15)",
+    "/daily[:HH:MM] - the service stays and makes each day's backup (only with /i)"};
 const std::wstring ProfileList = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 const std::wstring HiveList = L"SYSTEM\\CurrentControlSet\\Control\\hivelist";
 const std::wstring ConfigFolder = SystemDirectory() + L"\\CONFIG";
@@ -74,6 +75,10 @@ TEST(RefusedCommandLines) {
         {L"/DAYS:5", refused("/DAYS:5"), 1},
         {L"/days:15x /i", refused("/days:15x"), 1},
         {L"/service /x", {}, 1},
+        // No one waits at a console for tomorrow's backup.
+        {L"/daily", refused("/daily"), 1},
+        {L"/daily:07:30 /u", refused("/daily:07:30"), 1},
+        {L"/i /daily:24:00", refused("/daily:24:00"), 1},
         {L"\"\"", refused("\"\""), 1},
     };
     for (const auto& c : cases) {
