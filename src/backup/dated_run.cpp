@@ -7,8 +7,10 @@
 #include "backup/companion_tools.h"
 #include "backup/hive_set.h"
 #include "backup/retention.h"
+#include "backup/unchanged_links.h"
 #include "backup/work_folder.h"
 #include "fs/directory_probe.h"
+#include "fs/file_marks.h"
 #include "fs/secure_folder.h"
 #include "report/run_log.h"
 #include "shared/console.h"
@@ -80,6 +82,28 @@ void DropWorseBackup(RunResult* result, const wchar_t* work, const wchar_t* lack
     if (HasCompletenessRecord(result->folder)) AppendToBackupLog(result->folder, line);
 }
 
+// Tenths of a MiB, as "12.3 MiB".
+void FormatMebibytes(wchar_t* text, size_t capacity, ULONGLONG bytes) {
+    const ULONGLONG tenths = (bytes * 10 + 512 * 1024) / (1024 * 1024);
+    FormatText(text, capacity, L"%I64u.%I64u MiB", tenths / 10, tenths % 10);
+}
+
+void LogSpace(const BackupSpace& space) {
+    wchar_t line[RootPathCapacity];
+    if (space.linkError != ERROR_SUCCESS) {
+        FormatErrorLine(line, ARRAYSIZE(line), space.linkError,
+                        L"Unchanged files are stored as copies: its volume makes no links");
+        LogLine(line);
+    }
+    wchar_t onDisk[32], whole[32];
+    FormatMebibytes(onDisk, ARRAYSIZE(onDisk), space.ownBytes);
+    FormatMebibytes(whole, ARRAYSIZE(whole), space.wholeBytes);
+    FormatText(line, ARRAYSIZE(line),
+               L"Space on disk %s, %s without links (%lu files linked to earlier backups)", onDisk,
+               whole, space.linkedFiles);
+    LogLine(line);
+}
+
 }  // namespace
 
 RunResult RunDatedBackup() {
@@ -135,6 +159,13 @@ RunResult RunDatedBackup() {
     wchar_t line[RootPathCapacity];
     FormatText(line, ARRAYSIZE(line), L"Backup root %s", root);
     LogLine(line);
+    const DWORD compression = CompressFolder(day.work);
+    if (compression != ERROR_SUCCESS) {
+        wchar_t note[RootPathCapacity];
+        FormatErrorLine(note, ARRAYSIZE(note), compression,
+                        L"The backup is stored uncompressed: its volume does not compress");
+        LogLine(note);
+    }
 
     BackupAllHives(day.work, &result.hives);
     const DWORD toolsFailed = CopyCompanionTools(day.work);
@@ -146,6 +177,10 @@ RunResult RunDatedBackup() {
         DropWorseBackup(&result, day.work, lacking);
         return result;
     }
+
+    BackupSpace space;
+    LinkUnchangedFiles(root, day.work, &space);
+    LogSpace(space);
 
     wchar_t summary[128];
     FormatHiveSummary(result.hives, summary, ARRAYSIZE(summary));
@@ -168,6 +203,8 @@ RunResult RunDatedBackup() {
         return result;
     }
 
+    // Read-only, so that no one changes one day through a link it shares.
+    MarkFilesReadOnly(day.work);
     error = PlaceBackup(day.work, day.dated, day.aside);
     if (error != ERROR_SUCCESS) {
         StopRun(&result, error, day.dated);

@@ -5,6 +5,7 @@
 
 #include "backup/backup_marks.h"
 #include "backup/redirection_guard.h"
+#include "fs/file_marks.h"
 #include "shared/entry_name.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
@@ -98,8 +99,7 @@ bool IsDatedFolderName(const wchar_t* name) {
 
 BOOL DeleteScratchFile() {
     RedirectionGuard guard;
-    SetFileAttributesW(ScratchPath, 0);
-    return DeleteFileW(ScratchPath);
+    return DeleteSharedFile(ScratchPath);
 }
 
 void DeleteTree(const wchar_t* folder) {

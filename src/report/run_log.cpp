@@ -3,6 +3,8 @@
 #include <string.h>
 #include <strsafe.h>
 
+#include <utility>
+
 #include "shared/console.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
@@ -37,6 +39,20 @@ void Append(const void* bytes, DWORD count) {
         memcpy(Pending + PendingBytes, bytes, count);
         PendingBytes += count;
     }
+}
+
+// One line written straight to a log file.
+DWORD WriteLine(HANDLE log, const wchar_t* text) {
+    size_t length = 0;
+    if (FAILED(StringCchLengthW(text, STRSAFE_MAX_CCH, &length))) return ERROR_INVALID_PARAMETER;
+    for (const auto& [units, count] :
+         {std::pair<const wchar_t*, size_t>{text, length}, {L"\r\n", 2}}) {
+        const DWORD bytes = static_cast<DWORD>(count * sizeof(wchar_t));
+        DWORD written = 0;
+        if (!WriteFile(log, units, bytes, &written, nullptr)) return GetLastError();
+        if (written != bytes) return ERROR_HANDLE_EOF;
+    }
+    return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -76,18 +92,16 @@ void LogTimeLine(const wchar_t* label) {
 DWORD AppendToBackupLog(const wchar_t* folder, const wchar_t* text) {
     wchar_t path[JoinedPathCapacity];
     if (!BuildPath(path, ARRAYSIZE(path), folder, L"backup.log")) return ERROR_FILENAME_EXCED_RANGE;
+    // A finished backup's files are read-only; its log is its own, no link.
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
+    SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
     FileHandle log(CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!log) return GetLastError();
-    size_t length = 0;
-    if (FAILED(StringCchLengthW(text, STRSAFE_MAX_CCH, &length))) return ERROR_INVALID_PARAMETER;
-    const DWORD bytes = static_cast<DWORD>(length * sizeof(wchar_t));
-    DWORD written = 0;
-    if (!WriteFile(log.get(), text, bytes, &written, nullptr) || written != bytes ||
-        !WriteFile(log.get(), L"\r\n", 2 * sizeof(wchar_t), &written, nullptr)) {
-        return GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
-    }
-    return ERROR_SUCCESS;
+    const DWORD error = log ? WriteLine(log.get(), text) : GetLastError();
+    log.reset();
+    SetFileAttributesW(path, attributes);
+    return error;
 }
 
 DWORD CloseRunLog() {

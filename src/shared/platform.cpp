@@ -21,6 +21,7 @@ PlatformCalls Platform = {
     MoveFileExW,
     ReadFile,
     CreateDirectoryW,
+    LookUp<CreateHardLinkFn>(GetModuleHandleW(L"kernel32.dll"), "CreateHardLinkW"),
     GetLocalTime,
     LookUp<RegSaveKeyExFn>(GetModuleHandleW(L"advapi32.dll"), "RegSaveKeyExW"),
     RegReplaceKeyW,

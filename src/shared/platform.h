@@ -8,6 +8,7 @@
 // tests put other entries in, through a scope that puts the real one back.
 #include <windows.h>
 
+using CreateHardLinkFn = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, LPSECURITY_ATTRIBUTES);
 using RegSaveKeyExFn = LSTATUS(WINAPI*)(HKEY, LPCWSTR, LPSECURITY_ATTRIBUTES, DWORD);
 using Wow64DisableRedirectionFn = BOOL(WINAPI*)(PVOID*);
 using Wow64RevertRedirectionFn = BOOL(WINAPI*)(PVOID);
@@ -18,6 +19,7 @@ struct PlatformCalls {
     decltype(&MoveFileExW) moveFolder;  // a backup folder taking or giving up its name
     decltype(&ReadFile) readFile;       // the reads of a file copy
     decltype(&CreateDirectoryW) createDirectory;
+    CreateHardLinkFn createHardLink;  // null where the system has none
     // The clock of the day's name, and of the daily service's wake-ups.
     decltype(&GetLocalTime) getLocalTime;
     // The registry.

@@ -14,6 +14,7 @@
 #include "backup/reparse_point.h"
 #include "backup/retention.h"
 #include "backup/sid_name.h"
+#include "backup/unchanged_links.h"
 #include "backup/work_folder.h"
 #include "fs/secure_folder.h"
 #include "hive/hive_copy.h"
@@ -376,6 +377,67 @@ TEST(ProtectedFolderSecurity) {
     SwapCall recorder(Platform.createDirectory, RecordFolderSecurity);
     CHECK(CreateProtectedDirectory(L"C:\\never-made"));
     CHECK_EQ(std::wstring(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;OW)"), Recorded);
+}
+
+BOOL WINAPI RefuseLinks(LPCWSTR, LPCWSTR, LPSECURITY_ATTRIBUTES) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return FALSE;
+}
+
+// A file of a new backup becomes a link only to the same bytes at the same
+// place in the newest earlier backup that holds one there.
+TEST(UnchangedFilesAreLinked) {
+    ScratchFolder scratch(L"zellinks");
+    const std::wstring older = scratch / L"2026-01-01", newer = scratch / L"2026-01-02";
+    const struct {
+        const wchar_t* name;
+        const char* older;  // in each earlier backup, or nullptr
+        const char* newer;
+        const char* now;
+        const wchar_t* linkedTo;  // or nullptr: a copy of its own
+    } files[] = {
+        {L"same", nullptr, "same bytes", "same bytes", L"2026-01-02"},
+        {L"S-1-5-21-1\\NTUSER.DAT", "regf", "regf", "regf", L"2026-01-02"},
+        {L"onlyOlder", "kept", nullptr, "kept", L"2026-01-01"},
+        {L"sizeOnly", nullptr, "12345", "54321", nullptr},
+        {L"shadowed", "was", "new", "was", nullptr},  // the newest one that holds it decides
+        {L"COMPONENTS.bad", nullptr, "bad", "bad", nullptr},
+        {L"backup.log", nullptr, "log", "log", nullptr},
+    };
+    for (const std::wstring& earlier : {older, newer}) {
+        REQUIRE(WriteFileBytes(earlier + L"\\sysdir.txt", "x"));
+        for (const auto& file : files) {
+            const char* bytes = earlier == older ? file.older : file.newer;
+            if (bytes) REQUIRE(WriteFileBytes(earlier + L"\\" + file.name, bytes));
+        }
+    }
+    REQUIRE(AgeFolder(older, 2) && AgeFolder(newer, 1));
+    for (bool refused : {false, true}) {
+        Context row(refused ? "a volume without links" : "links");
+        const std::wstring work = scratch / (refused ? L"refused.partial" : L"work.partial");
+        ULONGLONG whole = 0;
+        for (const auto& file : files) {
+            REQUIRE(WriteFileBytes(work + L"\\" + file.name, file.now));
+            whole += strlen(file.now);
+        }
+        BackupSpace space;
+        {
+            SwapCall volume(Platform.createHardLink,
+                            refused ? RefuseLinks : Platform.createHardLink);
+            LinkUnchangedFiles(scratch.path().c_str(), work.c_str(), &space);
+        }
+        for (const auto& file : files) {
+            Context name(file.name);
+            const bool linked = file.linkedTo && !refused;
+            CHECK_EQ(std::string(file.now), ReadFileBytes(work + L"\\" + file.name));
+            CHECK_EQ(linked ? 2u : 1u, LinkCount(work + L"\\" + file.name));
+        }
+        CHECK_EQ(refused ? 0u : 3u, space.linkedFiles);
+        CHECK_EQ(DWORD(refused ? ERROR_NOT_SUPPORTED : ERROR_SUCCESS), space.linkError);
+        CHECK_EQ(whole, space.wholeBytes);
+        CHECK_EQ(whole - (refused ? 0 : strlen("same bytes") + strlen("regf") + strlen("kept")),
+                 space.ownBytes);
+    }
 }
 
 int ReadsBeforeFailure = 0;

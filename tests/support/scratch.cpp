@@ -221,3 +221,11 @@ ScopedWineVersion::ScopedWineVersion(const std::wstring& version) {
 }
 
 ScopedWineVersion::~ScopedWineVersion() { DeleteKeyTree(HKEY_CURRENT_USER, AppDefaultsKey); }
+
+DWORD LinkCount(const std::wstring& path) {
+    FileHandle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    return file && GetFileInformationByHandle(file.get(), &information) ? information.nNumberOfLinks
+                                                                        : 0;
+}

@@ -34,6 +34,8 @@ std::vector<std::wstring> TopEntries(const std::wstring& folder);  // the entrie
 // Dates a folder `days` back (forward when negative): Wine shows its last write time as the
 // creation time that retention reads.
 bool AgeFolder(const std::wstring& folder, double days);
+// How many names the file at path has (hard links); 0 when it cannot be told.
+DWORD LinkCount(const std::wstring& path);
 
 // A UTF-16LE file with a byte-order mark, as ASCII ("" without the mark).
 std::string ReadUtf16Text(const std::wstring& path);

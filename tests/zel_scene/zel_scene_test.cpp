@@ -3,6 +3,7 @@
 #include <stdio.h>
 
 #include "hive/regf_layout.h"
+#include "shared/file_identity.h"
 #include "support/support.h"
 
 namespace {
@@ -16,6 +17,12 @@ const std::wstring ProfileList = L"Software\\Microsoft\\Windows NT\\CurrentVersi
 const std::wstring HiveList = L"SYSTEM\\CurrentControlSet\\Control\\hivelist";
 const std::wstring ConfigFolder = SystemDirectory() + L"\\CONFIG";
 const wchar_t* const Tools[] = {L"revert.exe", L"tidy.exe", L"revert_x64.exe", L"tidy_x64.exe"};
+
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+    FileIdentity first{}, second{};
+    return IdentifyPath(a.c_str(), &first) == ERROR_SUCCESS &&
+           IdentifyPath(b.c_str(), &second) == ERROR_SUCCESS && SameIdentity(first, second);
+}
 
 std::string Saved(const std::wstring& hive) {
     return "Backup of " + Narrow(hive) + " successfully completed";
@@ -200,6 +207,9 @@ TEST(WholeRunThenOnceADay) {
         Context row(name);
         if (content != "*" && name.back() != L'\\')
             CHECK_EQ(content, ReadFileBytes(dated + L"\\" + name));
+        // A finished backup is read-only, so no day is changed through a link.
+        if (name.back() != L'\\')
+            CHECK(GetFileAttributesW((dated + L"\\" + name).c_str()) & FILE_ATTRIBUTE_READONLY);
     }
     CHECK_EQ(names, ListTree(dated));
     CHECK_EQ(Names{TodayFolderName() + L"\\"}, TopEntries(root));
@@ -243,6 +253,7 @@ TEST(WholeRunThenOnceADay) {
     // Later runs that day add nothing and change nothing, however the root
     // is spelled: each spelling names the one folder.
     const size_t entries = ListTree(dated).size();
+    SetFileAttributesW((dated + L"\\SYSTEM").c_str(), FILE_ATTRIBUTE_NORMAL);
     REQUIRE(DeleteFileW((dated + L"\\SYSTEM").c_str()));
     std::wstring slashed = root;
     std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
@@ -255,6 +266,39 @@ TEST(WholeRunThenOnceADay) {
     }
     CHECK_EQ(entries - 1, ListTree(dated).size());
     CHECK_EQ((Names{L"Alice\\", L"backup\\", L"bin\\"}), TopEntries(scratch.path()));
+
+    // The next day Alice's hive has changed and nothing else has: the new
+    // backup holds its own copy of that one, and links to the day before's
+    // files for the rest.
+    const std::wstring before = root + L"\\2000-01-01";
+    REQUIRE(MoveFileW(dated.c_str(), before.c_str()));
+    REQUIRE(WriteFileBytes(alice + L"\\NTUSER.DAT", ReadFileBytes(WindowsHive(L"BigDataHive"))));
+    CHECK_EQ(2u, RunProgram(exe, Quoted(root)).exitCode);
+    // A file that failed its check is never shared.
+    const Names own = {L"backup.log", L"incomplete.txt", L"sysdir.txt", L"COMPONENTS.bad",
+                       sid + L"\\NTUSER.DAT"};
+    for (const std::wstring& name : ListTree(dated)) {
+        if (name.back() == L'\\' || name.rfind(L"S-1-5-21-0-", 0) == 0) continue;
+        Context row(name);
+        const bool shared = std::find(own.begin(), own.end(), name) == own.end() &&
+                            FileExists(before + L"\\" + name);
+        CHECK_EQ(shared ? 2u : 1u, LinkCount(dated + L"\\" + name));
+        CHECK_EQ(shared, SameFile(dated + L"\\" + name, before + L"\\" + name));
+    }
+    CHECK(LinkCount(dated + L"\\SAM") == 2 && LinkCount(dated + L"\\revert.exe") == 2);
+    const Strings next = Lines(ReadUtf16Text(dated + L"\\backup.log"));
+    CHECK(std::any_of(next.begin(), next.end(), [](const std::string& line) {
+        return line.rfind("Space on disk ", 0) == 0 &&
+               line.find(" files linked") != std::string::npos;
+    }));
+    // Once the day before is old enough to go, this one stays whole.
+    const auto after = TreeBytes(dated);
+    REQUIRE(AgeFolder(before, 20));
+    CHECK_EQ(0u, RunProgram(exe, Quoted(root)).exitCode);
+    CHECK(!FolderExists(before));
+    CHECK_EQ(after, TreeBytes(dated));
+    CHECK(LinkCount(dated + L"\\SAM") == 1 &&
+          (GetFileAttributesW((dated + L"\\SAM").c_str()) & FILE_ATTRIBUTE_READONLY));
 }
 
 // A second run while the first waits for bcdedit.exe ends at once and adds
