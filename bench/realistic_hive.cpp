@@ -314,10 +314,10 @@ bool WriteParts(const wchar_t* path, std::initializer_list<std::pair<const BYTE*
     return ok;
 }
 
-// A clean primary file: the base block and Bins, slack included.
-bool WriteBins(const wchar_t* path, DWORD primary = 1) {
+// A primary file: the base block and Bins, slack included.
+bool WriteBins(const wchar_t* path, DWORD primary = 1, DWORD secondary = 1) {
     BYTE base[regf::BaseBlockBytes];
-    MakeBaseBlock(base, primary, primary, regf::FileTypePrimary);
+    MakeBaseBlock(base, primary, secondary, regf::FileTypePrimary);
     return WriteParts(path, {{base, sizeof(base)}, {Bins.data(), Bins.size()}});
 }
 
@@ -442,8 +442,8 @@ bool WriteDirtyHive(const wchar_t* path, bool oldFormat, DWORD changes, const wc
     if (changes < 4 || changes > DwordValues.size()) return false;
     const std::wstring primary = path;
     const std::vector<BYTE> clean = Bins;
-    // The hive bins data as the primary file holds it, then after each
-    // entry's changes; an old-format log carries all of them at once.
+    // Each entry carries the pages its share of the changes touched; an
+    // old-format log carries every changed page at once.
     const DWORD first = 2, entries = oldFormat ? 1 : 4;
     std::vector<BYTE> logs[2];
     std::vector<BYTE> before = Bins;
@@ -459,12 +459,11 @@ bool WriteDirtyHive(const wchar_t* path, bool oldFormat, DWORD changes, const wc
         before = Bins;
     }
     if (oldFormat) logs[0] = OldLog(first + 1, ChangedPages(clean));
-    bool ok = WriteBins(recovered, first + (oldFormat ? 1 : entries));
-    Bins = clean;
+    const DWORD last = first + (oldFormat ? 1 : entries);
+    bool ok = WriteBins(recovered, last, last);
     // The primary as it was, its sequence numbers one apart.
-    BYTE base[regf::BaseBlockBytes];
-    MakeBaseBlock(base, first + 1, first, regf::FileTypePrimary);
-    ok = ok && WriteParts(path, {{base, sizeof(base)}, {Bins.data(), Bins.size()}});
+    Bins = clean;
+    ok = ok && WriteBins(path, first + 1, first);
     ok = ok && WriteParts((primary + L".LOG1").c_str(), {{logs[0].data(), logs[0].size()}});
     return ok && WriteParts((primary + L".LOG2").c_str(), {{logs[1].data(), logs[1].size()}});
 }
