@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "hive/marvin32.h"
 #include "hive/regf_layout.h"
 #include "shared/owned_handle.h"
 #include "timing.h"
@@ -18,6 +19,9 @@ unsigned Next() { return NextXorshift(&RandomState); }
 unsigned Below(unsigned n) { return Next() % n; }
 
 std::vector<BYTE> Bins;
+
+// The time every base block, log and first bin gives as the last written one.
+constexpr unsigned long long LastWritten = 0x01DB3A0E5F4C2D00ull;
 
 void Put32(DWORD at, DWORD value) { memcpy(&Bins[at], &value, 4); }
 void Put16(DWORD at, WORD value) { memcpy(&Bins[at], &value, 2); }
@@ -133,10 +137,8 @@ DWORD MakeData(Stream* stream, DWORD size) {
     memcpy(&Bins[db + 4], "db", 2);
     Put16(db + 6, static_cast<WORD>(segments));
     Put32(db + 8, list);
-    for (DWORD s = 0; s < segments; ++s) {
-        const DWORD bytes = s + 1 < segments ? 16344 : size - 16344 * s;
-        Put32(list + 4 + 4 * s, Cell(stream, bytes));
-    }
+    // Windows gives the last segment a whole segment's cell too.
+    for (DWORD s = 0; s < segments; ++s) Put32(list + 4 + 4 * s, Cell(stream, 16344));
     return db;
 }
 
@@ -272,32 +274,130 @@ void Make(DWORD keys) {
     MakeSecurity();
     Emit(0);
     for (Stream& stream : Streams) CloseBin(&stream);
+    // The first bin keeps a copy of the last written time.
+    memcpy(&Bins[regf::FirstBinTimestampOffset], &LastWritten, 8);
 }
 
 DWORD BinsBytes = 0;
 
-// The base block and Bins, slack included.
-bool WriteBins(const wchar_t* path, DWORD binsBytes) {
-    BinsBytes = binsBytes;
-    BYTE base[4096] = {};
+// Sequence numbers, last written time, version 1.5, the file type, the
+// format Windows loads, the root, the bins' size, clustering 1.
+void MakeBaseBlock(BYTE* base, DWORD primary, DWORD secondary, DWORD type) {
+    memset(base, 0, regf::BaseBlockBytes);
     memcpy(base, "regf", 4);
-    // Sequence numbers, last written time, version 1.5, a primary file in
-    // the format Windows loads, the root, the bins' size, clustering 1.
-    const DWORD fields[] = {1, 1, 0, 0, 1, 5, 0, 1, Keys[0].cell, binsBytes, 1};
-    memcpy(base + 4, fields, sizeof(fields));
+    const DWORD fields[] = {primary,
+                            secondary,
+                            static_cast<DWORD>(LastWritten),
+                            static_cast<DWORD>(LastWritten >> 32),
+                            1,
+                            5,
+                            type,
+                            1,
+                            Keys[0].cell,
+                            BinsBytes,
+                            1};
+    memcpy(base + regf::PrimarySequenceOffset, fields, sizeof(fields));
     regf::WriteDword(base + regf::ChecksumOffset, regf::BaseBlockChecksum(base));
+}
+
+// A file of these parts, one after another.
+bool WriteParts(const wchar_t* path, std::initializer_list<std::pair<const BYTE*, size_t>> parts) {
     FileHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    bool ok = WriteFile(file.get(), base, sizeof(base), &written, nullptr) != FALSE;
-    for (size_t at = 0; ok && at < Bins.size(); at += 1 << 20) {
-        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(1 << 20, Bins.size() - at));
-        ok = WriteFile(file.get(), &Bins[at], chunk, &written, nullptr) && written == chunk;
+    bool ok = file.valid();
+    for (const auto& [bytes, count] : parts) {
+        for (size_t at = 0; ok && at < count; at += 1 << 20) {
+            const DWORD chunk = static_cast<DWORD>(std::min<size_t>(1 << 20, count - at));
+            DWORD written = 0;
+            ok = WriteFile(file.get(), bytes + at, chunk, &written, nullptr) && written == chunk;
+        }
     }
     return ok;
 }
 
+// A primary file: the base block and Bins, slack included.
+bool WriteBins(const wchar_t* path, DWORD primary = 1, DWORD secondary = 1) {
+    BYTE base[regf::BaseBlockBytes];
+    MakeBaseBlock(base, primary, secondary, regf::FileTypePrimary);
+    return WriteParts(path, {{base, sizeof(base)}, {Bins.data(), Bins.size()}});
+}
+
+// A log's first sector: the primary's base block with the log's sequence
+// number in both places and the log's file type.
+std::vector<BYTE> LogSector(DWORD sequence, DWORD type) {
+    std::vector<BYTE> base(regf::BaseBlockBytes);
+    MakeBaseBlock(base.data(), sequence, sequence, type);
+    base.resize(regf::LogSectorBytes);
+    return base;
+}
+
+void Append(std::vector<BYTE>* to, const std::vector<BYTE>& bytes) {
+    to->insert(to->end(), bytes.begin(), bytes.end());
+}
+
+// The 4 KiB pages of the hive bins data where Bins and `before` differ, as
+// runs of contiguous pages.
+std::vector<LogPage> ChangedPages(const std::vector<BYTE>& before) {
+    std::vector<LogPage> pages;
+    for (DWORD at = 0; at < BinsBytes; at += LogPageBytes) {
+        if (memcmp(&Bins[at], &before[at], LogPageBytes) == 0) continue;
+        if (!pages.empty() && pages.back().offset + pages.back().size == at) {
+            pages.back().size += LogPageBytes;
+        } else {
+            pages.push_back({at, &Bins[at], LogPageBytes});
+        }
+    }
+    return pages;
+}
+
+// The old format's log: its first sector, "DIRT" and one bit per 512-byte
+// page, then, from the next sector, the pages whose bits are set.
+std::vector<BYTE> OldLog(DWORD sequence, const std::vector<LogPage>& pages) {
+    std::vector<BYTE> log = LogSector(sequence, regf::FileTypeLog);
+    const size_t vector = log.size();
+    log.resize(vector + regf::DirtyVectorHeaderBytes + BinsBytes / regf::OldLogPageBytes / 8);
+    memcpy(&log[vector], "DIRT", 4);
+    for (const LogPage& page : pages) {
+        for (DWORD bit = page.offset / regf::OldLogPageBytes;
+             bit < (page.offset + page.size) / regf::OldLogPageBytes; ++bit) {
+            log[vector + regf::DirtyVectorHeaderBytes + bit / 8] |= static_cast<BYTE>(1 << bit % 8);
+        }
+    }
+    log.resize((log.size() + regf::LogSectorBytes - 1) / regf::LogSectorBytes *
+               regf::LogSectorBytes);
+    for (const LogPage& page : pages) log.insert(log.end(), page.bytes, page.bytes + page.size);
+    return log;
+}
+
 }  // namespace
+
+std::vector<BYTE> NewLogEntry(DWORD sequence, DWORD binsBytes, const std::vector<LogPage>& pages) {
+    DWORD size = regf::LogEntryHeaderBytes;
+    for (const LogPage& page : pages) size += regf::LogPageReferenceBytes + page.size;
+    size = (size + regf::LogEntryAlignment - 1) / regf::LogEntryAlignment * regf::LogEntryAlignment;
+    std::vector<BYTE> entry(size);
+    BYTE* at = entry.data();
+    memcpy(at, "HvLE", 4);
+    regf::WriteDword(at + regf::LogEntrySizeOffset, size);
+    regf::WriteDword(at + regf::LogEntrySequenceOffset, sequence);
+    regf::WriteDword(at + regf::LogEntryBinsSizeOffset, binsBytes);
+    regf::WriteDword(at + regf::LogEntryPageCountOffset, static_cast<DWORD>(pages.size()));
+    BYTE* reference = at + regf::LogEntryHeaderBytes;
+    BYTE* data = reference + pages.size() * regf::LogPageReferenceBytes;
+    for (const LogPage& page : pages) {
+        regf::WriteDword(reference, page.offset);
+        regf::WriteDword(reference + 4, page.size);
+        reference += regf::LogPageReferenceBytes;
+        memcpy(data, page.bytes, page.size);
+        data += page.size;
+    }
+    const unsigned long long hash1 = Marvin32Hash(
+        at + regf::LogEntryHeaderBytes, size - regf::LogEntryHeaderBytes, regf::LogEntryHashSeed);
+    memcpy(at + regf::LogEntryHash1Offset, &hash1, 8);
+    const unsigned long long hash2 =
+        Marvin32Hash(at, regf::LogEntryHash2Offset, regf::LogEntryHashSeed);
+    memcpy(at + regf::LogEntryHash2Offset, &hash2, 8);
+    return entry;
+}
 
 bool WriteChangedHive(const wchar_t* path, DWORD changes) {
     if (changes > DwordValues.size() || changes / 10 > NamedKeys.size()) return false;
@@ -310,7 +410,7 @@ bool WriteChangedHive(const wchar_t* path, DWORD changes) {
             Bins[DwordValues[change * (DwordValues.size() / changes)] + 12] ^= 1;
         }
     }
-    return WriteBins(path, BinsBytes);
+    return WriteBins(path);
 }
 
 bool WriteRealisticHive(const wchar_t* path, unsigned mebibytes, DWORD keys, RealisticHive* made) {
@@ -327,13 +427,43 @@ bool WriteRealisticHive(const wchar_t* path, unsigned mebibytes, DWORD keys, Rea
     } else {
         Make(keys);
     }
-    const DWORD binsBytes = static_cast<DWORD>(Bins.size());
+    BinsBytes = static_cast<DWORD>(Bins.size());
     // Windows grows a primary file in 256 KiB steps: slack follows the bins.
     const size_t length = (4096 + Bins.size() + 0x3FFFF) & ~static_cast<size_t>(0x3FFFF);
     Bins.resize(length - 4096);
-    const bool ok = WriteBins(path, binsBytes);
+    const bool ok = WriteBins(path);
     made->keys = static_cast<DWORD>(Keys.size());
     made->values = ValuesMade;
-    made->binsBytes = binsBytes;
+    made->binsBytes = BinsBytes;
     return ok;
+}
+
+bool WriteDirtyHive(const wchar_t* path, bool oldFormat, DWORD changes, const wchar_t* recovered) {
+    if (changes < 4 || changes > DwordValues.size()) return false;
+    const std::wstring primary = path;
+    const std::vector<BYTE> clean = Bins;
+    // Each entry carries the pages its share of the changes touched; an
+    // old-format log carries every changed page at once.
+    const DWORD first = 2, entries = oldFormat ? 1 : 4;
+    std::vector<BYTE> logs[2];
+    std::vector<BYTE> before = Bins;
+    for (DWORD entry = 0; entry < entries; ++entry) {
+        for (DWORD change = entry * changes / entries; change < (entry + 1) * changes / entries;
+             ++change) {
+            Bins[DwordValues[change * (DwordValues.size() / changes)] + regf::ValueData] ^= 1;
+        }
+        if (oldFormat) continue;
+        std::vector<BYTE>& log = logs[entry < entries / 2 ? 0 : 1];
+        if (log.empty()) log = LogSector(first + entry, regf::FileTypeLogNew);
+        Append(&log, NewLogEntry(first + entry, BinsBytes, ChangedPages(before)));
+        before = Bins;
+    }
+    if (oldFormat) logs[0] = OldLog(first + 1, ChangedPages(clean));
+    const DWORD last = first + (oldFormat ? 1 : entries);
+    bool ok = WriteBins(recovered, last, last);
+    // The primary as it was, its sequence numbers one apart.
+    Bins = clean;
+    ok = ok && WriteBins(path, first + 1, first);
+    ok = ok && WriteParts((primary + L".LOG1").c_str(), {{logs[0].data(), logs[0].size()}});
+    return ok && WriteParts((primary + L".LOG2").c_str(), {{logs[1].data(), logs[1].size()}});
 }

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "hive/log_replay.h"
-#include "hive/marvin32.h"
 #include "hive/regf_layout.h"
+#include "realistic_hive.h"
 #include "shared/owned_handle.h"
 #include "timing.h"
 
@@ -92,39 +92,23 @@ bool WritePrimary(const std::wstring& path, unsigned mebibytes) {
 // One entry: one to eight pages somewhere in the bins, or, every 100th, the
 // new bins that grow them.
 std::vector<BYTE> MakeEntry(DWORD sequence, DWORD* binsSize) {
-    std::vector<std::pair<DWORD, DWORD>> pages;
+    std::vector<std::pair<DWORD, DWORD>> spans;
     if (sequence % 100 == 0) {
-        pages.push_back({*binsSize, GrowthBytes});
+        spans.push_back({*binsSize, GrowthBytes});
         *binsSize += GrowthBytes;
     } else {
         for (unsigned count = 1 + NextRandom() % 8; count > 0; --count) {
-            pages.push_back({NextRandom() % (*binsSize / PageBytes) * PageBytes, PageBytes});
+            spans.push_back({NextRandom() % (*binsSize / PageBytes) * PageBytes, PageBytes});
         }
     }
-    DWORD size = regf::LogEntryHeaderBytes + static_cast<DWORD>(pages.size()) * 8;
-    for (const auto& page : pages) size += page.second;
-    size = (size + regf::LogEntryAlignment - 1) / regf::LogEntryAlignment * regf::LogEntryAlignment;
-    std::vector<BYTE> entry(size);
-    BYTE* at = entry.data();
-    memcpy(at, "HvLE", 4);
-    regf::WriteDword(at + regf::LogEntrySizeOffset, size);
-    regf::WriteDword(at + regf::LogEntrySequenceOffset, sequence);
-    regf::WriteDword(at + regf::LogEntryBinsSizeOffset, *binsSize);
-    regf::WriteDword(at + regf::LogEntryPageCountOffset, static_cast<DWORD>(pages.size()));
-    BYTE* data = at + regf::LogEntryHeaderBytes + pages.size() * 8;
-    for (size_t i = 0; i < pages.size(); ++i) {
-        regf::WriteDword(at + regf::LogEntryHeaderBytes + i * 8, pages[i].first);
-        regf::WriteDword(at + regf::LogEntryHeaderBytes + i * 8 + 4, pages[i].second);
-        FillBins(data, pages[i].second, pages[i].first);
-        data += pages[i].second;
+    std::vector<std::vector<BYTE>> bytes(spans.size());
+    std::vector<LogPage> pages;
+    for (size_t i = 0; i < spans.size(); ++i) {
+        bytes[i].resize(spans[i].second);
+        FillBins(bytes[i].data(), spans[i].second, spans[i].first);
+        pages.push_back({spans[i].first, bytes[i].data(), spans[i].second});
     }
-    const unsigned long long hash1 = Marvin32Hash(
-        at + regf::LogEntryHeaderBytes, size - regf::LogEntryHeaderBytes, regf::LogEntryHashSeed);
-    memcpy(at + regf::LogEntryHash1Offset, &hash1, 8);
-    const unsigned long long hash2 =
-        Marvin32Hash(at, regf::LogEntryHash2Offset, regf::LogEntryHashSeed);
-    memcpy(at + regf::LogEntryHash2Offset, &hash2, 8);
-    return entry;
+    return NewLogEntry(sequence, *binsSize, pages);
 }
 
 bool WriteLogs(const std::wstring& primary, unsigned mebibytes, DWORD entries) {

@@ -55,7 +55,16 @@ const wchar_t* const Clean[] = {L"BigDataHive",
 
 }  // namespace
 
+// The writer's files of Windows' shape, then Windows' own.
 TEST(WindowsWrittenHivesPass) {
+    for (const wchar_t* name : {L"clean", L"new\\RECOVERED", L"old\\RECOVERED"})
+        CHECK_EQ(std::string("passed"), Judge(HiveFile(L"shaped\\") + name));
+    CHECK_EQ(std::string("passed after its logs (4 entries)"),
+             Judge(HiveFile(L"shaped\\new\\HIVE")));
+    const size_t pages = ReadFileBytes(HiveFile(L"shaped\\old\\HIVE.LOG1")).size() / 512 - 2;
+    CHECK_EQ("passed after its logs (" + std::to_string(pages) + " pages)",
+             Judge(HiveFile(L"shaped\\old\\HIVE")));
+    if (!HaveWindowsHives()) return;
     for (const wchar_t* name : Clean) {
         Context row(name);
         CHECK_EQ(std::string("passed"), Judge(WindowsHive(name)));
@@ -68,6 +77,7 @@ TEST(WindowsWrittenHivesPass) {
 
 // Each copy breaks one rule; the verdict names the first fault and where.
 TEST(DamagedCopiesFailAtTheirFault) {
+    if (!HaveWindowsHives()) return;
     const std::wstring many = L"ManySubkeysHive", newDirty = L"NewDirtyHive1\\NewDirtyHive";
     const struct {
         const char* label;

@@ -14,6 +14,11 @@ std::string Judge(const std::wstring& path) {
     return verdict.dirty ? "passed, dirty (" + Narrow(verdict.logsNote) + ")" : "passed";
 }
 
+std::wstring OracleFile(const std::wstring& label) {
+    return label.rfind(L"real\\", 0) == 0 ? WindowsHive(label.substr(5))
+                                          : HiveFile(label.substr(4));
+}
+
 namespace {
 
 std::string Hex(const wchar_t* name) {

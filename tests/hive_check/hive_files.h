@@ -14,3 +14,7 @@ std::string Judge(const std::wstring& path);
 // Every key in hive order ("K depth name"), each followed by its values
 // ("V name type size hash"); "error N" where a call failed.
 Strings Listing(Hive* hive);
+
+// A file tests/hives/oracle.py names: "real\\NAME", one Windows wrote, or
+// "out\\NAME", one beside the test programs (HiveFile).
+std::wstring OracleFile(const std::wstring& label);

@@ -38,14 +38,9 @@ std::vector<Mutation> Mutations() {
     return mutations;
 }
 
-std::wstring Source(const std::string& base) {
-    return base.rfind("real\\", 0) == 0 ? WindowsHive(Widen(base.substr(5)))
-                                        : HiveFile(Widen(base.substr(6)));
-}
-
 // The damaged copy `m` written at `path`.
 bool WriteMutation(const Mutation& m, const std::wstring& path) {
-    std::string bytes = ReadFileBytes(Source(m.base));
+    std::string bytes = ReadFileBytes(OracleFile(Widen(m.base)));
     for (const auto& [at, patch] : m.changes) bytes.replace(at, patch.size(), patch);
     return WriteFileBytes(path, bytes);
 }

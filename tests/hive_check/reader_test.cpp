@@ -1,5 +1,5 @@
-// The reader on the files Windows wrote, against what hivex reads of them
-// (readings.txt from tests/hives/oracle.py).
+// The reader on the files Windows wrote and the project's writer made,
+// against what hivex reads of them (readings.txt from tests/hives/oracle.py).
 #include <sstream>
 
 #include "hive/wine_text_tree.h"
@@ -38,72 +38,36 @@ Strings Read(const std::wstring& path) {
     return error ? Strings{"not opened: " + Show(error)} : Listing(hive.get());
 }
 
-// The key at `path` in the hive file: "-" when there is none, else its
-// first value's name, type and data as text.
-std::wstring Holds(const std::wstring& file, const std::wstring& path) {
-    HiveHandle hive;
-    DWORD error = HiveOpen(file.c_str(), hive.put());
-    const HiveKey key = error ? 0 : Find(hive.get(), path, &error);
-    HiveValue value = 0;
-    HiveValueInfo about = {};
-    wchar_t name[64] = L"";
-    if (error) return L"-";
-    if (HiveValueAt(hive.get(), key, 0, &value) || HiveValueInfoOf(hive.get(), value, &about) ||
-        HiveValueName(hive.get(), value, name, ARRAYSIZE(name)))
-        return L"no value";
-    std::wstring data(about.dataSize / 2, L'\0');
-    HiveValueData(hive.get(), value, 0, reinterpret_cast<BYTE*>(&data[0]), about.dataSize / 2 * 2);
-    return name + (L" " + std::to_wstring(about.type) + L" " + data);
-}
-
 }  // namespace
 
-// A dirty hive reads as hivex reads Windows' own recovery of it, and a copy
-// without its logs as hivex reads the file.
+// The writer's hives and Windows' own: a dirty hive reads as hivex reads the
+// recovery of it, and a copy without its logs as hivex reads the file.
 TEST(ReadsWhatHivexReads) {
     const auto readings = HivexReadings();
-    REQUIRE(readings.size() == 15);
     const std::map<std::wstring, std::wstring> recovered = {
-        {L"NewDirtyHive1\\NewDirtyHive", L"NewDirtyHive1\\RecoveredHive_Windows10"},
-        {L"OldDirtyHive\\OldDirtyHive", L"OldDirtyHive\\RecoveredHive_Windows7"}};
+        {L"real\\NewDirtyHive1\\NewDirtyHive", L"real\\NewDirtyHive1\\RecoveredHive_Windows10"},
+        {L"real\\OldDirtyHive\\OldDirtyHive", L"real\\OldDirtyHive\\RecoveredHive_Windows7"},
+        {L"out\\shaped\\new\\HIVE", L"out\\shaped\\new\\RECOVERED"},
+        {L"out\\shaped\\old\\HIVE", L"out\\shaped\\old\\RECOVERED"}};
     ScratchFolder scratch(L"reader");
+    size_t real = 0;
     for (const auto& [name, lines] : readings) {
         Context row(name);
-        std::wstring path = WindowsHive(name);
+        real += name.rfind(L"real\\", 0) == 0;
+        std::wstring path = OracleFile(name);
         if (recovered.count(name)) {
             CHECK_EQ(readings.at(recovered.at(name)), Read(path));
             path = scratch / L"alone";
-            REQUIRE(WriteFileBytes(path, ReadFileBytes(WindowsHive(name))));
+            REQUIRE(WriteFileBytes(path, ReadFileBytes(OracleFile(name))));
         }
         CHECK_EQ(lines, Read(path));
     }
-}
-
-// What real-hives/README.md says the dirty hives hold, before their logs
-// (a copy without them) and after.
-TEST(DirtyHivesHoldWhatTheirLogsMake) {
-    ScratchFolder scratch(L"reader");
-    const std::wstring dirty = WindowsHive(L"NewDirtyHive1\\NewDirtyHive"),
-                       alone = scratch / L"alone";
-    REQUIRE(WriteFileBytes(alone, ReadFileBytes(dirty)));
-    const Names keys = {L"Key1",         L"Key2\\Key2_1", L"Key2\\Key2_2", L"Key3",
-                        L"Key3\\Key3_1", L"Key3\\Key3_2", L"Key3\\Key3_3"};
-    for (size_t i = 0; i < keys.size(); ++i) {
-        Context row(keys[i]);
-        CHECK_EQ(i < 3, Holds(alone, keys[i]) != L"-");
-        CHECK_EQ(i >= 3, Holds(dirty, keys[i]) != L"-");
-    }
-    // " 1 " (a default REG_SZ value), then its characters with their NUL.
-    CHECK_EQ(size_t(3 + 6001), Holds(alone, L"Key1").size());
-    CHECK_EQ(size_t(3 + 1441), Holds(dirty, L"Key3").size());
-    const std::wstring old = WindowsHive(L"OldDirtyHive\\OldDirtyHive"),
-                       many = L"key_with_many_subkeys\\";
-    CHECK_EQ(std::wstring(L"-"), Holds(old, many + L"1"));
-    CHECK(Holds(old, many + L"5000\\find_me_in_log") != L"-");
-    CHECK_EQ(std::wstring(L"V 7 a\0bb\0ccc\0\0", 14), Holds(old, many + L"4500"));
+    CHECK_EQ(size_t(5), readings.size() - real);
+    if (HaveWindowsHives()) CHECK_EQ(size_t(15), real);
 }
 
 TEST(FindsKeysWithoutRegardToCase) {
+    if (!HaveWindowsHives({L"ManySubkeysHive", L"UnicodeHive"})) return;
     HiveHandle many, unicode;
     REQUIRE(HiveOpen(WindowsHive(L"ManySubkeysHive").c_str(), many.put()) == ERROR_SUCCESS);
     REQUIRE(HiveOpen(WindowsHive(L"UnicodeHive").c_str(), unicode.put()) == ERROR_SUCCESS);
@@ -124,6 +88,7 @@ TEST(FindsKeysWithoutRegardToCase) {
 // Big data read in pieces that cross its segments' edges gives what one
 // read gives; a handle that is no key or value is refused.
 TEST(ReadsBigDataInPiecesAndRefusesBadHandles) {
+    if (!HaveWindowsHives({L"BigDataHive"})) return;
     HiveHandle hive;
     REQUIRE(HiveOpen(WindowsHive(L"BigDataHive").c_str(), hive.put()) == ERROR_SUCCESS);
     DWORD error = 0;

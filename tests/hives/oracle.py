@@ -1,14 +1,19 @@
 #!/usr/bin/python3
 """hivex, an independent reader of the format, as the oracle of the hive tests.
 
-oracle.py OUT REAL writes into OUT:
+oracle.py OUT REAL LIST writes into OUT:
   readings.txt  every key and value hivex reads in each hive file of REAL
-                (the Windows-written files), for the reader to match;
-  mutations.txt a seeded set of damaged copies of those files and of
-                OUT/good.hive, one line each: the file, hivex's verdict and
-                the changes, which the check's test makes again in memory.
-Names are written as the hex of their UTF-16LE units. Run with Debian's
-/usr/bin/python3, which has hivex.
+                (the Windows-written files that LIST, tests/real-hives.sha256,
+                names) and of OUT/shaped (the project writer's), for the
+                reader to match;
+  mutations.txt a seeded set of damaged copies of those files, of
+                OUT/good.hive and of OUT/shaped/clean, one line each: the file,
+                hivex's verdict and the changes, which the check's test makes
+                again in memory.
+Files are named "real\\NAME" or "out\\NAME"; key and value names are written
+as the hex of their UTF-16LE units. When REAL holds no file, all but its part
+is done and the exit status is 77 (a skip); when it holds some but not all,
+the oracle fails. Run with Debian's /usr/bin/python3, which has hivex.
 """
 import os
 import random
@@ -56,7 +61,10 @@ def listing(path, limit=100000):
         seen.add(node)
         lines.append('K %d %s' % (depth, name_of(hive.node_name, node)))
         for value in hive.node_values(node):
-            kind, data = hive.value_value(value)
+            # A value of no bytes has no data to follow, whatever its data
+            # field holds; hivex would follow it all the same.
+            kind, size = hive.value_type(value)
+            data = hive.value_value(value)[1] if size else b''
             lines.append('V %s %d %d %08x' % (name_of(hive.value_key, value), kind, len(data),
                                               fnv(data)))
         pending.extend((child, depth + 1) for child in reversed(hive.node_children(node)))
@@ -123,18 +131,32 @@ def verdict(data):
         os.remove(f.name)
 
 
-def main():
-    out, real = sys.argv[1], sys.argv[2]
-    names = sorted(os.path.join(folder, name)[len(real) + 1:]
-                   for folder, _, files in os.walk(real) for name in files
-                   if '.' not in name)
-    with open(os.path.join(out, 'readings.txt'), 'w') as f:
-        for name in names:
-            f.write('F %s\n' % name.replace('/', '\\'))
-            f.write(''.join(line + '\n' for line in listing(os.path.join(real, name))))
+def hives(prefix, folder, names):
+    """(label, path) of the hive files among names, which are relative to folder."""
+    return [(prefix + name.replace('/', '\\'), os.path.join(folder, name))
+            for name in sorted(names) if '.' not in os.path.basename(name)]
 
-    sources = [('real\\' + n.replace('/', '\\'), os.path.join(real, n)) for n in names]
-    sources.append(('hivex\\good.hive', os.path.join(out, 'good.hive')))
+
+def main():
+    out, real, listed = sys.argv[1], sys.argv[2], sys.argv[3]
+    with open(listed) as f:
+        names = [line.split()[1] for line in f if line.strip()]
+    present = [n for n in names if os.path.isfile(os.path.join(real, n))]
+    if present and len(present) < len(names):
+        sys.exit('oracle: %s lacks %s' % (real, ', '.join(sorted(set(names) - set(present)))))
+    windows = hives('real\\', real, present)
+    written = hives('out\\', out, [os.path.relpath(os.path.join(folder, name), out)
+                                    for folder, _, files in os.walk(os.path.join(out, 'shaped'))
+                                    for name in files])
+    if not written:
+        sys.exit('oracle: %s/shaped holds no hive of the writer' % out)
+    with open(os.path.join(out, 'readings.txt'), 'w') as f:
+        for label, path in windows + written:
+            f.write('F %s\n' % label)
+            f.write(''.join(line + '\n' for line in listing(path)))
+
+    sources = windows + [('out\\good.hive', os.path.join(out, 'good.hive')),
+                         ('out\\shaped\\clean', os.path.join(out, 'shaped', 'clean'))]
     rng = random.Random(20261207)
     with open(os.path.join(out, 'mutations.txt'), 'w') as f:
         for case in range(CASES):
@@ -144,6 +166,10 @@ def main():
             changes = mutation(rng, data)
             f.write('%s %s %s\n' % (label, verdict(apply(data, changes)),
                                     ' '.join('%x:%s' % (at, patch.hex()) for at, patch in changes)))
+    if not windows:
+        print('skipped: no hive file Windows wrote in %s, so none was read or damaged; '
+              'scripts/fetch-real-hives brings them' % real)
+        sys.exit(77)
 
 
 if __name__ == '__main__':

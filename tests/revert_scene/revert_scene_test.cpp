@@ -56,9 +56,9 @@ ProcessResult Revert(const std::wstring& backup, const std::wstring& arguments) 
     return RunProgram(BuiltProgram(L"revert_x64.exe"), L"\"" + backup + L"\" " + arguments);
 }
 
-// A zel backup plus hive files Windows wrote (SAM and a log, BCD, a second profile whose
-// NTUSER.DAT is dirty, with its logs); old hives and logs where they go, and a link in the
-// installation.
+// A zel backup plus hive files of Windows' shape from the project's writer and hivex (SAM and a
+// log, BCD, a second profile whose NTUSER.DAT is dirty, with its logs); old hives and logs where
+// they go, and a link in the installation.
 struct Scene {
     ScratchFolder scratch{L"revert"};
     std::wstring backup = scratch / (L"zel\\" + TodayFolderName()), win = scratch / L"win";
@@ -69,15 +69,15 @@ struct Scene {
                L"\"");  // exits 2 under Wine: no SAM, SECURITY, COMPONENTS
         const std::wstring user = L"USERS\\A\\",
                            classes = user + L"AppData\\Local\\Microsoft\\UsrClass.dat";
-        const std::wstring dirty = L"NewDirtyHive1\\NewDirtyHive";
+        const std::wstring dirty = HiveFile(L"shaped\\new\\HIVE");
         for (const auto& file :
-             Tree{{L"SAM", ReadFileBytes(WindowsHive(L"ManySubkeysHive"))},
+             Tree{{L"SAM", ReadFileBytes(HiveFile(L"shaped\\clean"))},
                   {L"SAM.LOG1", "SAM.LOG1"},
-                  {L"BCD", ReadFileBytes(WindowsHive(L"EmptyHive"))},
-                  {Other + L"\\NTUSER.DAT", ReadFileBytes(WindowsHive(dirty))},
-                  {Other + L"\\NTUSER.DAT.LOG1", ReadFileBytes(WindowsHive(dirty + L".LOG1"))},
-                  {Other + L"\\NTUSER.DAT.LOG2", ReadFileBytes(WindowsHive(dirty + L".LOG2"))},
-                  {Other + L"\\UsrClass.dat", ReadFileBytes(WindowsHive(L"BigDataHive"))},
+                  {L"BCD", ReadFileBytes(HiveFile(L"minimal.hive"))},
+                  {Other + L"\\NTUSER.DAT", ReadFileBytes(dirty)},
+                  {Other + L"\\NTUSER.DAT.LOG1", ReadFileBytes(dirty + L".LOG1")},
+                  {Other + L"\\NTUSER.DAT.LOG2", ReadFileBytes(dirty + L".LOG2")},
+                  {Other + L"\\UsrClass.dat", ReadFileBytes(HiveFile(L"shaped\\old\\RECOVERED"))},
                   {Other + L"\\NTUSER.DAT.txt", Utf16Bytes(L"\\" + user + L"NTUSER.DAT")},
                   {Other + L"\\UsrClass.dat.txt", Utf16Bytes(L"\\" + classes)}})
             WriteFileBytes(backup + L"\\" + file.first, file.second);
@@ -147,10 +147,10 @@ LSTATUS WINAPI ReplaceAtRestart(HKEY key, LPCWSTR subKey, LPCWSTR newFile, LPCWS
 void CheckOnlineRoad(const Scene& s) {
     CopyWhole(BackupFolder, ARRAYSIZE(BackupFolder), s.backup.c_str());
     CopyWhole(TargetRoot, ARRAYSIZE(TargetRoot), s.win.c_str());
-    const std::wstring dirty = L"NewDirtyHive1\\NewDirtyHive";
-    WriteFileBytes(s.backup + L"\\DEFAULT", ReadFileBytes(WindowsHive(dirty)));
+    const std::wstring dirty = HiveFile(L"shaped\\new\\HIVE");
+    WriteFileBytes(s.backup + L"\\DEFAULT", ReadFileBytes(dirty));
     for (const wchar_t* suffix : {L"", L".LOG1", L".LOG2"})
-        WriteFileBytes(s.backup + L"\\SYSTEM" + suffix, ReadFileBytes(WindowsHive(dirty + suffix)));
+        WriteFileBytes(s.backup + L"\\SYSTEM" + suffix, ReadFileBytes(dirty + suffix));
     SwapCall recorder(Platform.regReplaceKey, ReplaceAtRestart);
     CHECK_EQ(2, RestoreBackup(true));
     REQUIRE(Calls.size() == 3);
@@ -163,8 +163,10 @@ void CheckOnlineRoad(const Scene& s) {
     }
     CHECK_EQ(expected, Calls);
     Tree restored = s.Restored(stamp, true, L"DEFAULT");
-    restored[s.hives[0].second] =
-        ReadFileBytes(WindowsHive(L"NewDirtyHive1\\RecoveredHive_Windows10")).substr(0, 0x6000);
+    const std::string recovered = ReadFileBytes(HiveFile(L"shaped\\new\\RECOVERED"));
+    restored[s.hives[0].second] = recovered.substr(
+        0, 4096 + regf::ReadDword(
+                      reinterpret_cast<const BYTE*>(&recovered[regf::BinsDataSizeOffset])));
     CHECK_EQ(restored, Installed(s.win));
 }
 

@@ -12,7 +12,7 @@ std::vector<std::pair<const char*, TestFunction>>& Tests() {
     return tests;
 }
 int Failures = 0;
-bool Skipped = false;
+int Skips = 0;
 
 }  // namespace
 
@@ -28,7 +28,7 @@ std::vector<std::string>& Context::Labels() {
 std::string Show(const std::wstring& text) { return Show(Narrow(text)); }
 
 void Skip(const std::string& reason) {
-    Skipped = true;
+    ++Skips;
     fprintf(stderr, "skipped: %s\n", reason.c_str());
 }
 
@@ -50,12 +50,16 @@ int wmain(int argc, wchar_t** argv) {
         bool chosen = argc < 2 && strncmp(name, "Child", 5) != 0;
         for (int i = 1; i < argc; ++i) chosen = chosen || Narrow(argv[i]) == name;
         if (!chosen) continue;
-        const int before = Failures;
+        const int before = Failures, skipsBefore = Skips;
         function();
         ++ran;
-        fprintf(stderr, "%s %s\n", Failures == before ? "ok    " : "FAILED", name);
+        fprintf(stderr, "%s %s\n",
+                Failures != before     ? "FAILED"
+                : Skips != skipsBefore ? "skipped"
+                                       : "ok    ",
+                name);
     }
     fprintf(stderr, "%d tests, %d failed checks\n", ran, Failures);
-    if (Failures == 0 && Skipped) return 77;
+    if (Failures == 0 && Skips > 0) return 77;
     return Failures == 0 && ran > 0 ? 0 : 1;
 }

@@ -3,8 +3,10 @@
 #include <wctype.h>
 
 #include <algorithm>
+#include <sstream>
 
 #include "shared/owned_handle.h"
+#include "support/check.h"
 #include "support/child_process.h"
 
 ScratchFolder::ScratchFolder(const std::wstring& tag) {
@@ -174,10 +176,30 @@ std::string ReportLine(const std::string& prefix, DWORD code) {
 
 std::wstring HiveFile(const std::wstring& name) { return BuiltProgram(L"hives\\" + name); }
 
-std::wstring WindowsHive(const std::wstring& name) {
-    std::wstring path = L"Z:" + Widen(ZEL_REAL_HIVES) + L"/" + name;
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
+static std::wstring HostFile(const std::string& path) {
+    std::wstring file = L"Z:" + Widen(path);
+    std::replace(file.begin(), file.end(), L'/', L'\\');
+    return file;
+}
+
+std::wstring WindowsHive(const std::wstring& name) { return HostFile(ZEL_REAL_HIVES "/") + name; }
+
+bool HaveWindowsHives(std::vector<std::wstring> names) {
+    if (names.empty()) {
+        std::istringstream list(ReadFileBytes(HostFile(ZEL_REAL_HIVES_LIST)));
+        for (std::string sum, name; list >> sum >> name;) names.push_back(Widen(name));
+    }
+    std::vector<std::string> missing;
+    for (const std::wstring& name : names) {
+        std::string shown = Narrow(name);
+        std::replace(shown.begin(), shown.end(), '\\', '/');
+        if (!FileExists(WindowsHive(name))) missing.push_back(shown);
+    }
+    if (missing.empty()) return true;
+    Skip("no build/real-hives/" + missing[0] +
+         (missing.size() > 1 ? " (nor " + std::to_string(missing.size() - 1) + " more)" : "") +
+         ", the hive files Windows wrote that scripts/fetch-real-hives brings");
+    return false;
 }
 
 static const wchar_t AppDefaultsKey[] = L"Software\\Wine\\AppDefaults\\zel.exe";

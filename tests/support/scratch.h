@@ -52,9 +52,11 @@ std::wstring SystemDirectory();
 std::string ReportLine(const std::string& prefix, DWORD code);
 // The regf files that tests/hives/make_hives.py wrote beside the test programs.
 std::wstring HiveFile(const std::wstring& name);
-// A hive file that Windows wrote, in ../shared/real-hives (read in place, never copied into the
-// project).
+// A hive file that Windows wrote, in build/real-hives, where scripts/fetch-real-hives puts them.
 std::wstring WindowsHive(const std::wstring& name);
+// True when the files Windows wrote named here (when none are, every file the fetch brings) are
+// all there; otherwise the test is skipped, and the skip names what it lacks.
+bool HaveWindowsHives(std::vector<std::wstring> names = {});
 
 // Small registry helpers; the setters return the Reg* status.
 LSTATUS SetStringValue(HKEY root, const std::wstring& key, const std::wstring& name,

@@ -120,15 +120,15 @@ TEST(WholeRunThenOnceADay) {
     const std::wstring dated = root + L"\\" + TodayFolderName(), exe = bin + L"\\zel.exe";
     const std::wstring classes =
         L"\\Local Settings\\Application Data\\Microsoft\\Windows\\UsrClass.dat";
-    // Hive files Windows wrote, slack after their bins: a dirty one with its
-    // logs, the same without them (Windows loads it as it is), and one whose
-    // root key claims a subkey more than its list holds.
-    const std::wstring dirty = L"NewDirtyHive1\\NewDirtyHive";
-    const std::string good = ReadFileBytes(WindowsHive(L"ManySubkeysHive")),
-                      user = ReadFileBytes(WindowsHive(L"UnicodeHive")),
-                      security = ReadFileBytes(WindowsHive(dirty)),
-                      log1 = ReadFileBytes(WindowsHive(dirty + L".LOG1")),
-                      log2 = ReadFileBytes(WindowsHive(dirty + L".LOG2"));
+    // Hive files of Windows' shape from the project's writer, slack after
+    // their bins: a dirty one with its logs, the same without them (Windows
+    // loads it as it is), and one whose root key claims a subkey more than
+    // its list holds.
+    const std::wstring dirty = HiveFile(L"shaped\\new\\HIVE");
+    const std::string good = ReadFileBytes(HiveFile(L"shaped\\clean")),
+                      user = ReadFileBytes(HiveFile(L"shaped\\old\\RECOVERED")),
+                      security = ReadFileBytes(dirty), log1 = ReadFileBytes(dirty + L".LOG1"),
+                      log2 = ReadFileBytes(dirty + L".LOG2");
     std::string broken = good;
     BYTE* base = reinterpret_cast<BYTE*>(&broken[0]);
     const DWORD rootKey = 4096 + regf::ReadDword(base + regf::RootCellOffset);
