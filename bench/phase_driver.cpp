@@ -99,7 +99,7 @@ void RunSteps(const wchar_t* root) {
             SaveMachineHive(work, hive.root, hive.name, hive.subkey);
         }
         BeginStep(L"profile hives");
-        BackupUserHives(work, &tally);
+        BackupUserHives(work, nullptr, &tally);
     }
     BeginStep(L"companion tools");
     CopyCompanionTools(work);

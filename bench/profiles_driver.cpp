@@ -55,7 +55,7 @@ double TimeZel(const std::wstring& target) {
     CreateProtectedDirectory(target.c_str());
     HiveTally tally;
     const double start = NowSeconds();
-    BackupUserHives(target.c_str(), &tally);
+    BackupUserHives(target.c_str(), nullptr, &tally);
     return NowSeconds() - start;
 }
 

@@ -167,7 +167,9 @@ RunResult RunDatedBackup() {
         LogLine(note);
     }
 
-    BackupAllHives(day.work, &result.hives);
+    LinkSources links;
+    FindEarlierBackups(root, &links);
+    BackupAllHives(day.work, &links, &result.hives);
     const DWORD toolsFailed = CopyCompanionTools(day.work);
     const bool complete = result.hives.failed == 0;
 
@@ -179,7 +181,7 @@ RunResult RunDatedBackup() {
     }
 
     BackupSpace space;
-    LinkUnchangedFiles(root, day.work, &space);
+    LinkUnchangedFiles(&links, day.work, &space);
     LogSpace(space);
 
     wchar_t summary[128];

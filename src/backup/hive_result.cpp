@@ -1,6 +1,7 @@
 #include "backup/hive_result.h"
 
 #include "backup/redirection_guard.h"
+#include "fs/file_marks.h"
 #include "hive/hive_check.h"
 #include "report/hive_report.h"
 #include "shared/file_copy.h"
@@ -15,7 +16,7 @@ bool Conclude(const wchar_t* name, const wchar_t* path, DWORD logs) {
     DWORD error = ERROR_SUCCESS;
     if (!CheckHiveFile(path, &result, &error)) {
         PrintHiveFailed(name, error);
-        DeleteFileW(path);
+        DeleteSharedFile(path);
         return false;
     }
     if (result.passed && logs == ERROR_SUCCESS) {
@@ -33,7 +34,7 @@ bool Conclude(const wchar_t* name, const wchar_t* path, DWORD logs) {
     wchar_t bad[JoinedPathCapacity];
     // A name too long for ".bad" cannot stand as a hive either.
     if (!AddSuffix(bad, path, L".bad") || !MoveFileExW(path, bad, MOVEFILE_REPLACE_EXISTING)) {
-        DeleteFileW(path);
+        DeleteSharedFile(path);
     }
     return false;
 }

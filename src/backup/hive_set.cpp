@@ -36,7 +36,7 @@ void SaveBootStore(const wchar_t* folder, HiveTally* tally) {
     WriteTextFile(textPath, filePath);
 }
 
-void BackupAllHives(const wchar_t* folder, HiveTally* tally) {
+void BackupAllHives(const wchar_t* folder, LinkSources* links, HiveTally* tally) {
     // One guard for the whole pass, so under WOW64 bcdedit.exe, the CONFIG
     // fallbacks and the profile hives all see the real system directory.
     RedirectionGuard guard;
@@ -51,5 +51,5 @@ void BackupAllHives(const wchar_t* folder, HiveTally* tally) {
         CountHive(tally, hive.name, saved ? HiveOutcome::Saved : HiveOutcome::Failed);
     }
 
-    BackupUserHives(folder, tally);
+    BackupUserHives(folder, links, tally);
 }

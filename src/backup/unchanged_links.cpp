@@ -9,6 +9,7 @@
 #include "backup/retention.h"
 #include "fs/file_marks.h"
 #include "shared/entry_name.h"
+#include "shared/file_identity.h"
 #include "shared/heap_array.h"
 #include "shared/name_case.h"
 #include "shared/owned_handle.h"
@@ -22,13 +23,10 @@ namespace {
 constexpr size_t EarlierLimit = 32;
 constexpr DWORD CompareChunk = 1 << 20;
 
-struct EarlierBackup {
-    ULONGLONG created;
-    wchar_t path[JoinedPathCapacity];
-};
+}  // namespace
 
-// The finished backups under root other than work, newest first.
-void FindEarlierBackups(const wchar_t* root, HeapArray<EarlierBackup>* found) {
+void FindEarlierBackups(const wchar_t* root, LinkSources* sources) {
+    HeapArray<EarlierBackup>* found = &sources->earlier;
     wchar_t pattern[JoinedPathCapacity];
     if (!BuildPath(pattern, ARRAYSIZE(pattern), root, L"*")) return;
     WIN32_FIND_DATAW entry;
@@ -57,6 +55,8 @@ void FindEarlierBackups(const wchar_t* root, HeapArray<EarlierBackup>* found) {
     } while (FindNextFileW(listing.get(), &entry));
 }
 
+namespace {
+
 bool EndsWith(const wchar_t* name, const wchar_t* ending) {
     const size_t length = wcslen(name), endingLength = wcslen(ending);
     return length >= endingLength && SameName(name + length - endingLength, ending);
@@ -76,18 +76,15 @@ bool Join(wchar_t* path, const wchar_t* folder, const wchar_t* name) {
     return BuildPath(path, JoinedPathCapacity, folder, name);
 }
 
-struct Pass {
-    const HeapArray<EarlierBackup>* earlier;
-    HeapArray<BYTE> mine;
-    HeapArray<BYTE> theirs;
-    BackupSpace* space;
-};
+// Opened as the copy opens a file it reads.
+FileHandle OpenToCompare(const wchar_t* path) {
+    return FileHandle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
 
-bool SameBytes(Pass* pass, const wchar_t* a, const wchar_t* b, ULONGLONG size) {
-    FileHandle first(CreateFileW(a, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    FileHandle second(CreateFileW(b, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+bool SameBytes(LinkSources* pass, const wchar_t* a, const wchar_t* b, ULONGLONG size) {
+    FileHandle first = OpenToCompare(a);
+    FileHandle second = OpenToCompare(b);
     if (!first || !second) return false;
     if (pass->mine.empty() &&
         (!pass->mine.Extend(CompareChunk) || !pass->theirs.Extend(CompareChunk)))
@@ -111,7 +108,7 @@ bool SameBytes(Pass* pass, const wchar_t* a, const wchar_t* b, ULONGLONG size) {
 }
 
 // The file at path becomes a link to earlier; false leaves it as it was.
-bool LinkInPlace(Pass* pass, const wchar_t* path, const wchar_t* earlier) {
+bool LinkInPlace(LinkSources* pass, const wchar_t* path, const wchar_t* earlier) {
     wchar_t staged[JoinedPathCapacity];
     if (!AddSuffix(staged, path, L".link")) return false;
     DeleteSharedFile(staged);  // left by a run that died here
@@ -119,7 +116,7 @@ bool LinkInPlace(Pass* pass, const wchar_t* path, const wchar_t* earlier) {
         const DWORD error = GetLastError();
         // A file linked as often as the volume allows stays a copy; any
         // other refusal is the volume's, and holds for every file.
-        if (error != ERROR_TOO_MANY_LINKS) pass->space->linkError = error;
+        if (error != ERROR_TOO_MANY_LINKS) pass->linkError = error;
         return false;
     }
     if (MoveFileExW(staged, path, MOVEFILE_REPLACE_EXISTING)) return true;
@@ -128,20 +125,37 @@ bool LinkInPlace(Pass* pass, const wchar_t* path, const wchar_t* earlier) {
 }
 
 // The newest earlier backup that holds a file at `relative` decides: its
-// file is the day before's state of this one.
-bool LinkToEarlier(Pass* pass, const wchar_t* path, const wchar_t* relative, ULONGLONG size) {
-    for (const EarlierBackup& backup : *pass->earlier) {
-        wchar_t earlier[JoinedPathCapacity];
-        if (!BuildPath(earlier, ARRAYSIZE(earlier), backup.path, relative)) return false;
+// file is the day before's state of this one. Its path, or false when none
+// holds a plain file there.
+bool FindEarlierFile(const LinkSources& pass, const wchar_t* relative, wchar_t* earlier,
+                     ULONGLONG* size) {
+    for (const EarlierBackup& backup : pass.earlier) {
+        if (!BuildPath(earlier, JoinedPathCapacity, backup.path, relative)) return false;
         WIN32_FILE_ATTRIBUTE_DATA data;
         if (!GetFileAttributesExW(earlier, GetFileExInfoStandard, &data)) continue;
         if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
             return false;
-        const ULONGLONG earlierSize = (ULONGLONG(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        return earlierSize == size && SameBytes(pass, path, earlier, size) &&
-               LinkInPlace(pass, path, earlier);
+        *size = (ULONGLONG(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        return true;
     }
     return false;
+}
+
+// The file at path, `size` bytes long, becomes a link to the earlier file
+// it repeats. True also when it is one already.
+bool LinkToEarlier(LinkSources* pass, const wchar_t* path, const wchar_t* relative,
+                   ULONGLONG size) {
+    wchar_t earlier[JoinedPathCapacity];
+    ULONGLONG earlierSize = 0;
+    if (!FindEarlierFile(*pass, relative, earlier, &earlierSize) || earlierSize != size) {
+        return false;
+    }
+    FileIdentity mine{}, theirs{};
+    if (IdentifyPath(path, &mine) == ERROR_SUCCESS &&
+        IdentifyPath(earlier, &theirs) == ERROR_SUCCESS && SameIdentity(mine, theirs)) {
+        return true;
+    }
+    return SameBytes(pass, path, earlier, size) && LinkInPlace(pass, path, earlier);
 }
 
 ULONGLONG OnDisk(const wchar_t* path, ULONGLONG size) {
@@ -151,7 +165,8 @@ ULONGLONG OnDisk(const wchar_t* path, ULONGLONG size) {
     return (ULONGLONG(high) << 32) | low;
 }
 
-void LinkFolder(Pass* pass, const wchar_t* folder, const wchar_t* relative) {
+void LinkFolder(LinkSources* pass, BackupSpace* space, const wchar_t* folder,
+                const wchar_t* relative) {
     wchar_t pattern[JoinedPathCapacity];
     if (!BuildPath(pattern, ARRAYSIZE(pattern), folder, L"*")) return;
     WIN32_FIND_DATAW entry;
@@ -167,28 +182,46 @@ void LinkFolder(Pass* pass, const wchar_t* folder, const wchar_t* relative) {
             continue;
         }
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            LinkFolder(pass, path, inner);
+            LinkFolder(pass, space, path, inner);
             continue;
         }
         const ULONGLONG size = (ULONGLONG(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-        pass->space->wholeBytes += size;
+        space->wholeBytes += size;
         // A file that failed its check is never shared.
         const bool linkable = (relative[0] != L'\0' || !IsRunRecord(entry.cFileName)) &&
                               !EndsWith(entry.cFileName, L".bad");
-        if (linkable && pass->space->linkError == ERROR_SUCCESS && Platform.createHardLink &&
+        if (linkable && pass->linkError == ERROR_SUCCESS && Platform.createHardLink &&
             LinkToEarlier(pass, path, inner, size)) {
-            ++pass->space->linkedFiles;
+            ++space->linkedFiles;
         } else {
-            pass->space->ownBytes += OnDisk(path, size);
+            space->ownBytes += OnDisk(path, size);
         }
     } while (FindNextFileW(listing.get(), &entry));
 }
 
 }  // namespace
 
-void LinkUnchangedFiles(const wchar_t* root, const wchar_t* work, BackupSpace* space) {
-    HeapArray<EarlierBackup> earlier;
-    FindEarlierBackups(root, &earlier);
-    Pass pass{&earlier, {}, {}, space};
-    LinkFolder(&pass, work, L"");
+bool LinkUnchangedSource(LinkSources* sources, const wchar_t* source, const wchar_t* relative,
+                         const wchar_t* destination) {
+    wchar_t earlier[JoinedPathCapacity];
+    ULONGLONG size = 0;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (sources->linkError != ERROR_SUCCESS || !Platform.createHardLink ||
+        !FindEarlierFile(*sources, relative, earlier, &size) ||
+        !GetFileAttributesExW(source, GetFileExInfoStandard, &data) ||
+        ((ULONGLONG(data.nFileSizeHigh) << 32) | data.nFileSizeLow) != size ||
+        !SameBytes(sources, source, earlier, size)) {
+        return false;
+    }
+    // The link is made at destination's own name.
+    if (GetFileAttributesW(destination) != INVALID_FILE_ATTRIBUTES) return false;
+    if (Platform.createHardLink(destination, earlier, nullptr)) return true;
+    const DWORD error = GetLastError();
+    if (error != ERROR_TOO_MANY_LINKS) sources->linkError = error;
+    return false;
+}
+
+void LinkUnchangedFiles(LinkSources* sources, const wchar_t* work, BackupSpace* space) {
+    LinkFolder(sources, space, work, L"");
+    space->linkError = sources->linkError;
 }

@@ -45,13 +45,22 @@ void WriteLocation(const wchar_t* sidFolder, const wchar_t* fileName, const wcha
     WriteTextFile(textPath, WithoutDrive(livePath));
 }
 
+// A profile hive's path inside the backup: its SID folder and its name.
+const wchar_t* InBackup(const wchar_t* target) {
+    const wchar_t* name = wcsrchr(target, L'\\');
+    if (!name) return target;
+    while (name > target && name[-1] != L'\\') --name;
+    return name;
+}
+
 // A hive that cannot even be named: its failure line, counted.
 void FailHive(HiveTally* tally, const wchar_t* name, DWORD code) {
     PrintHiveFailed(name, code);
     CountHive(tally, name, HiveOutcome::Failed);
 }
 
-void BackupProfile(const wchar_t* backupFolder, const wchar_t* profileName, HiveTally* tally) {
+void BackupProfile(const wchar_t* backupFolder, const wchar_t* profileName, LinkSources* links,
+                   HiveTally* tally) {
     // Only one plain name shaped like a SID is joined into paths; joined,
     // others could lead outside the backup (C:, .., ../../x). Such a key is
     // named as a failure and never used.
@@ -103,7 +112,8 @@ void BackupProfile(const wchar_t* backupFolder, const wchar_t* profileName, Hive
     if (!BuildPath(liveHive, ARRAYSIZE(liveHive), profilePath, L"NTUSER.DAT")) {
         FailHive(tally, keyName, ERROR_FILENAME_EXCED_RANGE);
     } else {
-        const HiveOutcome outcome = SaveUserHive(keyName, liveHive, L"NTUSER", sidFolder, L".DAT");
+        const HiveOutcome outcome =
+            SaveUserHive(keyName, liveHive, L"NTUSER", sidFolder, L".DAT", links);
         if (outcome == HiveOutcome::Saved) WriteLocation(sidFolder, L"NTUSER.DAT.txt", liveHive);
         CountHive(tally, keyName, outcome);
     }
@@ -113,7 +123,7 @@ void BackupProfile(const wchar_t* backupFolder, const wchar_t* profileName, Hive
         FailHive(tally, keyName, ERROR_FILENAME_EXCED_RANGE);
     } else {
         const HiveOutcome outcome =
-            SaveUserHive(keyName, liveHive, L"UsrClass", sidFolder, L".dat");
+            SaveUserHive(keyName, liveHive, L"UsrClass", sidFolder, L".dat", links);
         if (outcome == HiveOutcome::Saved) WriteLocation(sidFolder, L"UsrClass.dat.txt", liveHive);
         CountHive(tally, keyName, outcome);
     }
@@ -121,7 +131,7 @@ void BackupProfile(const wchar_t* backupFolder, const wchar_t* profileName, Hive
 
 }  // namespace
 
-void BackupUserHives(const wchar_t* folder, HiveTally* tally) {
+void BackupUserHives(const wchar_t* folder, LinkSources* links, HiveTally* tally) {
     KeyHandle profileList;
     if (OpenMachineKey(ProfileListKey, profileList.put()) != ERROR_SUCCESS) return;
 
@@ -129,12 +139,12 @@ void BackupUserHives(const wchar_t* folder, HiveTally* tally) {
     for (DWORD index = 0;
          RegEnumKeyW(profileList.get(), index, profileName, SystemTextCapacity) == ERROR_SUCCESS;
          ++index) {
-        BackupProfile(folder, profileName, tally);
+        BackupProfile(folder, profileName, links, tally);
     }
 }
 
 HiveOutcome SaveUserHive(const wchar_t* keyName, const wchar_t* livePath, const wchar_t* baseName,
-                         const wchar_t* folder, const wchar_t* extension) {
+                         const wchar_t* folder, const wchar_t* extension, LinkSources* links) {
     auto failed = [keyName](DWORD code) {
         PrintHiveFailed(keyName, code);
         return HiveOutcome::Failed;
@@ -149,7 +159,11 @@ HiveOutcome SaveUserHive(const wchar_t* keyName, const wchar_t* livePath, const 
     if (SaveKeyToFile(target, keyName, HKEY_USERS)) return concluded(ConcludeHive(keyName, target));
     if (LastSaveError != ERROR_FILE_NOT_FOUND) return failed(LastSaveError);
 
-    // The hive is not loaded: copy its file instead.
+    // The hive is not loaded: copy its file instead, or link to an earlier
+    // backup's copy of the same bytes.
+    if (links && LinkUnchangedSource(links, livePath, InBackup(target), target)) {
+        return concluded(ConcludeCopiedHive(keyName, livePath, target));
+    }
     if (CopyLiveHive(livePath, target)) {
         return concluded(ConcludeCopiedHive(keyName, livePath, target));
     }

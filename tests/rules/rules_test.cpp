@@ -395,14 +395,15 @@ TEST(UnchangedFilesAreLinked) {
         const char* newer;
         const char* now;
         const wchar_t* linkedTo;  // or nullptr: a copy of its own
+        bool copied;              // linked, or else copied, on its way in from a live file
     } files[] = {
-        {L"same", nullptr, "same bytes", "same bytes", L"2026-01-02"},
-        {L"S-1-5-21-1\\NTUSER.DAT", "regf", "regf", "regf", L"2026-01-02"},
-        {L"onlyOlder", "kept", nullptr, "kept", L"2026-01-01"},
-        {L"sizeOnly", nullptr, "12345", "54321", nullptr},
-        {L"shadowed", "was", "new", "was", nullptr},  // the newest one that holds it decides
-        {L"COMPONENTS.bad", nullptr, "bad", "bad", nullptr},
-        {L"backup.log", nullptr, "log", "log", nullptr},
+        {L"same", nullptr, "same bytes", "same bytes", L"2026-01-02", false},
+        {L"S-1-5-21-1\\NTUSER.DAT", "regf", "regf", "regf", L"2026-01-02", true},
+        {L"onlyOlder", "kept", nullptr, "kept", L"2026-01-01", false},
+        {L"sizeOnly", nullptr, "12345", "54321", nullptr, true},
+        {L"shadowed", "was", "new", "was", nullptr, false},  // the newest one that holds it decides
+        {L"COMPONENTS.bad", nullptr, "bad", "bad", nullptr, false},
+        {L"backup.log", nullptr, "log", "log", nullptr, false},
     };
     for (const std::wstring& earlier : {older, newer}) {
         REQUIRE(WriteFileBytes(earlier + L"\\sysdir.txt", "x"));
@@ -416,15 +417,28 @@ TEST(UnchangedFilesAreLinked) {
         Context row(refused ? "a volume without links" : "links");
         const std::wstring work = scratch / (refused ? L"refused.partial" : L"work.partial");
         ULONGLONG whole = 0;
-        for (const auto& file : files) {
-            REQUIRE(WriteFileBytes(work + L"\\" + file.name, file.now));
-            whole += strlen(file.now);
-        }
         BackupSpace space;
         {
             SwapCall volume(Platform.createHardLink,
                             refused ? RefuseLinks : Platform.createHardLink);
-            LinkUnchangedFiles(scratch.path().c_str(), work.c_str(), &space);
+            LinkSources sources;
+            FindEarlierBackups(scratch.path().c_str(), &sources);
+            CreateDirectoryW(work.c_str(), nullptr);
+            CreateDirectoryW((work + L"\\S-1-5-21-1").c_str(), nullptr);
+            for (const auto& file : files) {
+                const std::wstring path = work + L"\\" + file.name, live = scratch / L"live";
+                whole += strlen(file.now);
+                if (!file.copied) {
+                    REQUIRE(WriteFileBytes(path, file.now));
+                    continue;
+                }
+                REQUIRE(WriteFileBytes(live, file.now));
+                const bool linked =
+                    LinkUnchangedSource(&sources, live.c_str(), file.name, path.c_str());
+                CHECK_EQ(file.linkedTo && !refused, linked);
+                if (!linked) REQUIRE(CopyFileW(live.c_str(), path.c_str(), FALSE));
+            }
+            LinkUnchangedFiles(&sources, work.c_str(), &space);
         }
         for (const auto& file : files) {
             Context name(file.name);
