@@ -122,7 +122,7 @@ bool DecodeReparseTarget(const BYTE* data, DWORD size, wchar_t* path, size_t cap
     return true;
 }
 
-bool ResolveReparsePoint(wchar_t* path) {
+bool ResolveReparsePoint(wchar_t* path, wchar_t* spelling) {
     WIN32_FIND_DATAW entry;
     if (!IsDirectory(path, &entry)) return false;
     if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
@@ -138,5 +138,12 @@ bool ResolveReparsePoint(wchar_t* path) {
         return false;
     }
     // Only the bytes the platform returned are looked at.
-    return DecodeReparseTarget(data, returned, path, SystemTextCapacity);
+    wchar_t told[SystemTextCapacity];
+    if (spelling && (FAILED(StringCchCopyW(told, ARRAYSIZE(told), spelling)) ||
+                     !DecodeReparseTarget(data, returned, told, ARRAYSIZE(told)))) {
+        return false;
+    }
+    if (!DecodeReparseTarget(data, returned, path, SystemTextCapacity)) return false;
+    if (spelling) StringCchCopyW(spelling, SystemTextCapacity, told);
+    return true;
 }

@@ -2,8 +2,10 @@
 #include <windows.h>
 
 // When path (a 2048-character buffer) is a junction or symbolic link to a
-// directory, replaces it with the link's target. False leaves it unchanged.
-bool ResolveReparsePoint(wchar_t* path);
+// directory, replaces it with the link's target, and spelling (another
+// spelling of the same path, or nullptr) with the target as it would be
+// told from that spelling. False leaves both unchanged.
+bool ResolveReparsePoint(wchar_t* path, wchar_t* spelling);
 
 // Applies the reparse data that FSCTL_GET_REPARSE_POINT returned (`size`
 // bytes at `data`) to path, a buffer of `capacity` characters (at most 2048

@@ -21,19 +21,35 @@
 
 namespace {
 
+// A profile's folder as the profile list gives it, to reach its files by,
+// and upper-cased, to tell where they lie. Both name the same folder; the
+// one as given spares the file system a search for another case.
+struct ProfilePaths {
+    wchar_t reach[SystemTextCapacity + 1];
+    wchar_t told[SystemTextCapacity + 1];
+};
+
 constexpr wchar_t ProfileListKey[] =
     L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 constexpr wchar_t LocalSystemSid[] = L"S-1-5-18";
 constexpr wchar_t ClassesSuffix[] = L"_Classes";
 
-// The live UsrClass.dat: Local Settings and Application Data may each be a
-// junction or link into the newer profile layout.
-bool BuildClassesPath(wchar_t* path, const wchar_t* profilePath) {
-    if (!BuildPath(path, SystemTextCapacity, profilePath, L"Local Settings")) return false;
-    ResolveReparsePoint(path);
-    if (!JoinPath(path, SystemTextCapacity, L"Application Data")) return false;
-    ResolveReparsePoint(path);
-    return JoinPath(path, SystemTextCapacity, L"Microsoft\\Windows\\UsrClass.dat");
+// The live UsrClass.dat, to reach it by and to tell it by (in upper case):
+// Local Settings and Application Data may each be a junction or link into
+// the newer profile layout.
+bool BuildClassesPath(wchar_t* path, wchar_t* told, const ProfilePaths& profile) {
+    if (!BuildPath(path, SystemTextCapacity, profile.reach, L"Local Settings") ||
+        !BuildPath(told, SystemTextCapacity, profile.told, L"Local Settings")) {
+        return false;
+    }
+    ResolveReparsePoint(path, told);
+    if (!JoinPath(path, SystemTextCapacity, L"Application Data") ||
+        !JoinPath(told, SystemTextCapacity, L"Application Data")) {
+        return false;
+    }
+    ResolveReparsePoint(path, told);
+    return JoinPath(path, SystemTextCapacity, L"Microsoft\\Windows\\UsrClass.dat") &&
+           JoinPath(told, SystemTextCapacity, L"Microsoft\\Windows\\UsrClass.dat");
 }
 
 // Records where the live hive lies, without its drive letter and colon.
@@ -85,6 +101,7 @@ void BackupProfile(const wchar_t* backupFolder, const wchar_t* profileName, Link
 
     // One character more than the query may fill, for the terminator.
     wchar_t profilePath[SystemTextCapacity + 1];
+    ProfilePaths profile;
     DWORD type = REG_NONE;
     DWORD bytes = SystemTextCapacity * sizeof(wchar_t);
     if (RegQueryValueExW(profileKey.get(), L"ProfileImagePath", nullptr, &type,
@@ -102,29 +119,35 @@ void BackupProfile(const wchar_t* backupFolder, const wchar_t* profileName, Link
         FailHive(tally, keyName, ERROR_FILENAME_EXCED_RANGE);
         return;
     }
-    CreateProtectedDirectory(sidFolder);
+    // It inherits the work folder's protected permissions.
+    CreateDirectoryW(sidFolder, nullptr);
 
     // Upper-cased before expansion, so that expanded text keeps its own case.
+    StringCchCopyW(profile.reach, ARRAYSIZE(profile.reach), profilePath);
+    ExpandInPlace(profile.reach);
     UpperCaseInPlace(profilePath);
     ExpandInPlace(profilePath);
+    StringCchCopyW(profile.told, ARRAYSIZE(profile.told), profilePath);
 
     wchar_t liveHive[SystemTextCapacity];
-    if (!BuildPath(liveHive, ARRAYSIZE(liveHive), profilePath, L"NTUSER.DAT")) {
+    wchar_t told[SystemTextCapacity];
+    if (!BuildPath(liveHive, ARRAYSIZE(liveHive), profile.reach, L"NTUSER.DAT") ||
+        !BuildPath(told, ARRAYSIZE(told), profile.told, L"NTUSER.DAT")) {
         FailHive(tally, keyName, ERROR_FILENAME_EXCED_RANGE);
     } else {
         const HiveOutcome outcome =
             SaveUserHive(keyName, liveHive, L"NTUSER", sidFolder, L".DAT", links);
-        if (outcome == HiveOutcome::Saved) WriteLocation(sidFolder, L"NTUSER.DAT.txt", liveHive);
+        if (outcome == HiveOutcome::Saved) WriteLocation(sidFolder, L"NTUSER.DAT.txt", told);
         CountHive(tally, keyName, outcome);
     }
 
     StringCchCatW(keyName, ARRAYSIZE(keyName), ClassesSuffix);
-    if (!BuildClassesPath(liveHive, profilePath)) {
+    if (!BuildClassesPath(liveHive, told, profile)) {
         FailHive(tally, keyName, ERROR_FILENAME_EXCED_RANGE);
     } else {
         const HiveOutcome outcome =
             SaveUserHive(keyName, liveHive, L"UsrClass", sidFolder, L".dat", links);
-        if (outcome == HiveOutcome::Saved) WriteLocation(sidFolder, L"UsrClass.dat.txt", liveHive);
+        if (outcome == HiveOutcome::Saved) WriteLocation(sidFolder, L"UsrClass.dat.txt", told);
         CountHive(tally, keyName, outcome);
     }
 }
