@@ -2,8 +2,13 @@
 // command line to the bytes of the day's backup folder.
 #include <stdio.h>
 
+#include "app/startup.h"
+#include "backup/dated_run.h"
+#include "fs/secure_folder.h"
 #include "hive/regf_layout.h"
 #include "shared/file_identity.h"
+#include "shared/privileges.h"
+#include "state/run_state.h"
 #include "support/support.h"
 
 namespace {
@@ -389,6 +394,86 @@ TEST(WindowsXpAndAToolHeldOpen) {
     const Strings log = Lines(ReadUtf16Text(dated + L"\\backup.log"));
     CHECK(std::find(log.begin(), log.end(), copyError) != log.end());
     CHECK(!FileExists(dated + L"\\revert_x64.exe") && FileExists(dated + L"\\complete.txt"));
+}
+
+// The registry's save as Windows' own writes it, a regf file, by the file's name:
+// one Windows wrote, a dirty one Windows wrote with its logs beside it, and
+// one cut short.
+const std::map<std::wstring, std::wstring> SavedAs = {{L"SYSTEM", L"ManySubkeysHive"},
+                                                      {L"SOFTWARE", L"NewDirtyHive1\\NewDirtyHive"},
+                                                      {L"DEFAULT", L"BigDataHive"},
+                                                      {L"NTUSER.DAT", L"UnicodeHive"}};
+constexpr size_t CutAt = 65536;
+
+LSTATUS WINAPI SaveRegf(HKEY, LPCWSTR file, LPSECURITY_ATTRIBUTES, DWORD) {
+    const std::wstring target = file, name = target.substr(target.find_last_of(L'\\') + 1);
+    const auto source = SavedAs.find(name);
+    if (source == SavedAs.end()) return ERROR_NOT_SUPPORTED;
+    std::string bytes = ReadFileBytes(WindowsHive(source->second));
+    if (name == L"DEFAULT") bytes.resize(CutAt);
+    for (const wchar_t* log : {L".LOG1", L".LOG2"}) {
+        const std::wstring beside = WindowsHive(source->second + log);
+        if (FileExists(beside)) WriteFileBytes(target + log, ReadFileBytes(beside));
+    }
+    return WriteFileBytes(target, bytes) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
+}
+
+// Run by SaveRoadOnRegf in a process of its own: zel's dated run into the
+// root ChildSetting() names, as Windows 7, with SaveRegf for the save.
+TEST(ChildSaveOnRegf) {
+    CaptureStartupValues();
+    OsMajor = 6;
+    OsMinor = 1;
+    wcscpy_s(BackupRoot, ChildSetting().c_str());
+    EnableBackupPrivileges();
+    CreateProtectedDirectory(BackupRoot);
+    SwapCall save(Platform.regSaveKeyEx, SaveRegf);
+    exit(RunDatedBackup().exitStatus);
+}
+
+// What zel's run makes of the regf files a save wrote: each hive's line,
+// the check's line in backup.log, the cut file set aside as .bad, and the
+// record that the backup is incomplete.
+TEST(SaveRoadOnRegf) {
+    REQUIRE(!FolderExists(ConfigFolder));
+    if (!HaveWindowsHives(
+            {L"ManySubkeysHive", L"NewDirtyHive1\\NewDirtyHive", L"BigDataHive", L"UnicodeHive"}))
+        return;
+    ScratchFolder scratch(L"zelregf");
+    const std::wstring root = scratch / L"backup", dated = root + L"\\" + TodayFolderName();
+    Strings lines = RunLines(
+        root, false, true, {},
+        {Failed(L"BCD", ERROR_FILE_NOT_FOUND), Saved(L"SYSTEM"), Saved(L"SOFTWARE"),
+         Failed(L"DEFAULT", ERROR_BADDB), Failed(L"SAM", ERROR_PATH_NOT_FOUND),
+         Failed(L"SECURITY", ERROR_PATH_NOT_FOUND), Failed(L"COMPONENTS", ERROR_PATH_NOT_FOUND)});
+    lines.erase(lines.begin(), lines.begin() + 2);  // the banner and the root come from wmain
+    REQUIRE(lines.size() > 7);                      // the prefix's own user is loaded
+    const ProcessResult run = RunChild("ChildSaveOnRegf", root);
+    CHECK_EQ(2u, run.exitCode);
+    CHECK_EQ(lines, Lines(run.output));
+
+    const std::string dirty = ReadFileBytes(WindowsHive(L"NewDirtyHive1\\NewDirtyHive"));
+    CHECK_EQ(ReadFileBytes(WindowsHive(L"ManySubkeysHive")), ReadFileBytes(dated + L"\\SYSTEM"));
+    CHECK_EQ(dirty, ReadFileBytes(dated + L"\\SOFTWARE"));
+    CHECK(FileExists(dated + L"\\SOFTWARE.LOG1") && FileExists(dated + L"\\SOFTWARE.LOG2"));
+    CHECK_EQ(ReadFileBytes(WindowsHive(L"BigDataHive")).substr(0, CutAt),
+             ReadFileBytes(dated + L"\\DEFAULT.bad"));
+    CHECK(!FileExists(dated + L"\\DEFAULT"));
+    const Strings log = Lines(ReadUtf16Text(dated + L"\\backup.log"));
+    const std::string user = lines.at(7).substr(10, lines.at(7).find(' ', 10) - 10);
+    for (const std::string& check :
+         Strings{"Check of SYSTEM passed", "Check of SOFTWARE passed after its logs (4 entries)",
+                 "Check of DEFAULT failed: file ends inside the hive bins data",
+                 "Check of " + user + " passed"})
+        CHECK(std::find(log.begin(), log.end(), check) != log.end());
+    const size_t saved = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.rfind("Backup of ", 0) == 0;
+    });
+    const std::string summary =
+        std::to_string(saved) + " of " + std::to_string(lines.size()) + " hives saved";
+    CHECK_EQ(summary, log.back());
+    CHECK_EQ(Utf16Bytes(Widen(summary)), ReadFileBytes(dated + L"\\incomplete.txt"));
+    CHECK(!FileExists(dated + L"\\complete.txt"));
 }
 
 }  // namespace
