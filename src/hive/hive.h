@@ -6,9 +6,9 @@
 // caller read past what it holds. Walk a hive only after it passed its
 // judgement: a failed hive may hold loops.
 //
-// Two kinds of file sit behind these calls: regf, the format Windows
-// writes, and (under Wine only) the text form Wine's registry saves. Calls
-// a kind cannot answer fail with ERROR_NOT_SUPPORTED.
+// The walk calls read regf, the format Windows writes. Any other file,
+// Wine's text save among them (which passes its judgement under Wine), they
+// refuse with ERROR_BADDB.
 #include <windows.h>
 
 #include "shared/owned_handle.h"

@@ -4,15 +4,14 @@
 #include <string.h>
 
 #include "hive/regf_cells.h"
-#include "hive/wine_text_reader.h"
 #include "shared/name_case.h"
 
 namespace {
 
 using regf::ReadDword;
 
-// Whether the walk calls can answer for this hive as a regf file. Wine's
-// text form has a reader of its own, which each call hands it to.
+// Whether the walk calls can answer for this hive: only a regf file, which
+// Wine's text save is not.
 DWORD Readable(const Hive* hive) {
     if (hive->kind != HiveKind::Regf || hive->fault) return ERROR_BADDB;
     return ERROR_SUCCESS;
@@ -44,7 +43,6 @@ DWORD NameLength(const KeyCell& key) {
 }  // namespace
 
 DWORD HiveRoot(Hive* hive, HiveKey* root) {
-    if (hive->kind == HiveKind::WineText) return TextRoot(hive, root);
     KeyCell key;
     const DWORD error = ReadKey(hive, hive->root, &key);
     if (error == ERROR_SUCCESS) *root = hive->root;
@@ -52,7 +50,6 @@ DWORD HiveRoot(Hive* hive, HiveKey* root) {
 }
 
 DWORD HiveKeyInfoOf(Hive* hive, HiveKey key, HiveKeyInfo* info) {
-    if (hive->kind == HiveKind::WineText) return TextKeyInfo(hive, key, info);
     KeyCell cell;
     const DWORD error = ReadKey(hive, key, &cell);
     if (error != ERROR_SUCCESS) return error;
@@ -64,7 +61,6 @@ DWORD HiveKeyInfoOf(Hive* hive, HiveKey key, HiveKeyInfo* info) {
 }
 
 DWORD HiveKeyName(Hive* hive, HiveKey key, wchar_t* name, DWORD capacity) {
-    if (hive->kind == HiveKind::WineText) return TextKeyName(hive, key, name, capacity);
     KeyCell cell;
     const DWORD error = ReadKey(hive, key, &cell);
     if (error != ERROR_SUCCESS) return error;
@@ -73,7 +69,6 @@ DWORD HiveKeyName(Hive* hive, HiveKey key, wchar_t* name, DWORD capacity) {
 }
 
 DWORD HiveNextSubkey(Hive* hive, HiveKey key, HiveSubkeyCursor* cursor, HiveKey* subkey) {
-    if (hive->kind == HiveKind::WineText) return TextNextSubkey(hive, key, cursor, subkey);
     KeyCell cell;
     DWORD error = ReadKey(hive, key, &cell);
     if (error != ERROR_SUCCESS) return error;
@@ -112,7 +107,6 @@ DWORD HiveNextSubkey(Hive* hive, HiveKey key, HiveSubkeyCursor* cursor, HiveKey*
 }
 
 DWORD HiveFindSubkey(Hive* hive, HiveKey key, const wchar_t* name, HiveKey* subkey) {
-    if (hive->kind == HiveKind::WineText) return TextFindSubkey(hive, key, name, subkey);
     const size_t length = wcslen(name);
     wchar_t onStack[256];
     wchar_t* found = onStack;
@@ -142,7 +136,6 @@ DWORD HiveFindSubkey(Hive* hive, HiveKey key, const wchar_t* name, HiveKey* subk
 }
 
 DWORD HiveValueAt(Hive* hive, HiveKey key, DWORD index, HiveValue* value) {
-    if (hive->kind == HiveKind::WineText) return TextValueAt(hive, key, index, value);
     KeyCell cell;
     DWORD error = ReadKey(hive, key, &cell);
     if (error != ERROR_SUCCESS) return error;
@@ -161,7 +154,6 @@ DWORD HiveValueAt(Hive* hive, HiveKey key, DWORD index, HiveValue* value) {
 }
 
 DWORD HiveValueInfoOf(Hive* hive, HiveValue value, HiveValueInfo* info) {
-    if (hive->kind == HiveKind::WineText) return TextValueInfo(hive, value, info);
     ValueCell cell;
     const DWORD error = ReadValue(hive, value, &cell);
     if (error != ERROR_SUCCESS) return error;
@@ -173,7 +165,6 @@ DWORD HiveValueInfoOf(Hive* hive, HiveValue value, HiveValueInfo* info) {
 }
 
 DWORD HiveValueName(Hive* hive, HiveValue value, wchar_t* name, DWORD capacity) {
-    if (hive->kind == HiveKind::WineText) return TextValueName(hive, value, name, capacity);
     ValueCell cell;
     const DWORD error = ReadValue(hive, value, &cell);
     if (error != ERROR_SUCCESS) return error;
@@ -221,7 +212,6 @@ DWORD ReadBigData(Hive* hive, DWORD at, DWORD dataSize, DWORD offset, BYTE* data
 }  // namespace
 
 DWORD HiveValueData(Hive* hive, HiveValue value, DWORD offset, BYTE* data, DWORD count) {
-    if (hive->kind == HiveKind::WineText) return TextValueData(hive, value, offset, data, count);
     ValueCell cell;
     DWORD error = ReadValue(hive, value, &cell);
     if (error != ERROR_SUCCESS) return error;

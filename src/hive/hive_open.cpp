@@ -5,13 +5,22 @@
 #include <new>
 
 #include "hive/hive_state.h"
-#include "hive/wine_text.h"
-#include "hive/wine_text_reader.h"
 #include "shared/platform.h"
 
 namespace {
 
 using namespace regf;
+
+// Wine's registry saves keys in a text form of its own: kept as a hive under
+// Wine, where the platform's own save wrote it, and no hive on Windows.
+constexpr char WineSaveHeader[] = "WINE REGISTRY Version 2";
+
+bool IsWineSave(const BYTE* bytes, DWORD count) {
+    const DWORD length = sizeof(WineSaveHeader) - 1;
+    if (count <= length || memcmp(bytes, WineSaveHeader, length) != 0) return false;
+    return bytes[length] == '\n' ||
+           (count > length + 1 && bytes[length] == '\r' && bytes[length + 1] == '\n');
+}
 
 void Fault(Hive* hive, const wchar_t* what, DWORD at) {
     hive->fault = what;
@@ -53,7 +62,7 @@ void CheckFields(Hive* hive) {
 }
 
 void ReadBase(Hive* hive, DWORD got) {
-    if (IsWineTextHeader(hive->base, got)) {
+    if (IsWineSave(hive->base, got)) {
         hive->kind = Platform.runsUnderWine() ? HiveKind::WineText : HiveKind::Other;
         if (hive->kind == HiveKind::Other) {
             Fault(hive, L"file holds Wine's text form of the registry, which Windows cannot load",
@@ -137,6 +146,5 @@ Hive* HiveOpenHeld(const BYTE* file, size_t length) {
 void HiveClose(Hive* hive) {
     if (!hive) return;
     HiveBytesEnd(&hive->bytes);
-    FreeWineText(hive);
     delete hive;
 }

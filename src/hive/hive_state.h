@@ -8,11 +8,9 @@
 #include "hive/log_replay.h"
 #include "hive/regf_layout.h"
 
-struct WineTextTree;
-
 enum class HiveKind {
     Regf,      // a regf file; binsSize and root are those of `base`
-    WineText,  // Wine's text form, under Wine
+    WineText,  // Wine's text save, under Wine: it passes its check, and no walk call reads it
     Other      // not a hive that this process can read; `fault` says why
 };
 
@@ -36,7 +34,6 @@ struct Hive {
     // (at its offset / 4096).
     DWORD* allocated;
     DWORD* binStarts;
-    WineTextTree* text;  // Wine's text form, once a walk call parsed it
 };
 
 // A clean regf hive whose file is held whole at `file` (`length` bytes), as

@@ -200,6 +200,17 @@ DWORD OpenBackupHive(const wchar_t* folder, const wchar_t* label, bool named, Hi
         }
         PrintLine(line);
         error = ERROR_BADDB;
+    } else if (result.textFormat) {
+        // It passed for the platform's own save; there is no key tree to read in it.
+        if (named) {
+            FormatText(line, ARRAYSIZE(line), L"(!) %s in %s is Wine's text save, not a regf hive",
+                       label, folder);
+        } else {
+            FormatText(line, ARRAYSIZE(line), L"(!) %s is Wine's text save, not a regf hive",
+                       label);
+        }
+        PrintLine(line);
+        error = ERROR_BADDB;
     } else if (result.dirty) {
         // Read as Windows loads it; a reader should know which state that is.
         wchar_t logs[HiveProblemCapacity];

@@ -35,8 +35,9 @@ DWORD FindKeyInHive(Hive* hive, const KeyInBackup& key, HiveKey* found, HiveText
 
 // Opens the hive file at `label` in `folder` and judges it: ERROR_SUCCESS
 // with *hive open when it passed, and a line saying how a dirty one was
-// read: after its logs, or as it is when they could not mend it. Otherwise the hive stays closed
-// and a line says why, naming `folder` when `named`: ERROR_FILE_NOT_FOUND (printed by none) when
-// the folder holds no such file, ERROR_BADDB when it failed its check, or the error that kept it
-// from being read.
+// read: after its logs, or as it is when they could not mend it. Otherwise
+// the hive stays closed and a line says why, naming `folder` when `named`:
+// ERROR_FILE_NOT_FOUND (printed by none) when the folder holds no such file,
+// ERROR_BADDB when it failed its check or is Wine's text save (only regf
+// hives are read), or the error that kept it from being read.
 DWORD OpenBackupHive(const wchar_t* folder, const wchar_t* label, bool named, HiveHandle* hive);

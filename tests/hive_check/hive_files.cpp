@@ -21,15 +21,7 @@ std::wstring OracleFile(const std::wstring& label) {
 
 namespace {
 
-std::string Hex(const wchar_t* name) {
-    std::string hex;
-    char pair[5];
-    for (; *name; ++name) {
-        snprintf(pair, sizeof(pair), "%02x%02x", *name & 0xFF, *name >> 8);
-        hex += pair;
-    }
-    return hex.empty() ? "-" : hex;
-}
+std::string Hex(const wchar_t* name) { return HexBytes(name, wcslen(name) * 2); }
 
 DWORD Fnv(const std::string& data) {
     DWORD value = 0x811C9DC5;

@@ -2,7 +2,6 @@
 // against what hivex reads of them (readings.txt from tests/hives/oracle.py).
 #include <sstream>
 
-#include "hive/wine_text_tree.h"
 #include "hive_check/hive_files.h"
 
 namespace {
@@ -113,50 +112,4 @@ TEST(ReadsBigDataInPiecesAndRefusesBadHandles) {
     CHECK_EQ(DWORD(ERROR_BADDB), HiveKeyInfoOf(hive.get(), key + 8, &info));
     CHECK_EQ(DWORD(ERROR_BADDB), HiveKeyInfoOf(hive.get(), 0x7FFFFFF8, &info));
     CHECK_EQ(DWORD(ERROR_NO_MORE_ITEMS), HiveValueAt(hive.get(), key, 2, &value));
-}
-
-// Wine's text form, as Wine writes it and as a damaged file may hold it: the
-// last value's type and bytes, or the fault and its line.
-TEST(ParsesWineText) {
-    std::string deep = "[";
-    for (int i = 0; i < 513; ++i) deep += i ? "\\\\a" : "a";
-    const std::pair<std::string, std::string> rows[] = {
-        {R"([K] 1
-"v"="a\\b\"c\a\e\x41f\101\x")",
-         "1: 6100 5c00 6200 2200 6300 0700 1b00 1f04 4100 7800 0000"},
-        {R"([K]
-"m"=str(7):"a\0b\0")",
-         "7: 6100 0000 6200 0000 0000"},
-        {"[A\\\\B]\n[a]\n#time=1d0\n\"h\"=hex(3):01, 02,\\\r\n  ff", "3: 0102 ff"},
-        {"[K]\n\"d\"=dword:2a\n@=hex:", "3:"},
-        {"[K]\n\"d\"=dword:0000002a", "4: 2a00 0000"},
-        {"\"v\"=\"x\"", "fault 2: value stands before any key"},
-        {"[K]\n\"v\"=\"open", "fault 3: quoted text has no end on its line"},
-        {"[A\\\\\\\\B]", "fault 2: key path holds an empty name"},
-        {"[K]\n\"h\"=hex:01,\\", "fault 3: hex data goes on past the end of the file"},
-        {"[K]\n\"v\"=junk", "fault 3: value data is of no form Wine writes"},
-        {"[K]\n\"v\"=\"\xc3\"", "fault 3: text holds a byte above 127"},
-        {deep + "]", "fault 2: key lies more than 512 levels deep"},
-    };
-    for (const auto& [text, expected] : rows) {
-        Context row(text);
-        const std::string whole = "WINE REGISTRY Version 2\n" + text;
-        WineTextTree tree{};
-        ParseWineText(whole.data(), static_cast<DWORD>(whole.size()), &tree);
-        std::string got = "fault " + std::to_string(tree.faultLine) + ": " +
-                          Narrow(tree.fault ? tree.fault : L"none");
-        if (tree.error == ERROR_SUCCESS) {
-            const TextValue& value = tree.values[tree.valueCount - 1];
-            got = std::to_string(value.type) + ":";
-            for (DWORD i = 0; i < value.size; ++i) {
-                char pair[4];
-                snprintf(pair, sizeof(pair), i % 2 ? "%02x" : " %02x", tree.data[value.data + i]);
-                got += pair;
-            }
-            // Keys named again in another case are the same key.
-            if (text[1] == 'A') CHECK_EQ(DWORD(3), tree.keyCount);
-        }
-        CHECK_EQ(expected, got);
-        FreeWineTextTree(&tree);
-    }
 }

@@ -8,6 +8,9 @@ must write:
                         with \\, ", = and non-ASCII characters, and subkeys
   export.expected.reg   that key as hivex reads it, written by Registry
                         Editor's rules, as it lies in a backup's SOFTWARE
+  export.reading.txt    every key and value of it as hivex reads them, sorted:
+                        "K path" and "V path name type data", the path from
+                        ZelExport, names and data as hex (UTF-16LE for names)
   diff_old.hive, diff_new.hive
                         a key Apps before and after known changes
   system.hive           Select\Current naming ControlSet002
@@ -112,6 +115,22 @@ def reg_file(hive, node, name):
     return lines
 
 
+def hexname(text):
+    return text.encode('utf-16-le').hex() or '-'
+
+
+def reading(hive, node, path=''):
+    lines = ['K ' + hexname(path)]
+    for value in hive.node_values(node):
+        kind, data = hive.value_value(value)
+        lines.append('V %s %s %d %s' % (hexname(path), hexname(hive.value_key(value)), kind,
+                                        data.hex() or '-'))
+    for child in hive.node_children(node):
+        name = hive.node_name(child)
+        lines += reading(hive, child, path + '\\' + name if path else name)
+    return lines
+
+
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
@@ -130,6 +149,8 @@ def main():
     lines += reg_file(hive, top, 'HKEY_LOCAL_MACHINE\\SOFTWARE\\ZelExport')
     with open(os.path.join(out, 'export.expected.reg'), 'wb') as f:
         f.write('\ufeff'.encode('utf-16-le') + '\r\n'.join(lines + ['']).encode('utf-16-le'))
+    with open(os.path.join(out, 'export.reading.txt'), 'wb') as f:
+        f.write(''.join(line + '\r\n' for line in sorted(reading(hive, top))).encode())
 
     grow(os.path.join(out, 'system.hive'), {
         'ControlSet001': ([], {}), 'Select': ([('Current', DWORD, struct.pack('<I', 2))], {}),

@@ -1,5 +1,6 @@
 #include "support/scratch.h"
 
+#include <stdio.h>
 #include <wctype.h>
 
 #include <algorithm>
@@ -229,6 +230,54 @@ std::wstring ReadStringValue(HKEY root, const std::wstring& key, const std::wstr
                      RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, &valueType, data, &size);
     if (type) *type = valueType;
     return status == ERROR_SUCCESS ? data : L"";
+}
+
+namespace {
+
+void ReadContents(HKEY key, const std::wstring& path, std::vector<std::string>* lines) {
+    const std::string at = HexBytes(path.data(), path.size() * 2);
+    lines->push_back("K " + at);
+    DWORD longestName = 0, longestData = 0;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     &longestName, &longestData, nullptr, nullptr);
+    std::wstring name(std::max<DWORD>(longestName, 255) + 1, L'\0');
+    std::string data(longestData + 1, '\0');
+    for (DWORD i = 0;; ++i) {
+        DWORD length = static_cast<DWORD>(name.size()), type = 0, size = longestData + 1;
+        if (RegEnumValueW(key, i, &name[0], &length, nullptr, nullptr, nullptr, nullptr) ||
+            RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
+                             &size))
+            break;
+        lines->push_back("V " + at + " " + HexBytes(name.data(), length * 2) + " " +
+                         std::to_string(type) + " " + HexBytes(data.data(), size));
+    }
+    for (DWORD i = 0;; ++i) {
+        DWORD length = static_cast<DWORD>(name.size());
+        if (RegEnumKeyExW(key, i, &name[0], &length, nullptr, nullptr, nullptr, nullptr)) break;
+        const std::wstring below = name.substr(0, length);
+        KeyHandle child;
+        RegOpenKeyExW(key, below.c_str(), 0, KEY_READ, child.put());
+        ReadContents(child.get(), path.empty() ? below : path + L"\\" + below, lines);
+    }
+}
+
+}  // namespace
+
+std::string HexBytes(const void* bytes, size_t count) {
+    std::string hex;
+    char pair[3];
+    for (size_t i = 0; i < count; ++i) {
+        snprintf(pair, sizeof(pair), "%02x", static_cast<const BYTE*>(bytes)[i]);
+        hex += pair;
+    }
+    return hex.empty() ? "-" : hex;
+}
+
+std::vector<std::string> KeyContents(HKEY key) {
+    std::vector<std::string> lines;
+    ReadContents(key, L"", &lines);
+    std::sort(lines.begin(), lines.end());
+    return lines;
 }
 
 DWORD ReadDwordValue(HKEY root, const std::wstring& key, const std::wstring& name) {

@@ -68,6 +68,11 @@ std::wstring ReadStringValue(HKEY root, const std::wstring& key, const std::wstr
                              DWORD* type = nullptr);
 // 0xDEADBEEF when the value is missing or not a DWORD.
 DWORD ReadDwordValue(HKEY root, const std::wstring& key, const std::wstring& name);
+// Every key and value under key as the registry's calls read them, sorted:
+// "K path" and "V path name type data", the path from key, names (UTF-16LE)
+// and data in hex ("-" when empty), as tests/hives/make_exports.py writes hivex's.
+std::vector<std::string> KeyContents(HKEY key);
+std::string HexBytes(const void* bytes, size_t count);
 
 // Makes Wine report another Windows version to zel.exe while it lives
 // ("winxp", "vista", "win7", "win8", "win81", "win10").

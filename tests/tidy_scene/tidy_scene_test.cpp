@@ -14,28 +14,6 @@ namespace {
 
 const std::wstring Scene = L"Software\\tidy-scene";  // under HKEY_CURRENT_USER
 
-// Every key and value under key, one line each, sorted.
-Strings Contents(HKEY key, const std::string& path = "") {
-    Strings lines;
-    wchar_t name[256];
-    BYTE data[1024];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = ARRAYSIZE(name), type = 0, bytes = sizeof(data);
-        if (RegEnumValueW(key, i, name, &length, nullptr, &type, data, &bytes) != 0) break;
-        lines.push_back(path + "@" + Narrow(name) + "=" + std::to_string(type) + ":" +
-                        std::string(reinterpret_cast<char*>(data), bytes));
-    }
-    for (DWORD i = 0; RegEnumKeyW(key, i, name, 256) == 0; ++i) {
-        KeyHandle child;
-        RegOpenKeyExW(key, name, 0, KEY_READ, child.put());
-        const Strings below = Contents(child.get(), path + "\\" + Narrow(name));
-        lines.insert(lines.end(), below.begin(), below.end());
-        lines.push_back(path + "\\" + Narrow(name));
-    }
-    std::sort(lines.begin(), lines.end());
-    return lines;
-}
-
 // A Wine text hive saved from a key where `keys` keys were added and two in
 // three deleted again; what it holds.
 Strings MakeHive(const std::wstring& file, int keys) {
@@ -51,7 +29,7 @@ Strings MakeHive(const std::wstring& file, int keys) {
     KeyHandle hive;
     RegOpenKeyExW(HKEY_CURRENT_USER, top.c_str(), 0, KEY_READ, hive.put());
     CHECK_EQ(ERROR_SUCCESS, RegSaveKeyW(hive.get(), file.c_str(), nullptr));
-    const Strings held = Contents(hive.get());
+    const Strings held = KeyContents(hive.get());
     hive.reset();
     DeleteKeyTree(HKEY_CURRENT_USER, top);
     return held;
@@ -118,7 +96,7 @@ TEST(OfflineInstallationPackedForReal) {
         KeyHandle loaded;  // what the packed file holds, through the registry
         RegLoadKeyW(HKEY_LOCAL_MACHINE, L"tidy-scene", (config + hive).c_str());
         RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"tidy-scene", 0, KEY_READ, loaded.put());
-        CHECK_EQ(held[hive], Contents(loaded.get()));
+        CHECK_EQ(held[hive], KeyContents(loaded.get()));
         loaded.reset();
         RegUnLoadKeyW(HKEY_LOCAL_MACHINE, L"tidy-scene");
     }
