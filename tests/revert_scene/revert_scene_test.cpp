@@ -249,8 +249,20 @@ TEST(RestoreAndUndo) {
         WriteFileBytes(file, kept);
     }
 
-    // Restore A with the clock ten hours ahead, then restore B (without SYSTEM) ten hours behind,
-    // as a recovery prompt in its own time zone has it: B's stamp sorts first.
+    // A's files are links shared with another day's, read-only as zel leaves them. Restore A
+    // with the clock ten hours ahead, then restore B (without SYSTEM) ten hours behind, as a
+    // recovery prompt in its own time zone has it: B's stamp sorts first.
+    const std::vector<std::wstring> files = ListTree(s.backup);
+    for (const std::wstring& name : files) {
+        const std::wstring file = s.backup + L"\\" + name;
+        if (name.back() == L'\\') continue;
+        REQUIRE(WriteFileBytes(s.scratch / L"zel\\2000-01-01\\" + name, ReadFileBytes(file)));
+        SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        REQUIRE(DeleteFileW(file.c_str()));
+        REQUIRE(CreateHardLinkW(file.c_str(), (s.scratch / L"zel\\2000-01-01\\" + name).c_str(),
+                                nullptr));
+        SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
+    }
     const std::vector<std::wstring> offline = {s.backup, L"/offline:" + s.win};
     run = RunInZone("UTC-10", BuiltProgram(L"revert_x64.exe"), offline);
     CHECK_EQ(0u, run.exitCode);
@@ -263,6 +275,11 @@ TEST(RestoreAndUndo) {
     expected.push_back("To restore the boot store: " + bcd);
     CHECK_EQ(expected, lines);
     CHECK_EQ(s.Restored(stamp), Installed(s.win));
+    for (const auto& hive : s.hives)
+        CHECK(
+            !(GetFileAttributesW((s.win + L"\\" + hive.second).c_str()) & FILE_ATTRIBUTE_READONLY));
+    for (const std::wstring& name : files)
+        SetFileAttributesW((s.backup + L"\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
 
     MoveFileW((s.backup + L"\\SYSTEM").c_str(), (s.backup + L"\\SYSTEM.bad").c_str());
     run = RunInZone("UTC+10", BuiltProgram(L"revert_x64.exe"), offline);
