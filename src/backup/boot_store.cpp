@@ -8,34 +8,17 @@
 
 #include "backup/machine_hive.h"
 #include "shared/console.h"
+#include "shared/hive_list.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
 
 namespace {
-
-constexpr wchar_t HiveListKey[] = L"SYSTEM\\CurrentControlSet\\Control\\hivelist";
-constexpr DWORD HiveNameCapacity = 2048;  // characters
-constexpr DWORD HiveDataBytes = 4096;
 
 // The tool's console is its own, and the start-up record hides it.
 constexpr DWORD BcdEditCreationFlags = CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS;
 
 // How long the pass waits for bcdedit.exe before it stops the tool.
 constexpr DWORD BcdEditWaitMs = 120000;
-
-// An upper-cased \DEVICE\HARDDISKVOLUME... path becomes \\?\HARDDISKVOLUME...;
-// any other path stays as it is.
-void RewriteVolumeDevicePath(wchar_t* path) {
-    static constexpr wchar_t Rest[] = L"VICE\\HARDDISKVOLUME";
-    if (path[0] != L'\\' || path[1] != L'D' || path[2] != L'E') return;
-    if (wcsncmp(path + 3, Rest, ARRAYSIZE(Rest) - 1) != 0) return;
-    // "\DEVICE" (7 characters) becomes "\\?" (3): the text moves 4 to the left.
-    size_t length = wcslen(path);
-    wmemmove(path + 3, path + 7, length - 7 + 1);
-    path[0] = L'\\';
-    path[1] = L'\\';
-    path[2] = L'?';
-}
 
 }  // namespace
 
@@ -82,39 +65,40 @@ bool WaitForToolEnd(HANDLE process, DWORD timeoutMs) {
 }
 
 bool FindBcdHive(wchar_t* keyName, wchar_t* filePath) {
-    std::unique_ptr<wchar_t[]> name(new (std::nothrow) wchar_t[HiveNameCapacity]);
-    // One character more than the data capacity, for a terminator after the
-    // bytes returned when the value carries none of its own.
-    std::unique_ptr<wchar_t[]> data(new (std::nothrow) wchar_t[HiveDataBytes / 2 + 1]);
-    if (!name || !data) return false;
+    struct Entry {
+        wchar_t name[HiveListNameCapacity];
+        wchar_t device[DevicePathCapacity];
+    };
+    std::unique_ptr<Entry> entry(new (std::nothrow) Entry);
+    if (!entry) return false;
+    wchar_t* const name = entry->name;
+    wchar_t* const data = entry->device;
 
     KeyHandle list;
     if (OpenMachineKey(HiveListKey, list.put()) != ERROR_SUCCESS) return false;
 
     for (DWORD index = 0;; ++index) {
-        DWORD nameLength = HiveNameCapacity;
-        DWORD dataBytes = HiveDataBytes;
-        DWORD type = REG_NONE;
-        LSTATUS status = RegEnumValueW(list.get(), index, name.get(), &nameLength, nullptr, &type,
-                                       reinterpret_cast<BYTE*>(data.get()), &dataBytes);
-        if (status != ERROR_SUCCESS) return false;
-        if (nameLength == 0 || type != REG_SZ) continue;
-        data[dataBytes / 2] = L'\0';
+        bool text = false;
+        if (ReadHiveListEntry(list.get(), index, entry->name, entry->device, &text) !=
+            ERROR_SUCCESS) {
+            return false;
+        }
+        if (name[0] == L'\0' || !text) continue;
 
-        UpperCaseInPlace(name.get());
-        const wchar_t* match = wcsstr(name.get(), L"\\BCD0");
+        UpperCaseInPlace(name);
+        const wchar_t* match = wcsstr(name, L"\\BCD0");
         if (!match) continue;
 
-        UpperCaseInPlace(data.get());
-        RewriteVolumeDevicePath(data.get());
+        UpperCaseInPlace(data);
+        RewriteVolumeDevicePath(data);
         // Both results must fit before either is written.
         size_t length = 0;
         if (FAILED(StringCchLengthW(match + 1, SystemTextCapacity, &length)) ||
-            FAILED(StringCchLengthW(data.get(), SystemTextCapacity, &length))) {
+            FAILED(StringCchLengthW(data, SystemTextCapacity, &length))) {
             return false;
         }
         StringCchCopyW(keyName, SystemTextCapacity, match + 1);
-        StringCchCopyW(filePath, SystemTextCapacity, data.get());
+        StringCchCopyW(filePath, SystemTextCapacity, data);
         return true;
     }
 }

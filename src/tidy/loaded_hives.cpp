@@ -4,6 +4,7 @@
 #include <wchar.h>
 
 #include "shared/entry_name.h"
+#include "shared/hive_list.h"
 #include "shared/kept_files.h"
 #include "shared/machine_hives.h"
 #include "shared/owned_handle.h"
@@ -14,47 +15,17 @@
 
 namespace {
 
-// The running system's list of loaded hives and their files: its value
-// \REGISTRY\MACHINE\SYSTEM holds \Device\HarddiskVolume2\Windows\System32\config\SYSTEM.
-const wchar_t HiveListKey[] = L"SYSTEM\\CurrentControlSet\\Control\\hivelist";
-
-// A device path is longer than the drive path it stands for.
-constexpr size_t DevicePathCapacity = 2 * JoinedPathCapacity;
-
-// \Device\HarddiskVolume2\x becomes C:\x by the drive letter whose device
-// that is.
-DWORD DrivePathOf(const wchar_t* devicePath, wchar_t* file) {
-    wchar_t drive[] = L"A:";
-    for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
-        drive[0] = letter;
-        wchar_t device[DevicePathCapacity];
-        if (QueryDosDeviceW(drive, device, ARRAYSIZE(device)) == 0) continue;
-        const size_t length = wcslen(device);
-        if (length == 0 || _wcsnicmp(devicePath, device, length) != 0 ||
-            devicePath[length] != L'\\')
-            continue;
-        HRESULT built =
-            StringCchPrintfW(file, JoinedPathCapacity, L"%s%s", drive, devicePath + length);
-        return SUCCEEDED(built) ? ERROR_SUCCESS : ERROR_MORE_DATA;
-    }
-    return ERROR_PATH_NOT_FOUND;
-}
-
 // The file of the hive loaded at registryPath (a value name of the list),
 // as a drive path. ERROR_FILE_NOT_FOUND when the list names no file for it
 // (not loaded, or held in memory only); ERROR_PATH_NOT_FOUND when its
 // device is no drive's.
 DWORD LiveFileOf(HKEY hiveList, const wchar_t* registryPath, wchar_t* file) {
-    wchar_t devicePath[DevicePathCapacity + 1];
-    DWORD type = REG_NONE;
-    DWORD bytes = DevicePathCapacity * sizeof(wchar_t);
-    LSTATUS status = RegQueryValueExW(hiveList, registryPath, nullptr, &type,
-                                      reinterpret_cast<BYTE*>(devicePath), &bytes);
+    wchar_t devicePath[DevicePathCapacity];
+    bool text = false;
+    LSTATUS status = ReadHiveListFile(hiveList, registryPath, devicePath, &text);
     if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
-    // The data need not end in a terminator; one more slot holds it.
-    devicePath[bytes / sizeof(wchar_t)] = L'\0';
-    if (type != REG_SZ || devicePath[0] == L'\0') return ERROR_FILE_NOT_FOUND;
-    return DrivePathOf(devicePath, file);
+    if (devicePath[0] == L'\0') return ERROR_FILE_NOT_FOUND;
+    return DrivePathOfDevice(devicePath, file);
 }
 
 constexpr wchar_t MachinePrefix[] = L"\\REGISTRY\\MACHINE\\";
