@@ -40,7 +40,7 @@ CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, TidyRequest* reques
     for (int i = 1; i < argc; ++i) {
         const wchar_t* argument = argv[i];
         if (wcscmp(argument, L"/n") == 0) {
-            DryRun = true;
+            request->dryRun = true;
         } else if (wcscmp(argument, L"/?") == 0) {
             PrintUsage();
             return CommandLineOutcome::Help;

@@ -6,6 +6,7 @@
 
 struct TidyRequest {
     bool offline = false;
+    bool dryRun = false;  // /n
     // <root>\Windows\System32\config of the installation given by /offline:
     wchar_t configFolder[JoinedPathCapacity] = L"";
 };

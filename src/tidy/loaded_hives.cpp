@@ -34,7 +34,7 @@ constexpr size_t UserPrefixLength = ARRAYSIZE(UserPrefix) - 1;
 
 // Packs the hive loaded at root\subkey, when the list names its file.
 // Every name given here is shorter than HiveNameCapacity.
-void PackListed(HKEY hiveList, const wchar_t* name, HKEY root, const wchar_t* subkey,
+void PackListed(TidyRun* run, HKEY hiveList, const wchar_t* name, HKEY root, const wchar_t* subkey,
                 const wchar_t* stamp) {
     LiveHive hive;
     hive.root = root;
@@ -45,33 +45,34 @@ void PackListed(HKEY hiveList, const wchar_t* name, HKEY root, const wchar_t* su
                      root == HKEY_USERS ? UserPrefix : MachinePrefix, subkey);
     DWORD error = LiveFileOf(hiveList, registryPath, hive.file);
     if (error == ERROR_SUCCESS) {
-        PackLiveHive(hive, stamp);
+        PackLiveHive(run, hive, stamp);
     } else if (error != ERROR_FILE_NOT_FOUND) {
-        ReportFailure(name, L"finding its file failed", error);
+        ReportFailure(run, name, L"finding its file failed", error);
     }
 }
 
 }  // namespace
 
-void PackLoadedHives() {
+void PackLoadedHives(TidyRun* run) {
     // A 32-bit process on 64-bit Windows sees HKLM\SOFTWARE through the
     // 32-bit view and would save only a part of the hive.
     if (RunsUnderWow64()) {
-        ReportFailure(L"tidy.exe", L"the live hives of 64-bit Windows are packed by tidy_x64.exe",
+        ReportFailure(run, L"tidy.exe",
+                      L"the live hives of 64-bit Windows are packed by tidy_x64.exe",
                       ERROR_NOT_SUPPORTED);
         return;
     }
     KeyHandle list;
     LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, HiveListKey, 0, KEY_QUERY_VALUE, list.put());
     if (status != ERROR_SUCCESS) {
-        ReportFailure(L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\hivelist", L"reading failed",
+        ReportFailure(run, L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\hivelist", L"reading failed",
                       status);
         return;
     }
     wchar_t stamp[StampCapacity];
     FormatStamp(stamp);
     for (const MachineHive& machine : MachineHives) {
-        PackListed(list.get(), machine.name, machine.root, machine.subkey, stamp);
+        PackListed(run, list.get(), machine.name, machine.root, machine.subkey, stamp);
     }
     for (DWORD index = 0;; ++index) {
         wchar_t registryPath[UserPrefixLength + HiveNameCapacity];
@@ -82,7 +83,7 @@ void PackLoadedHives() {
         if (status != ERROR_SUCCESS) {
             // Only a name too long for a hive is passed over; the list ends
             // on any other error.
-            ReportFailure(L"hivelist", L"reading an entry failed", status);
+            ReportFailure(run, L"hivelist", L"reading an entry failed", status);
             if (status == ERROR_MORE_DATA) continue;
             return;
         }
@@ -90,7 +91,7 @@ void PackLoadedHives() {
         const wchar_t* key = registryPath + UserPrefixLength;
         if (_wcsnicmp(registryPath, UserPrefix, UserPrefixLength) == 0 &&
             wcsncmp(key, L"S-", 2) == 0 && IsSingleName(key)) {
-            PackListed(list.get(), key, HKEY_USERS, key, stamp);
+            PackListed(run, list.get(), key, HKEY_USERS, key, stamp);
         }
     }
 }

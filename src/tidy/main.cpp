@@ -16,18 +16,20 @@ int wmain(int argc, wchar_t** argv) {
     if (ended >= 0) return ended;
 
     PrintLine(L"TIDY - " VERSION_BANNER);
+    TidyRun run;
+    run.dryRun = request.dryRun;
     // Loading, saving and replacing hives all need both.
     DWORD error = EnableBackupPrivileges();
     if (error != ERROR_SUCCESS) {
         PrintError(error, L"The backup and restore privileges are needed");
         return ExitFailed;
     }
-    UnloadStaleScratchKeys();
+    UnloadStaleScratchKeys(&run);
     if (request.offline) {
-        PackOfflineInstallation(request.configFolder);
+        PackOfflineInstallation(&run, request.configFolder);
     } else {
-        PackLoadedHives();
+        PackLoadedHives(&run);
     }
-    PrintTotal(!request.offline);
-    return RunFailed ? ExitFailed : ExitDone;
+    PrintTotal(run, !request.offline);
+    return run.failed ? ExitFailed : ExitDone;
 }

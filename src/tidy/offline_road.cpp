@@ -22,7 +22,8 @@ bool WorkFileOf(wchar_t* work, const wchar_t* hive, const wchar_t* stamp) {
 
 // Loads hive under the scratch key, saves it packed to work and unloads it.
 // False, with the failure reported and no work file, when any step failed.
-bool SaveThroughScratchKey(const wchar_t* name, const wchar_t* hive, const wchar_t* work) {
+bool SaveThroughScratchKey(TidyRun* run, const wchar_t* name, const wchar_t* hive,
+                           const wchar_t* work) {
     const DWORD format = FormatToKeep(hive);
     ScratchHive scratch;
     const wchar_t* step = L"loading failed";
@@ -33,12 +34,12 @@ bool SaveThroughScratchKey(const wchar_t* name, const wchar_t* hive, const wchar
         error = RegOpenKeyExW(HKEY_LOCAL_MACHINE, scratch.name(), 0, KEY_READ, key.put());
         if (error == ERROR_SUCCESS) error = SavePackedCopy(key.get(), work, format);
     }
-    if (error != ERROR_SUCCESS) ReportFailure(name, step, error);
+    if (error != ERROR_SUCCESS) ReportFailure(run, name, step, error);
     const DWORD unloadError = scratch.Unload();
     if (unloadError != ERROR_SUCCESS) {
         wchar_t what[64];
         FormatText(what, ARRAYSIZE(what), L"unloading HKLM\\%s failed", scratch.name());
-        ReportFailure(name, what, unloadError);
+        ReportFailure(run, name, what, unloadError);
     }
     if (error == ERROR_SUCCESS && unloadError == ERROR_SUCCESS) return true;
     DeleteFileW(work);
@@ -49,19 +50,19 @@ bool SaveThroughScratchKey(const wchar_t* name, const wchar_t* hive, const wchar
 // aside; on failure everything is as it was. The work file, named after the
 // run's stamp, goes only once the hive is whole again: while it is there, the
 // next run knows that this run did not finish with the hive.
-bool PutInPlace(const wchar_t* name, const wchar_t* hive, const wchar_t* work,
+bool PutInPlace(TidyRun* run, const wchar_t* name, const wchar_t* hive, const wchar_t* work,
                 const wchar_t* stamp) {
     DWORD error = KeepAside(hive, TidyTag, stamp);
     if (error != ERROR_SUCCESS) {
-        ReportFailure(name, L"keeping the old file failed", error);
+        ReportFailure(run, name, L"keeping the old file failed", error);
     } else if (Platform.moveFile(work, hive, 0)) {
         return true;
     } else {
         error = GetLastError();
-        ReportFailure(name, L"putting the packed copy in place failed", error);
+        ReportFailure(run, name, L"putting the packed copy in place failed", error);
         error = PutBack(hive, TidyTag, stamp, AllHiveFiles);
         if (error != ERROR_SUCCESS) {
-            ReportFailure(name, L"putting back the old file failed", error);
+            ReportFailure(run, name, L"putting back the old file failed", error);
             return false;
         }
     }
@@ -69,26 +70,26 @@ bool PutInPlace(const wchar_t* name, const wchar_t* hive, const wchar_t* work,
     return false;
 }
 
-void PackOfflineHive(const wchar_t* name, const wchar_t* hive, unsigned long long before,
-                     const wchar_t* stamp) {
+void PackOfflineHive(TidyRun* run, const wchar_t* name, const wchar_t* hive,
+                     unsigned long long before, const wchar_t* stamp) {
     wchar_t work[JoinedPathCapacity];
     if (!WorkFileOf(work, hive, stamp)) {
-        ReportFailure(name, L"naming its work file failed", ERROR_FILENAME_EXCED_RANGE);
+        ReportFailure(run, name, L"naming its work file failed", ERROR_FILENAME_EXCED_RANGE);
         return;
     }
-    if (!SaveThroughScratchKey(name, hive, work) || !CheckPackedCopy(name, work)) return;
+    if (!SaveThroughScratchKey(run, name, hive, work) || !CheckPackedCopy(run, name, work)) return;
     unsigned long long after = 0;
     DWORD error = FileSizeOf(work, &after);
     const bool smaller = error == ERROR_SUCCESS && after < before;
-    if (!smaller || DryRun) DeleteFileW(work);
+    if (!smaller || run->dryRun) DeleteFileW(work);
     if (error != ERROR_SUCCESS) {
-        ReportFailure(name, L"reading the packed size failed", error);
+        ReportFailure(run, name, L"reading the packed size failed", error);
     } else if (!smaller) {
-        ReportSizes(name, before, after, false, L"not smaller, left as it is");
-    } else if (DryRun) {
-        ReportSizes(name, before, after, true, L"would be packed");
-    } else if (PutInPlace(name, hive, work, stamp)) {
-        ReportSizes(name, before, after, true, L"packed");
+        ReportSizes(run, name, before, after, false, L"not smaller, left as it is");
+    } else if (run->dryRun) {
+        ReportSizes(run, name, before, after, true, L"would be packed");
+    } else if (PutInPlace(run, name, hive, work, stamp)) {
+        ReportSizes(run, name, before, after, true, L"packed");
     }
 }
 
@@ -96,7 +97,7 @@ void PackOfflineHive(const wchar_t* name, const wchar_t* hive, unsigned long lon
 // its stamp, and what it kept under that stamp: the kept files take their
 // names again. A hive that is missing beside kept files of no such run is
 // left to a person. False when the hive cannot be packed now.
-bool PutBackUnfinishedRun(const wchar_t* name, const wchar_t* hive) {
+bool PutBackUnfinishedRun(TidyRun* run, const wchar_t* name, const wchar_t* hive) {
     wchar_t stamp[StampCapacity];
     wchar_t work[JoinedPathCapacity];
     if (!FindStampedName(hive, TidyTag, L".new", stamp)) {
@@ -104,7 +105,7 @@ bool PutBackUnfinishedRun(const wchar_t* name, const wchar_t* hive) {
             !FindStampedName(hive, TidyTag, L"", stamp)) {
             return true;
         }
-        ReportFailure(name, L"missing beside files tidy kept; put the right one back by hand",
+        ReportFailure(run, name, L"missing beside files tidy kept; put the right one back by hand",
                       ERROR_FILE_NOT_FOUND);
         return false;
     }
@@ -113,15 +114,15 @@ bool PutBackUnfinishedRun(const wchar_t* name, const wchar_t* hive) {
         DeleteFileW(work);  // the run ended before it kept anything aside
         return true;
     }
-    if (DryRun) {
-        ReportFailure(name,
+    if (run->dryRun) {
+        ReportFailure(run, name,
                       L"kept aside by a run that did not finish; run without /n to put it back",
                       ERROR_FILE_NOT_FOUND);
         return false;
     }
     const DWORD error = PutBack(hive, TidyTag, stamp, AllHiveFiles);
     if (error != ERROR_SUCCESS) {
-        ReportFailure(name, L"putting back what a run that did not finish kept failed", error);
+        ReportFailure(run, name, L"putting back what a run that did not finish kept failed", error);
         return false;
     }
     DeleteFileW(work);
@@ -133,7 +134,7 @@ bool PutBackUnfinishedRun(const wchar_t* name, const wchar_t* hive) {
 
 }  // namespace
 
-void PackOfflineInstallation(const wchar_t* configFolder) {
+void PackOfflineInstallation(TidyRun* run, const wchar_t* configFolder) {
     wchar_t stamp[StampCapacity];
     FormatStamp(stamp);
     bool anyPresent = false;
@@ -143,7 +144,7 @@ void PackOfflineInstallation(const wchar_t* configFolder) {
         unsigned long long before = 0;
         DWORD error = ERROR_FILENAME_EXCED_RANGE;
         if (BuildPath(hive, ARRAYSIZE(hive), configFolder, name)) {
-            if (!PutBackUnfinishedRun(name, hive)) {
+            if (!PutBackUnfinishedRun(run, name, hive)) {
                 anyPresent = true;
                 continue;
             }
@@ -155,10 +156,10 @@ void PackOfflineInstallation(const wchar_t* configFolder) {
         }
         anyPresent = true;
         if (error != ERROR_SUCCESS) {
-            ReportFailure(name, L"reading its size failed", error);
+            ReportFailure(run, name, L"reading its size failed", error);
         } else {
-            PackOfflineHive(name, hive, before, stamp);
+            PackOfflineHive(run, name, hive, before, stamp);
         }
     }
-    if (!anyPresent) ReportFailure(configFolder, L"no hive found", ERROR_FILE_NOT_FOUND);
+    if (!anyPresent) ReportFailure(run, configFolder, L"no hive found", ERROR_FILE_NOT_FOUND);
 }

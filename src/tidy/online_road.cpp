@@ -8,17 +8,17 @@
 #include "tidy/packing_report.h"
 #include "tidy/run_state.h"
 
-void PackLiveHive(const LiveHive& hive, const wchar_t* stamp) {
+void PackLiveHive(TidyRun* run, const LiveHive& hive, const wchar_t* stamp) {
     wchar_t work[JoinedPathCapacity];
     wchar_t old[JoinedPathCapacity];
     if (!WorkFileName(work, hive.file) || !KeptName(old, hive.file, L"", TidyTag, stamp)) {
-        ReportFailure(hive.name, L"naming its work file failed", ERROR_FILENAME_EXCED_RANGE);
+        ReportFailure(run, hive.name, L"naming its work file failed", ERROR_FILENAME_EXCED_RANGE);
         return;
     }
     unsigned long long before = 0;
     DWORD error = FileSizeOf(hive.file, &before);
     if (error != ERROR_SUCCESS) {
-        ReportFailure(hive.name, L"reading its size failed", error);
+        ReportFailure(run, hive.name, L"reading its size failed", error);
         return;
     }
     {
@@ -27,27 +27,27 @@ void PackLiveHive(const LiveHive& hive, const wchar_t* stamp) {
         if (error == ERROR_SUCCESS) error = SavePackedCopy(key.get(), work, REG_LATEST_FORMAT);
     }
     if (error != ERROR_SUCCESS) {
-        ReportFailure(hive.name, L"saving the packed copy failed", error);
+        ReportFailure(run, hive.name, L"saving the packed copy failed", error);
         return;
     }
-    if (!CheckPackedCopy(hive.name, work)) return;
+    if (!CheckPackedCopy(run, hive.name, work)) return;
 
     unsigned long long after = 0;
     error = FileSizeOf(work, &after);
     const bool smaller = error == ERROR_SUCCESS && after < before;
-    if (!smaller || DryRun) DeleteFileW(work);
+    if (!smaller || run->dryRun) DeleteFileW(work);
     if (error != ERROR_SUCCESS) {
-        ReportFailure(hive.name, L"reading the packed size failed", error);
+        ReportFailure(run, hive.name, L"reading the packed size failed", error);
     } else if (!smaller) {
-        ReportSizes(hive.name, before, after, false, L"not smaller, left as it is");
-    } else if (DryRun) {
-        ReportSizes(hive.name, before, after, true, L"would be packed at the next restart");
+        ReportSizes(run, hive.name, before, after, false, L"not smaller, left as it is");
+    } else if (run->dryRun) {
+        ReportSizes(run, hive.name, before, after, true, L"would be packed at the next restart");
     } else if ((error = Platform.regReplaceKey(hive.root, hive.subkey, work, old)) !=
                ERROR_SUCCESS) {
         DeleteFileW(work);
-        ReportFailure(hive.name, L"scheduling the replacement failed", error);
+        ReportFailure(run, hive.name, L"scheduling the replacement failed", error);
     } else {
-        ++ScheduledHives;
-        ReportSizes(hive.name, before, after, true, L"packed at the next restart");
+        ++run->scheduledHives;
+        ReportSizes(run, hive.name, before, after, true, L"packed at the next restart");
     }
 }

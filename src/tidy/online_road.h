@@ -6,6 +6,7 @@
 
 #include "shared/path_join.h"
 #include "shared/platform.h"
+#include "tidy/run_state.h"
 
 constexpr size_t HiveNameCapacity = 256;  // a SID with "_Classes", with room to spare
 
@@ -19,6 +20,6 @@ struct LiveHive {
 
 // Saves the packed copy to file.tidy-new and checks it. A copy that passed
 // and is smaller is scheduled with Platform.regReplaceKey, the live file to be
-// kept as file.tidy-<stamp>; any other copy is deleted. With DryRun nothing
+// kept as file.tidy-<stamp>; any other copy is deleted. With run->dryRun nothing
 // is scheduled.
-void PackLiveHive(const LiveHive& hive, const wchar_t* stamp);
+void PackLiveHive(TidyRun* run, const LiveHive& hive, const wchar_t* stamp);

@@ -22,16 +22,16 @@ DWORD SavePackedCopy(HKEY key, const wchar_t* target, DWORD format) {
     return static_cast<DWORD>(status);
 }
 
-bool CheckPackedCopy(const wchar_t* name, const wchar_t* copy) {
+bool CheckPackedCopy(TidyRun* run, const wchar_t* name, const wchar_t* copy) {
     HiveCheckResult result;
     DWORD error = ERROR_SUCCESS;
     if (!CheckHiveFile(copy, &result, &error)) {
-        ReportFailure(name, L"checking the packed copy failed", error);
+        ReportFailure(run, name, L"checking the packed copy failed", error);
     } else if (!result.passed) {
         wchar_t what[128];
         StringCchPrintfW(what, ARRAYSIZE(what), L"the packed copy is not a whole hive (%s)",
                          result.problem);
-        ReportFailure(name, what, ERROR_BADDB);
+        ReportFailure(run, name, what, ERROR_BADDB);
     } else {
         return true;
     }

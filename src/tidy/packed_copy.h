@@ -3,6 +3,8 @@
 // file beside the hive file, then checked before anything relies on it.
 #include <windows.h>
 
+#include "tidy/run_state.h"
+
 // work = hive + ".tidy-new". False when that does not fit a path.
 bool WorkFileName(wchar_t* work, const wchar_t* hive);
 
@@ -13,4 +15,4 @@ DWORD SavePackedCopy(HKEY key, const wchar_t* target, DWORD format);
 
 // Checks the saved copy with the shared hive check. A copy that fails, or
 // cannot be read, is reported under name and deleted.
-bool CheckPackedCopy(const wchar_t* name, const wchar_t* copy);
+bool CheckPackedCopy(TidyRun* run, const wchar_t* name, const wchar_t* copy);

@@ -11,10 +11,10 @@ constexpr size_t LineCapacity = 2 * JoinedPathCapacity + 128;
 
 }  // namespace
 
-void ReportSizes(const wchar_t* name, unsigned long long before, unsigned long long after,
-                 bool packed, const wchar_t* outcome) {
-    TotalBefore += before;
-    TotalAfter += packed ? after : before;
+void ReportSizes(TidyRun* run, const wchar_t* name, unsigned long long before,
+                 unsigned long long after, bool packed, const wchar_t* outcome) {
+    run->totalBefore += before;
+    run->totalAfter += packed ? after : before;
     wchar_t line[LineCapacity];
     // msvcrt of Windows 2000 knows %I64u, not %llu.
     FormatText(line, ARRAYSIZE(line), L"%s: %I64u -> %I64u bytes, %s", name, before, after,
@@ -22,8 +22,8 @@ void ReportSizes(const wchar_t* name, unsigned long long before, unsigned long l
     PrintLine(line);
 }
 
-void ReportFailure(const wchar_t* name, const wchar_t* what, DWORD code) {
-    RunFailed = true;
+void ReportFailure(TidyRun* run, const wchar_t* name, const wchar_t* what, DWORD code) {
+    run->failed = true;
     wchar_t prefix[LineCapacity];
     FormatText(prefix, ARRAYSIZE(prefix), L"%s: %s", name, what);
     PrintError(code, prefix);
@@ -35,9 +35,10 @@ void ReportNotPresent(const wchar_t* name) {
     PrintLine(line);
 }
 
-void PrintTotal(bool online) {
+void PrintTotal(const TidyRun& run, bool online) {
     wchar_t line[LineCapacity];
-    FormatText(line, ARRAYSIZE(line), L"Total: %I64u -> %I64u bytes%s", TotalBefore, TotalAfter,
-               online && ScheduledHives > 0 ? L"; a restart finishes the work" : L"");
+    FormatText(line, ARRAYSIZE(line), L"Total: %I64u -> %I64u bytes%s", run.totalBefore,
+               run.totalAfter,
+               online && run.scheduledHives > 0 ? L"; a restart finishes the work" : L"");
     PrintLine(line);
 }

@@ -63,7 +63,7 @@ DWORD ScratchHive::Unload() {
     return static_cast<DWORD>(status);
 }
 
-void UnloadStaleScratchKeys() {
+void UnloadStaleScratchKeys(TidyRun* run) {
     wchar_t name[32];
     for (DWORD index = 0;;) {
         const LSTATUS listed = RegEnumKeyW(HKEY_LOCAL_MACHINE, index, name, ARRAYSIZE(name));
@@ -84,7 +84,7 @@ void UnloadStaleScratchKeys() {
         FormatText(line, ARRAYSIZE(line), L"HKLM\\%s", name);
         const LSTATUS status = RegUnLoadKeyW(HKEY_LOCAL_MACHINE, name);
         if (status != ERROR_SUCCESS) {
-            ReportFailure(line, L"unloading the key of a run that ended failed", status);
+            ReportFailure(run, line, L"unloading the key of a run that ended failed", status);
             ++index;
             continue;
         }

@@ -3,6 +3,8 @@
 // under a key of HKEY_LOCAL_MACHINE whose name is this run's own.
 #include <windows.h>
 
+#include "tidy/run_state.h"
+
 class ScratchHive {
  public:
     // Names the key TIDY-<process id in eight hex digits>. The width is
@@ -33,4 +35,4 @@ class ScratchHive {
 // offline run that was killed leaves its scratch key loaded, and with it the
 // hive file it holds open. A key of a run that still lives is left alone.
 // Each one unloaded gets a line; one that cannot be is a failure of the run.
-void UnloadStaleScratchKeys();
+void UnloadStaleScratchKeys(TidyRun* run);

@@ -135,7 +135,8 @@ TEST(OfflineInstallationPackedForReal) {
 TEST(ChildTidy) {
     REQUIRE(EnableBackupPrivileges() == ERROR_SUCCESS);
     CountSteps();
-    PackOfflineInstallation(ChildSetting().c_str());
+    TidyRun run;
+    PackOfflineInstallation(&run, ChildSetting().c_str());
 }
 
 // tidy killed before SYSTEM is kept aside, between its renames, and before
@@ -191,7 +192,9 @@ TEST(KilledBetweenRenames) {
 
     {
         SwapCall junk(Platform.regSaveKeyEx, SaveJunk);
-        PackOfflineInstallation(config.c_str());
+        TidyRun run;
+        PackOfflineInstallation(&run, config.c_str());
+        CHECK(run.failed);
     }
     CHECK_EQ(original, TreeBytes(config));
 }
@@ -204,7 +207,6 @@ TEST(OnlineRoadSchedulesOnlyCheckedSmallerCopies) {
     const RegSaveKeyExFn realSave = Platform.regSaveKeyEx;
     SwapCall recorder(Platform.regReplaceKey, RecordReplace);
     SwapCall save(Platform.regSaveKeyEx, realSave);
-    AtEnd restore{[] { DryRun = false; }};
     // Tight's copy is not smaller, Broken's fails the check, Gone has no key to save.
     const struct {
         const wchar_t* name;
@@ -216,7 +218,8 @@ TEST(OnlineRoadSchedulesOnlyCheckedSmallerCopies) {
                 {L"Broken", 65536, true, false},
                 {L"Gone", 65536, false, false}};
     for (bool dryRun : {true, false}) {
-        DryRun = dryRun;
+        TidyRun run;
+        run.dryRun = dryRun;
         Calls.clear();
         for (const auto& row : rows) {
             LiveHive hive = {L"", HKEY_CURRENT_USER, L"", L""};
@@ -227,13 +230,14 @@ TEST(OnlineRoadSchedulesOnlyCheckedSmallerCopies) {
                 SetStringValue(HKEY_CURRENT_USER, hive.subkey, L"v", L"kept");
             REQUIRE(WriteFileBytes(hive.file, std::string(row.liveBytes, 'x')));
             Platform.regSaveKeyEx = row.junk ? SaveJunk : realSave;
-            PackLiveHive(hive, L"20250101-000000");
+            PackLiveHive(&run, hive, L"20250101-000000");
             CHECK_EQ(!dryRun && row.scheduled, FileExists(folder / row.name + L".tidy-new"));
             CHECK_EQ(std::string(row.liveBytes, 'x'), ReadFileBytes(hive.file));
         }
         const std::wstring grown = Scene + L"\\Grown|" + folder / L"Grown.tidy-new|" +
                                    folder / L"Grown.tidy-20250101-000000";
         CHECK_EQ(dryRun ? std::vector<std::wstring>{} : std::vector<std::wstring>{grown}, Calls);
+        CHECK(run.failed && run.scheduledHives == (dryRun ? 0 : 1));
     }
     DeleteKeyTree(HKEY_CURRENT_USER, Scene);
 }
