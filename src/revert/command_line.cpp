@@ -11,7 +11,8 @@
 namespace {
 
 void PrintUsage() {
-    PrintLine(L"Syntax: revert.exe [backup_folder] [/offline:<windows_root>] [/online] [/undo] [/n]");
+    PrintLine(
+        L"Syntax: revert.exe [backup_folder] [/offline:<windows_root>] [/online] [/undo] [/n]");
     PrintLine(L"        [/only:<names>]");
     PrintLine(L"        revert.exe [backup_folder] /export:<key> /to:<file>");
     PrintLine(L"        revert.exe [backup_folder] /diff:<other_backup_folder> [/key:<key>]");

@@ -9,7 +9,7 @@ enum class RevertAction { Show, Offline, Online, Export, Diff };
 struct RevertRequest {
     RevertAction action = RevertAction::Show;
     bool undo = false;
-    bool dryRun = false;  // /n: the listing, under the root the restore would use
+    bool dryRun = false;            // /n: the listing, under the root the restore would use
     const wchar_t* only = nullptr;  // /only:'s names, as given
     // /export:KEY, or /diff's /key:KEY when keyGiven.
     KeyInBackup key{};

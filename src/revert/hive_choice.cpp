@@ -175,10 +175,11 @@ bool ChooseHives(const wchar_t* names, HiveTable* list) {
             }
             if (!IsMachineName(name) && !SameName(name, L"machine") && !SameName(name, L"users") &&
                 !IsSidName(name)) {
-                whole = RefuseName(L"(!) /only: %s is no hive name; give BCD, SYSTEM, SOFTWARE, "
-                                   L"DEFAULT, SAM, SECURITY, DRIVERS, COMPONENTS, machine, users "
-                                   L"or a profile's SID",
-                                   name) &&
+                whole = RefuseName(
+                            L"(!) /only: %s is no hive name; give BCD, SYSTEM, SOFTWARE, "
+                            L"DEFAULT, SAM, SECURITY, DRIVERS, COMPONENTS, machine, users "
+                            L"or a profile's SID",
+                            name) &&
                         whole;
             } else if (!ChooseOne(name, bootStoreHeld, list)) {
                 whole = RefuseName(L"(!) /only: the backup holds no %s", name) && whole;
@@ -217,7 +218,8 @@ void PrintRestCommand(const HiveTable& list, const wchar_t* root, bool online) {
     if (rest.whole) Add(&line, rest.units.data());
     line.whole = line.whole && rest.whole;
     if (line.units.size() > CommandLineLimit) {
-        PrintLine(L"(!) The rest is too long for one command line: restore it in parts with /only:");
+        PrintLine(
+            L"(!) The rest is too long for one command line: restore it in parts with /only:");
         return;
     }
     PrintText(&line);

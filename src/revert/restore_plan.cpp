@@ -216,8 +216,8 @@ bool PlanKeptHives(HiveTable* list, const wchar_t* root, const wchar_t* stamp) {
     enum : unsigned char { Placed, Unplaced, Wanted };
     HeapArray<unsigned char> state;
     FileIdentity backup{};
-    DWORD error = state.Extend(list->count) ? IdentifyPath(BackupFolder, &backup)
-                                            : ERROR_NOT_ENOUGH_MEMORY;
+    DWORD error =
+        state.Extend(list->count) ? IdentifyPath(BackupFolder, &backup) : ERROR_NOT_ENOUGH_MEMORY;
     if (error != ERROR_SUCCESS) {
         wchar_t line[JoinedPathCapacity + 64];
         FormatText(line, ARRAYSIZE(line), L"(!) Unable to plan the undo from %s", BackupFolder);
