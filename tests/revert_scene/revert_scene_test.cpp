@@ -347,7 +347,14 @@ TEST(ChosenHives) {
 
     // Other's folder gone: the whole restore is refused; it names Other and the rest's command.
     MoveFileW((s.win + L"\\USERS\\A").c_str(), (s.win + L"\\USERS\\gone").c_str());
-    Tree before = Installed(s.win);
+    auto moved = [](const Tree& tree) {  // with Other's folder moved away, the link to it dead
+        Tree out;
+        for (const auto& [file, bytes] : tree)
+            out[file.rfind(L"USERS\\A", 0) == 0 ? L"USERS\\gone" + file.substr(7) : file] = bytes;
+        out.erase(L"USERS\\L\\");
+        return out;
+    };
+    const Tree before = moved(s.before);
     run = s.Revert(offline);
     CHECK_EQ(2u, run.exitCode);
     lines = Lines(run.output);
@@ -362,9 +369,7 @@ TEST(ChosenHives) {
     CHECK_EQ(0u, s.Revert(L"/n " + offline + L" /only:Machine").exitCode);
     run = s.Revert(offline + L" /only:machine");
     CHECK_EQ(0u, run.exitCode);
-    for (auto& [file, bytes] : Installed(s.win))
-        if (file.find(L"\\gone\\") == std::wstring::npos)
-            CHECK_EQ(s.Restored(StampOf(Lines(run.output)), false, L"", machine)[file], bytes);
+    CHECK_EQ(moved(s.Restored(StampOf(Lines(run.output)), false, L"", machine)), Installed(s.win));
     CHECK_EQ(0u, s.Revert(offline + L" /undo").exitCode);
     CHECK_EQ(before, Installed(s.win));
 
@@ -373,6 +378,9 @@ TEST(ChosenHives) {
     const size_t end = command.find(L'"');
     run = RunProgram(command.substr(0, end), command.substr(end + 2));
     CHECK_EQ(0u, run.exitCode);
+    Strings chosen = machine;
+    chosen.push_back(Narrow(Own));
+    CHECK_EQ(moved(s.Restored(StampOf(Lines(run.output)), false, L"", chosen)), Installed(s.win));
 
     // The listing of a copy in the installation's Windows folder proves the places there.
     const std::wstring copy = s.win + L"\\windows\\ZEL\\" + TodayFolderName();
