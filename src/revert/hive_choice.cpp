@@ -164,7 +164,8 @@ bool ChooseHives(const wchar_t* names, HiveTable* list) {
         const size_t length = comma ? static_cast<size_t>(comma - next) : wcslen(next);
         wchar_t name[NameCapacity];
         if (length == 0) {
-            whole = RefuseName(L"(!) /only:%s: a name is missing in the list", names) && whole;
+            PrintLine(L"(!) /only: a name is missing in the list (two commas, or one at an end)");
+            whole = false;
         } else if (length >= ARRAYSIZE(name)) {
             PrintLine(L"(!) /only: a name longer than 191 characters is no hive name");
             whole = false;

@@ -257,7 +257,8 @@ bool PlanKeptHives(HiveTable* list, const wchar_t* root, const wchar_t* stamp) {
             hive->destination[0] = L'\0';
         }
     }
-    whole = RefuseSharedPlaces(list, &whole) && whole;
+    bool compared = true;
+    whole = RefuseSharedPlaces(list, &compared) && whole;
     if (!whole) PrintLine(L"(!) Nothing was changed");
     return whole;
 }

@@ -330,7 +330,8 @@ TEST(ChosenHives) {
          L"(!) /only: NTUSER.DAT is no hive name; give BCD, SYSTEM, SOFTWARE, "
          L"DEFAULT, SAM, SECURITY, DRIVERS, COMPONENTS, machine, users or a "
          L"profile's SID"},
-        {L"/only:SAM,,SYSTEM", L"(!) /only:SAM,,SYSTEM: a name is missing in the list"},
+        {L"/only:SAM,,SYSTEM",
+         L"(!) /only: a name is missing in the list (two commas, or one at an end)"},
         {L"/only:COMPONENTS", holdsNo + L"COMPONENTS"},
         {L"/only:S-1-5-21-9-9", holdsNo + L"S-1-5-21-9-9"},
         {L"/only:" + std::wstring(200, L'S'),
