@@ -158,9 +158,9 @@ CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, RevertRequest* requ
     if (request->dryRun && !restoring) return Refuse(ERROR_INVALID_PARAMETER, L"/n");
     // An undo takes back the last restore as it was made, whole or chosen.
     if (request->only && (request->undo || !(restoring || request->action == RevertAction::Show))) {
-        return RefuseBecause(L"/only:", request->undo
-                                            ? L"/undo takes back what the last restore chose"
-                                            : L"only with the listing, /offline: or /online");
+        return RefuseBecause(L"/only", request->undo
+                                           ? L"/undo takes back what the last restore chose"
+                                           : L"only with the listing, /offline: or /online");
     }
     if (exporting ? !to : to != nullptr) return Refuse(ERROR_INVALID_PARAMETER, L"/to:");
     if (request->keyGiven && request->action != RevertAction::Diff) {

@@ -336,7 +336,7 @@ TEST(ChosenHives) {
         {L"/only:S-1-5-21-9-9", holdsNo + L"S-1-5-21-9-9"},
         {L"/only:" + std::wstring(200, L'S'),
          L"(!) /only: a name longer than 191 characters is no hive name"},
-        {L"/undo /only:SAM", L"(!) /only:: /undo takes back what the last restore chose"}};
+        {L"/undo /only:SAM", L"(!) /only: /undo takes back what the last restore chose"}};
     for (const auto& [arguments, line] : refused) {
         Context context(arguments);
         run = s.Revert(offline + L" " + arguments);
