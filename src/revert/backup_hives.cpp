@@ -36,6 +36,7 @@ bool AddHive(HiveTable* list, const wchar_t* label, bool machine, HKEY keyRoot,
     BackupHive hive{};
     hive.machine = machine;
     hive.keyRoot = keyRoot;
+    hive.chosen = true;
     if (!CopyWhole(hive.label, ARRAYSIZE(hive.label), label) ||
         !BuildPath(hive.source, ARRAYSIZE(hive.source), BackupFolder, label) ||
         !CopyWhole(hive.keyPath, ARRAYSIZE(hive.keyPath), keyPath) ||
@@ -95,6 +96,8 @@ bool IsFile(const wchar_t* path) {
 
 bool FindBackupHives(HiveTable* list) {
     list->count = 0;
+    list->whole = false;
+    list->bootStore = true;
     bool whole = true;
     for (const MachineHive& machine : MachineHives) {
         whole = AddHive(list, machine.name, true, machine.root, machine.subkey) && whole;
@@ -123,5 +126,6 @@ bool FindBackupHives(HiveTable* list) {
         qsort(list->items + firstProfile, list->count - firstProfile, sizeof(BackupHive),
               CompareLabels);
     }
+    list->whole = whole;
     return whole;
 }

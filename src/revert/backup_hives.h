@@ -18,6 +18,8 @@ struct BackupHive {
     FileIdentity folder;                      // the folder the destination lies in
     bool loaded;       // a restore online finds it loaded: swapped at the next start
     unsigned present;  // before a restore: which of the file and its logs are there
+    bool chosen;       // among the hives the run acts on (/only:, or every one)
+    bool refused;      // refused by the last plan: no place, a failed check, a place taken
 };
 
 // The hives of the backup, on the heap: as many as the backup holds.
@@ -25,6 +27,8 @@ struct HiveTable {
     BackupHive* items;
     size_t count;
     size_t capacity;
+    bool whole;      // every hive file could be listed
+    bool bootStore;  // the boot store is among the chosen, when the backup holds one
 };
 
 // The one list a run works through: only one action runs.
@@ -32,9 +36,10 @@ extern HiveTable HiveList;
 
 // Fills the list with the machine hives present as files in BackupFolder, in
 // a fixed order, then the NTUSER.DAT and UsrClass.dat files of the folders
-// named like SIDs, sorted. A name that cannot be taken is reported; false
-// then, with the others still listed. A list the memory cannot hold is
-// refused with ERROR_NOT_ENOUGH_MEMORY.
+// named like SIDs, sorted; every one chosen, the boot store too. A name that
+// cannot be taken is reported; false then (and list->whole), with the others
+// still listed. A list the memory cannot hold is refused with
+// ERROR_NOT_ENOUGH_MEMORY.
 bool FindBackupHives(HiveTable* list);
 
 // True for a listing entry that is a profile's folder in a backup: a plain

@@ -2,6 +2,7 @@
 
 #include <wchar.h>
 
+#include "revert/hive_choice.h"
 #include "revert/hive_place.h"
 #include "revert/run_state.h"
 #include "shared/console.h"
@@ -12,6 +13,7 @@ namespace {
 void PrintUsage() {
     PrintLine(
         L"Syntax: revert.exe [backup_folder] [/offline:<windows_root>] [/online] [/undo] [/n]");
+    PrintLine(L"        [/only:<names>]");
     PrintLine(L"        revert.exe [backup_folder] /export:<key> /to:<file>");
     PrintLine(L"        revert.exe [backup_folder] /diff:<other_backup_folder> [/key:<key>]");
     PrintLine(L"backup_folder - the dated backup folder (default: the folder of this program)");
@@ -21,6 +23,10 @@ void PrintUsage() {
     PrintLine(L"/online - restore onto the running Windows; a restart finishes the restore");
     PrintLine(L"/undo - put back the files the most recent restore kept");
     PrintLine(L"/n - with /offline or /online: show where each hive goes and change nothing");
+    PrintLine(L"/only:<names> - only these hives, by commas: BCD, SYSTEM, SOFTWARE, DEFAULT, SAM,");
+    PrintLine(L"    SECURITY, DRIVERS, COMPONENTS, machine (all of them), users (every profile),");
+    PrintLine(L"    or a profile's SID (its NTUSER.DAT and UsrClass.dat); a broken SOFTWARE in");
+    PrintLine(L"    the recovery environment: revert_x64.exe /offline:D: /only:SOFTWARE");
     PrintLine(
         L"/export:<key> /to:<file> - write a key of the backup as a .reg file for reg import");
     PrintLine(L"/diff:<other_backup_folder> - list what changed from that backup to this one");
@@ -117,6 +123,11 @@ CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, RevertRequest* requ
             request->undo = true;
         } else if (wcscmp(argument, L"/n") == 0) {
             request->dryRun = true;
+        } else if (wcsncmp(argument, L"/only:", 6) == 0) {
+            if (request->only || argument[6] == L'\0') {
+                return Refuse(ERROR_INVALID_PARAMETER, argument);
+            }
+            request->only = argument + 6;
         } else if (wcsncmp(argument, L"/export:", 8) == 0) {
             if (modeTaken || key || argument[8] == L'\0') {
                 return Refuse(ERROR_INVALID_PARAMETER, argument);
@@ -145,6 +156,12 @@ CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, RevertRequest* requ
         return Refuse(ERROR_INVALID_PARAMETER, L"/undo");
     }
     if (request->dryRun && !restoring) return Refuse(ERROR_INVALID_PARAMETER, L"/n");
+    // An undo takes back the last restore as it was made, whole or chosen.
+    if (request->only && (request->undo || !(restoring || request->action == RevertAction::Show))) {
+        return RefuseBecause(L"/only", request->undo
+                                           ? L"/undo takes back what the last restore chose"
+                                           : L"only with the listing, /offline: or /online");
+    }
     if (exporting ? !to : to != nullptr) return Refuse(ERROR_INVALID_PARAMETER, L"/to:");
     if (request->keyGiven && request->action != RevertAction::Diff) {
         return Refuse(ERROR_INVALID_PARAMETER, L"/key:");
@@ -161,5 +178,8 @@ CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, RevertRequest* requ
         error = MakeAbsoluteFolder(root, TargetRoot);
         if (error != ERROR_SUCCESS) return Refuse(error, root);
     }
-    return exporting || other ? ReadKeyAction(to, other, request) : CommandLineOutcome::Run;
+    if (exporting || other) return ReadKeyAction(to, other, request);
+    FindBackupHives(&HiveList);
+    if (request->only && !ChooseHives(request->only, &HiveList)) return CommandLineOutcome::Refused;
+    return CommandLineOutcome::Run;
 }

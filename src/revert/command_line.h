@@ -9,7 +9,8 @@ enum class RevertAction { Show, Offline, Online, Export, Diff };
 struct RevertRequest {
     RevertAction action = RevertAction::Show;
     bool undo = false;
-    bool dryRun = false;  // /n: the listing, under the root the restore would use
+    bool dryRun = false;            // /n: the listing, under the root the restore would use
+    const wchar_t* only = nullptr;  // /only:'s names, as given
     // /export:KEY, or /diff's /key:KEY when keyGiven.
     KeyInBackup key{};
     bool keyGiven = false;
@@ -20,5 +21,6 @@ struct RevertRequest {
 // Reads the arguments after the program name into the request, BackupFolder
 // (the program's own folder unless one is given) and, for /offline,
 // TargetRoot. /export's file must not lie in the backup folder, and /diff's
-// folder must be another existing folder.
+// folder must be another existing folder. For the listing and a restore,
+// lists the backup's hives into HiveList and chooses those /only: names.
 CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, RevertRequest* request);

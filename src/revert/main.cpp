@@ -39,7 +39,7 @@ int wmain(int argc, wchar_t** argv) {
     wchar_t line[2 * JoinedPathCapacity];
     FormatText(line, ARRAYSIZE(line), L"Backup folder: %s", BackupFolder);
     PrintLine(line);
-    if (request.action == RevertAction::Show) return ShowBackup(nullptr);
+    if (request.action == RevertAction::Show) return ShowBackup(nullptr, false);
     if (request.action == RevertAction::Export) return ExportKey(request.key, request.file);
     if (request.action == RevertAction::Diff) {
         return DiffBackups(request.other, request.keyGiven ? &request.key : nullptr);
@@ -57,7 +57,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     FormatText(line, ARRAYSIZE(line), L"Windows root: %s", TargetRoot);
     PrintLine(line);
-    if (request.dryRun) return ShowBackup(TargetRoot);
     const bool online = request.action == RevertAction::Online;
+    if (request.dryRun) return ShowBackup(TargetRoot, online);
     return request.undo ? UndoRestore(online) : RestoreBackup(online);
 }

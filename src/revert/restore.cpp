@@ -2,6 +2,7 @@
 
 #include "revert/boot_store.h"
 #include "revert/file_replace.h"
+#include "revert/hive_choice.h"
 #include "revert/hive_place.h"
 #include "revert/live_hive.h"
 #include "revert/restore_journal.h"
@@ -40,23 +41,36 @@ int Refuse(DWORD error, const wchar_t* what) {
 }  // namespace
 
 int RestoreBackup(bool online) {
-    if (!PlanHives(&HiveList, TargetRoot, PlanUse::Restore)) return ExitFailed;
+    const PlanOutcome plan = PlanHives(&HiveList, TargetRoot, PlanUse::Restore);
+    if (plan == PlanOutcome::HivesRefused) PrintRestCommand(HiveList, TargetRoot, online);
+    if (plan != PlanOutcome::Go) return ExitFailed;
+    size_t chosen = 0;
+    for (size_t i = 0; i < HiveList.count; ++i) chosen += HiveList.items[i].chosen ? 1 : 0;
+    if (chosen == 0) {  // the boot store alone
+        PrintBootStoreAdvice();
+        return ExitDone;
+    }
     DWORD error = ReadJournal();
     if (error != ERROR_SUCCESS) return Refuse(error, L"(!) Unable to read %s");
 
     // A restore or an undo cut short is undone whole first, so that what this
-    // one keeps aside are the files as they were before it.
+    // one keeps aside are the files as they were before it, whichever hives
+    // it chose.
     wchar_t stamp[StampCapacity];
     bool cutShort = false;
-    if (FindLatestRestore(stamp, &cutShort) && cutShort && !UndoKept(stamp, true, online)) {
-        PrintLine(L"(!) Nothing else was changed");
-        return ExitFailed;
+    if (FindLatestRestore(stamp, &cutShort) && cutShort) {
+        if (!PlanKeptHives(&HiveList, TargetRoot, stamp)) return ExitFailed;
+        if (!UndoKept(stamp, true, online)) {
+            PrintLine(L"(!) Nothing else was changed");
+            return ExitFailed;
+        }
     }
     if (!TakeFreshStamp(stamp)) {
         return Refuse(ERROR_ALREADY_EXISTS, L"(!) Every stamp the clock gives is taken in %s");
     }
     for (size_t i = 0; i < HiveList.count; ++i) {
         BackupHive* hive = &HiveList.items[i];
+        if (!hive->chosen) continue;
         KeyHandle key;
         hive->loaded = online && OpenLoadedHive(hive, &key);
         // The live logs of a loaded hive stay with it and are not the old
@@ -73,6 +87,7 @@ int RestoreBackup(bool online) {
     bool whole = true;
     for (size_t i = 0; i < HiveList.count; ++i) {
         const BackupHive* hive = &HiveList.items[i];
+        if (!hive->chosen) continue;
         KeyHandle key;
         const bool done = hive->loaded && OpenLoadedHive(hive, &key)
                               ? ScheduleReplace(hive, key.get(), stamp)
@@ -84,7 +99,7 @@ int RestoreBackup(bool online) {
         ReportJournal(error, L"(!) Unable to write to %s");
         whole = false;
     }
-    PrintBootStoreAdvice();
+    if (HiveList.bootStore) PrintBootStoreAdvice();
     if (online) PrintLine(L"A restart finishes the restore.");
     return whole ? ExitDone : ExitFailed;
 }

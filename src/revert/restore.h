@@ -1,6 +1,8 @@
 #pragma once
 
-// Puts the backup's hives under TargetRoot, once every one has passed its
-// check and been placed; nothing changes otherwise. Online, a hive the
-// running system holds loaded is swapped at the next restart. The exit status.
+// Puts the chosen hives of HiveList under TargetRoot, once every one has
+// passed its check and been placed; nothing changes otherwise, and when only
+// some hives were refused, the command for the rest is shown. Online, a hive
+// the running system holds loaded is swapped at the next restart. The exit
+// status.
 int RestoreBackup(bool online);

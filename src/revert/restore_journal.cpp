@@ -181,6 +181,7 @@ DWORD AppendRestore(const wchar_t* stamp, const HiveTable& hives, const wchar_t*
     // "have " + the digits + " " + the place + CR LF for each, after the first line.
     size_t characters = 32;
     for (size_t i = 0; i < hives.count; ++i) {
+        if (!hives.items[i].chosen) continue;
         characters += HadDigits + 8 + wcslen(BelowRoot(hives.items[i].destination, root));
     }
     auto* block = static_cast<wchar_t*>(Allocate(characters, sizeof(wchar_t)));
@@ -188,6 +189,7 @@ DWORD AppendRestore(const wchar_t* stamp, const HiveTable& hives, const wchar_t*
     size_t used = 0;
     StringCchPrintfW(block, characters, L"restore %s\r\n", stamp);
     for (size_t i = 0; i < hives.count; ++i) {
+        if (!hives.items[i].chosen) continue;
         used += wcslen(block + used);
         wchar_t had[HadDigits + 1];
         for (size_t bit = 0; bit < HadDigits; ++bit) {

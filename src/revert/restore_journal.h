@@ -48,6 +48,6 @@ bool NextRestorePlace(const wchar_t* stamp, size_t* cursor, JournalPlace* place)
 // Appends "word stamp" and flushes it to the disk.
 DWORD AppendJournal(const wchar_t* word, const wchar_t* stamp);
 
-// Appends "restore stamp" and a "have" line for each hive, from its
+// Appends "restore stamp" and a "have" line for each chosen hive, from its
 // `present` and its destination below root, in one write, flushed.
 DWORD AppendRestore(const wchar_t* stamp, const HiveTable& hives, const wchar_t* root);

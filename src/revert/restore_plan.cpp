@@ -8,6 +8,10 @@
 #include "revert/restore_journal.h"
 #include "revert/run_state.h"
 #include "shared/console.h"
+#include "shared/heap_array.h"
+#include "shared/kept_files.h"
+#include "shared/location_text.h"
+#include "shared/name_case.h"
 
 namespace {
 
@@ -96,12 +100,14 @@ int CompareInOrder(const void* a, const void* b) {
     return x < y ? -1 : (x > y ? 1 : 0);
 }
 
-// Two hives aimed at one file would leave the first one's old file lost.
-bool RefuseSharedPlaces(HiveTable* list) {
+// Two hives aimed at one file would leave the first one's old file lost: the
+// later one is refused. *whole turns false when they could not be compared.
+bool RefuseSharedPlaces(HiveTable* list, bool* whole) {
     auto** order = static_cast<BackupHive**>(
         HeapAlloc(GetProcessHeap(), 0, (list->count + 1) * sizeof(BackupHive*)));
     if (!order) {
         PrintError(ERROR_NOT_ENOUGH_MEMORY, L"(!) Unable to compare the places of the hives");
+        *whole = false;
         return false;
     }
     size_t placed = 0;
@@ -109,7 +115,7 @@ bool RefuseSharedPlaces(HiveTable* list) {
         if (list->items[i].destination[0] != L'\0') order[placed++] = &list->items[i];
     }
     qsort(order, placed, sizeof(*order), CompareInOrder);
-    bool whole = true;
+    bool apart = true;
     for (size_t i = 1, first = 0; i < placed; ++i) {
         if (ComparePlaces(order[first], order[i]) != 0) {
             first = i;
@@ -119,10 +125,28 @@ bool RefuseSharedPlaces(HiveTable* list) {
         FormatText(prefix, ARRAYSIZE(prefix), L"(!) Unable to place %s: %s goes to %s too",
                    order[i]->label, order[first]->label, order[i]->destination);
         PrintError(ERROR_ALREADY_EXISTS, prefix);
-        whole = false;
+        order[i]->refused = true;
+        apart = false;
     }
     HeapFree(GetProcessHeap(), 0, order);
-    return whole;
+    return apart;
+}
+
+// A place of the journal where the restore kept files that this backup
+// cannot reach; the place is read from a file, so it is joined only when it
+// is a plain path.
+bool LeftKept(const wchar_t* place, const wchar_t* root, const wchar_t* stamp) {
+    wchar_t path[JoinedPathCapacity];
+    if (!IsContainedLocation(place) || !BuildPath(path, ARRAYSIZE(path), root, place) ||
+        !HasKeptFiles(path, RevertTag, stamp)) {
+        return false;
+    }
+    wchar_t line[2 * JoinedPathCapacity];
+    FormatText(line, ARRAYSIZE(line),
+               L"(!) %s is no place of this backup's hives: undo with the backup it came from",
+               path);
+    PrintLine(line);
+    return true;
 }
 
 }  // namespace
@@ -151,28 +175,90 @@ bool DescribeCheck(const wchar_t* path, wchar_t* words, bool* dirty) {
     return result.passed;
 }
 
-bool PlanHives(HiveTable* list, const wchar_t* root, PlanUse use) {
-    bool whole = FindBackupHives(list);
+PlanOutcome PlanHives(HiveTable* list, const wchar_t* root, PlanUse use) {
+    bool whole = list->whole;
     wchar_t line[2 * PartCapacity + JoinedPathCapacity];
     if (list->count == 0) {
         FormatText(line, ARRAYSIZE(line), L"(!) No hive files in %s", BackupFolder);
         PrintLine(line);
-        return false;
+        return PlanOutcome::Refused;
     }
     FileIdentity backup{};
     if (root) whole = PlaceJournal(root, &backup) && whole;
+    bool hivesWhole = true;
     for (size_t i = 0; i < list->count; ++i) {
         BackupHive* hive = &list->items[i];
+        hive->refused = false;
+        hive->destination[0] = L'\0';
+        if (!hive->chosen) continue;
         wchar_t check[CheckWordsCapacity] = L"";
         wchar_t where[PartCapacity];
-        const bool checked = use == PlanUse::Undo || CheckHive(hive, use, check);
-        whole = Place(hive, root, backup, use, where) && checked && whole;
+        const bool checked = CheckHive(hive, use, check);
+        hive->refused = !Place(hive, root, backup, use, where) || !checked;
+        hivesWhole = !hive->refused && hivesWhole;
         if (use == PlanUse::Show) {
             FormatText(line, ARRAYSIZE(line), L"%s: %s; %s", hive->label, check, where);
             PrintLine(line);
         }
     }
-    whole = RefuseSharedPlaces(list) && whole;
-    if (!whole && use != PlanUse::Show) PrintLine(L"(!) Nothing was changed");
+    hivesWhole = RefuseSharedPlaces(list, &whole) && hivesWhole;
+    if (!(whole && hivesWhole) && use != PlanUse::Show) PrintLine(L"(!) Nothing was changed");
+    if (!whole) return PlanOutcome::Refused;
+    return hivesWhole ? PlanOutcome::Go : PlanOutcome::HivesRefused;
+}
+
+bool PlanJournal(const wchar_t* root) {
+    FileIdentity backup{};
+    return PlaceJournal(root, &backup);
+}
+
+bool PlanKeptHives(HiveTable* list, const wchar_t* root, const wchar_t* stamp) {
+    enum : unsigned char { Placed, Unplaced, Wanted };
+    HeapArray<unsigned char> state;
+    FileIdentity backup{};
+    DWORD error =
+        state.Extend(list->count) ? IdentifyPath(BackupFolder, &backup) : ERROR_NOT_ENOUGH_MEMORY;
+    if (error != ERROR_SUCCESS) {
+        wchar_t line[JoinedPathCapacity + 64];
+        FormatText(line, ARRAYSIZE(line), L"(!) Unable to plan the undo from %s", BackupFolder);
+        PrintError(error, line);
+        PrintLine(L"(!) Nothing was changed");
+        return false;
+    }
+    // Where each hive not placed yet would go, before it is proved.
+    for (size_t i = 0; i < list->count; ++i) {
+        BackupHive* hive = &list->items[i];
+        if (hive->destination[0] != L'\0') continue;
+        state[i] = Unplaced;
+        wchar_t location[JoinedPathCapacity];
+        wchar_t reason[ReasonCapacity];
+        if (ReadHiveLocation(hive, location, reason) != ERROR_SUCCESS ||
+            !BuildPath(hive->destination, ARRAYSIZE(hive->destination), root, location)) {
+            hive->destination[0] = L'\0';
+        }
+    }
+    bool whole = true;
+    size_t cursor = 0;
+    for (JournalPlace place; NextRestorePlace(stamp, &cursor, &place);) {
+        bool found = false;
+        for (size_t i = 0; i < list->count && !found; ++i) {
+            const wchar_t* destination = list->items[i].destination;
+            found = destination[0] != L'\0' && SameName(BelowRoot(destination, root), place.place);
+            if (found && state[i] == Unplaced) state[i] = Wanted;
+        }
+        if (!found) whole = !LeftKept(place.place, root, stamp) && whole;
+    }
+    for (size_t i = 0; i < list->count; ++i) {
+        BackupHive* hive = &list->items[i];
+        wchar_t where[PartCapacity];
+        if (state[i] == Wanted) {
+            whole = Place(hive, root, backup, PlanUse::Restore, where) && whole;
+        } else if (state[i] == Unplaced) {
+            hive->destination[0] = L'\0';
+        }
+    }
+    bool compared = true;
+    whole = RefuseSharedPlaces(list, &compared) && whole;
+    if (!whole) PrintLine(L"(!) Nothing was changed");
     return whole;
 }

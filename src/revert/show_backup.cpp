@@ -1,22 +1,70 @@
 #include "revert/show_backup.h"
 
+#include <strsafe.h>
+#include <wchar.h>
+
 #include "revert/boot_store.h"
+#include "revert/hive_choice.h"
 #include "revert/restore_plan.h"
 #include "revert/run_state.h"
 #include "shared/console.h"
+#include "shared/location_text.h"
+#include "shared/name_case.h"
 
-int ShowBackup(const wchar_t* root) {
+namespace {
+
+// The installation a backup in its Windows folder (zel's default) belongs
+// to: the root the backup folder's path has before the Windows folder that
+// sysdir.txt names ("D:" for D:\Windows\ZEL\2026-12-06), when the system
+// folder is there.
+bool FindInstallation(wchar_t* root) {
+    wchar_t text[JoinedPathCapacity];
+    wchar_t location[JoinedPathCapacity];
+    if (!BuildPath(text, ARRAYSIZE(text), BackupFolder, L"sysdir.txt") ||
+        ReadLocationText(text, location, ARRAYSIZE(location)) != ERROR_SUCCESS ||
+        !IsContainedLocation(location)) {
+        return false;
+    }
+    const size_t windows = static_cast<size_t>(wcsrchr(location, L'\\') - location);
+    for (size_t at = wcslen(BackupFolder); windows > 0 && at-- > 0;) {
+        if (!SameName(BackupFolder + at, location, windows) ||
+            BackupFolder[at + windows] != L'\\') {
+            continue;
+        }
+        wchar_t system[JoinedPathCapacity];
+        if (at == 0 || at >= JoinedPathCapacity) return false;
+        StringCchCopyNW(root, JoinedPathCapacity, BackupFolder, at);
+        const DWORD attributes = BuildPath(system, ARRAYSIZE(system), root, location)
+                                     ? GetFileAttributesW(system)
+                                     : INVALID_FILE_ATTRIBUTES;
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+    return false;
+}
+
+}  // namespace
+
+int ShowBackup(const wchar_t* root, bool online) {
     wchar_t check[CheckWordsCapacity];
     wchar_t line[CheckWordsCapacity + 2 * JoinedPathCapacity];
+    wchar_t installation[JoinedPathCapacity];
+    const wchar_t* under = root;
+    if (!root && FindInstallation(installation)) {
+        FormatText(line, ARRAYSIZE(line), L"Windows root: %s (the backup lies in it)",
+                   installation);
+        PrintLine(line);
+        under = installation;
+    }
     bool whole = true;
     wchar_t bootStore[JoinedPathCapacity];
-    if (FindBootStore(bootStore)) {
+    if (HiveList.bootStore && FindBootStore(bootStore)) {
         bool dirty = false;
         whole = DescribeCheck(bootStore, check, &dirty) && whole;
         FormatText(line, ARRAYSIZE(line), L"BCD: %s; not replaced: bcdedit /import \"%s\"", check,
                    bootStore);
         PrintLine(line);
     }
-    whole = PlanHives(&HiveList, root, PlanUse::Show) && whole;
-    return whole ? ExitDone : ExitFailed;
+    const PlanOutcome plan = PlanHives(&HiveList, under, PlanUse::Show);
+    if (plan == PlanOutcome::HivesRefused && root) PrintRestCommand(HiveList, root, online);
+    return whole && plan == PlanOutcome::Go ? ExitDone : ExitFailed;
 }

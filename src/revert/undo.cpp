@@ -10,32 +10,19 @@
 #include "revert/run_state.h"
 #include "shared/console.h"
 #include "shared/kept_files.h"
-#include "shared/location_text.h"
+#include "shared/name_case.h"
 
 namespace {
 
 BackupHive* FindPlanned(const wchar_t* place) {
     for (size_t i = 0; i < HiveList.count; ++i) {
         BackupHive* hive = &HiveList.items[i];
-        if (_wcsicmp(BelowRoot(hive->destination, TargetRoot), place) == 0) return hive;
+        if (hive->destination[0] != L'\0' &&
+            SameName(BelowRoot(hive->destination, TargetRoot), place)) {
+            return hive;
+        }
     }
     return nullptr;
-}
-
-// A place of the journal whose kept files this backup cannot reach; the
-// place is read from a file, so it is joined only when it is a plain path.
-bool LeftKept(const wchar_t* place, const wchar_t* stamp) {
-    wchar_t path[JoinedPathCapacity];
-    if (!IsContainedLocation(place) || !BuildPath(path, ARRAYSIZE(path), TargetRoot, place) ||
-        !HasKeptFiles(path, RevertTag, stamp)) {
-        return false;
-    }
-    wchar_t line[2 * JoinedPathCapacity];
-    FormatText(line, ARRAYSIZE(line),
-               L"(!) %s is no place of this backup's hives: undo with the backup it came from",
-               path);
-    PrintLine(line);
-    return true;
 }
 
 bool WriteJournal(const wchar_t* word, const wchar_t* stamp) {
@@ -66,12 +53,9 @@ bool UndoKept(const wchar_t* stamp, bool cutShort, bool online) {
     bool scheduled = false;
     size_t cursor = 0;
     for (JournalPlace place; NextRestorePlace(stamp, &cursor, &place);) {
+        // Planned, every place with kept files has its hive.
         BackupHive* hive = FindPlanned(place.place);
-        if (!hive) {
-            whole = !LeftKept(place.place, stamp) && whole;
-            continue;
-        }
-        if (!HasKeptFiles(hive->destination, RevertTag, stamp)) continue;
+        if (!hive || !HasKeptFiles(hive->destination, RevertTag, stamp)) continue;
         KeyHandle key;
         if (online && OpenLoadedHive(hive, &key)) {
             whole = ScheduleUndo(hive, key.get(), stamp, now) && whole;
@@ -86,7 +70,11 @@ bool UndoKept(const wchar_t* stamp, bool cutShort, bool online) {
 }
 
 int UndoRestore(bool online) {
-    if (!PlanHives(&HiveList, TargetRoot, PlanUse::Undo)) return ExitFailed;
+    for (size_t i = 0; i < HiveList.count; ++i) HiveList.items[i].destination[0] = L'\0';
+    if (!PlanJournal(TargetRoot)) {
+        PrintLine(L"(!) Nothing was changed");
+        return ExitFailed;
+    }
     wchar_t line[JoinedPathCapacity + 64];
     const DWORD error = ReadJournal();
     if (error != ERROR_SUCCESS) {
@@ -101,5 +89,6 @@ int UndoRestore(bool online) {
         PrintLine(line);
         return ExitFailed;
     }
+    if (!PlanKeptHives(&HiveList, TargetRoot, stamp)) return ExitFailed;
     return UndoKept(stamp, cutShort, online) ? ExitDone : ExitFailed;
 }

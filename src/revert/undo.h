@@ -1,10 +1,10 @@
 #pragma once
 
 // Takes back the most recent restore under TargetRoot, the one the journal
-// names last, whatever the clock said: beside each file it replaced, its
-// kept files take their names again and what it brought where nothing was
-// goes. A restore cut short is taken back the same way. Online, a loaded
-// hive is swapped back at the next restart. The exit status.
+// names last, whatever the clock said, whichever hives of HiveList it chose
+// (only those need a place): beside each file it replaced, its kept files
+// take their names again and what it brought where nothing was goes. A restore cut short is taken
+// back the same way. Online, a loaded hive is swapped back at the next restart. The exit status.
 int UndoRestore(bool online);
 
 // Takes back the restore under stamp (saying first, when it was cut short,

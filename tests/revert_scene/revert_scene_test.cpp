@@ -4,6 +4,7 @@
 // hive's renames; restores a backup of 300 profiles. Then the online road,
 // in-process.
 #include "hive/regf_layout.h"
+#include "revert/backup_hives.h"
 #include "revert/restore.h"
 #include "revert/run_state.h"
 #include "revert/undo.h"
@@ -99,15 +100,20 @@ struct Scene {
     }
     // The backup in, the old files kept under the stamp; online, a loaded hive's logs stay, and
     // a refused hive stays as it was.
-    Tree Restored(const std::wstring& stamp, bool online = false,
-                  const std::wstring& refused = L"") const {
+    // Of the hives whose labels begin with one of `only`, when given.
+    Tree Restored(const std::wstring& stamp, bool online = false, const std::wstring& refused = L"",
+                  const Strings& only = {}) const {
         Tree tree = before;
         for (const auto& hive : hives)
             for (const std::wstring& suffix : Suffixes) {
                 const std::wstring live = hive.second + suffix,
                                    saved = backup + L"\\" + hive.first + suffix;
                 const bool loaded = online && hive.first != L"SAM" && hive.first.find(Other) != 0;
-                if (hive.first == refused) continue;
+                if (hive.first == refused ||
+                    (!only.empty() && std::none_of(only.begin(), only.end(), [&](auto& o) {
+                        return hive.first.rfind(Widen(o), 0) == 0;
+                    })))
+                    continue;
                 if (tree.count(live) && !(loaded && !suffix.empty())) {
                     tree[live + L".revert-" + stamp] = tree[live];
                     tree.erase(live);
@@ -152,6 +158,7 @@ void CheckOnlineRoad(const Scene& s) {
     for (const wchar_t* suffix : {L"", L".LOG1", L".LOG2"})
         WriteFileBytes(s.backup + L"\\SYSTEM" + suffix, ReadFileBytes(dirty + suffix));
     SwapCall recorder(Platform.regReplaceKey, ReplaceAtRestart);
+    FindBackupHives(&HiveList);
     CHECK_EQ(2, RestoreBackup(true));
     REQUIRE(Calls.size() == 3);
     const std::wstring stamp = SplitKept(Widen(Calls[0][2])).second;
@@ -242,7 +249,7 @@ TEST(RestoreAndUndo) {
         const std::string line =
             row.code ? ReportLine(Narrow(row.line), row.code) : Narrow(row.line);
         CHECK(std::count(lines.begin(), lines.end(), line) == 1);
-        CHECK_EQ(std::string("(!) Nothing was changed"), lines.back());
+        CHECK(std::count(lines.begin(), lines.end(), "(!) Nothing was changed") == 1);
         CHECK_EQ(2u, s.Revert(L"/n " + root).exitCode);
         CHECK_EQ(row.shown, s.Revert(L"").exitCode);
         CHECK_EQ(scene, TreeBytes(s.scratch.path()));
@@ -295,6 +302,118 @@ TEST(RestoreAndUndo) {
     CheckOnlineRoad(s);
 }
 
+// /only: chooses what is checked, placed, restored, kept aside and journaled, and what /undo
+// takes back; a profile with no place has the rest printed as a command that works as printed.
+TEST(ChosenHives) {
+    Scene s;
+    const std::wstring offline = L"/offline:\"" + s.win + L"\"";
+    const Strings machine = {"SYSTEM", "SOFTWARE", "DEFAULT", "SAM"};
+    const std::wstring dirty = HiveFile(L"shaped\\new\\HIVE");
+    for (const wchar_t* suffix : {L"", L".LOG1", L".LOG2"})
+        WriteFileBytes(s.backup + L"\\SOFTWARE" + suffix, ReadFileBytes(dirty + suffix));
+    auto journalHaves = [&] {
+        Strings haves;
+        for (const std::string& line :
+             Lines(ReadUtf16Text(s.win + L"\\" + Config + L"revert.journal")))
+            if (line.rfind("have ", 0) == 0) haves.push_back(line.substr(10));
+        return haves;
+    };
+
+    // SOFTWARE alone, with its logs; the others' old files and logs stay; /undo gives all back.
+    ProcessResult run = s.Revert(offline + L" /only:software");
+    CHECK_EQ(0u, run.exitCode);
+    Strings lines = Lines(run.output);
+    std::wstring stamp = StampOf(lines);
+    CHECK_EQ(Strings({"Windows root: " + Narrow(s.win),
+                      "Replaced files are kept beside them as NAME.revert-" + Narrow(stamp),
+                      Narrow(L"SOFTWARE restored to " + s.win + L"\\" + Config + L"SOFTWARE")}),
+             Strings(lines.begin() + 2, lines.end()));
+    CHECK_EQ(s.Restored(stamp, false, L"", {"SOFTWARE"}), Installed(s.win));
+    CHECK_EQ(Strings({Narrow(L"\\" + Config + L"SOFTWARE")}), journalHaves());
+    CHECK_EQ(0u, s.Revert(offline + L" /undo").exitCode);
+    CHECK_EQ(s.before, Installed(s.win));
+
+    // A profile's SID: both its hives.
+    run = s.Revert(offline + L" /only:" + Other);
+    CHECK_EQ(0u, run.exitCode);
+    CHECK_EQ(s.Restored(StampOf(Lines(run.output)), false, L"", {Narrow(Other)}), Installed(s.win));
+    CHECK_EQ(0u, s.Revert(offline + L" /undo").exitCode);
+    CHECK_EQ(s.before, Installed(s.win));
+
+    // Names refused before anything is read or changed.
+    const std::wstring holdsNo = L"(!) /only: the backup holds no ";
+    const std::pair<std::wstring, std::wstring> refused[] = {
+        {L"/only:NTUSER.DAT",
+         L"(!) /only: NTUSER.DAT is no hive name; give BCD, SYSTEM, SOFTWARE, "
+         L"DEFAULT, SAM, SECURITY, DRIVERS, COMPONENTS, machine, users or a "
+         L"profile's SID"},
+        {L"/only:SAM,,SYSTEM",
+         L"(!) /only: a name is missing in the list (two commas, or one at an end)"},
+        {L"/only:COMPONENTS", holdsNo + L"COMPONENTS"},
+        {L"/only:S-1-5-21-9-9", holdsNo + L"S-1-5-21-9-9"},
+        {L"/only:" + std::wstring(200, L'S'),
+         L"(!) /only: a name longer than 191 characters is no hive name"},
+        {L"/undo /only:SAM", L"(!) /only: /undo takes back what the last restore chose"}};
+    for (const auto& [arguments, line] : refused) {
+        Context context(arguments);
+        run = s.Revert(offline + L" " + arguments);
+        CHECK_EQ(1u, run.exitCode);
+        lines = Lines(run.output);
+        CHECK(std::count(lines.begin(), lines.end(), Narrow(line)) == 1);
+    }
+    CHECK_EQ(s.before, Installed(s.win));
+
+    // Other's folder gone: the whole restore is refused; it names Other and the rest's command.
+    MoveFileW((s.win + L"\\USERS\\A").c_str(), (s.win + L"\\USERS\\gone").c_str());
+    auto moved = [](const Tree& tree) {  // with Other's folder moved away, the link to it dead
+        Tree out;
+        for (const auto& [file, bytes] : tree)
+            out[file.rfind(L"USERS\\A", 0) == 0 ? L"USERS\\gone" + file.substr(7) : file] = bytes;
+        out.erase(L"USERS\\L\\");
+        return out;
+    };
+    const Tree before = moved(s.before);
+    run = s.Revert(offline);
+    CHECK_EQ(2u, run.exitCode);
+    lines = Lines(run.output);
+    REQUIRE(lines.size() > 3);
+    const std::string rest = "To restore the rest: \"" + Narrow(BuiltProgram(L"revert_x64.exe")) +
+                             "\" \"" + Narrow(s.backup) + "\" " + Narrow(offline) +
+                             " /only:machine," + Narrow(Own);
+    CHECK_EQ(Strings({"(!) Nothing was changed", "(!) Not restored with the rest: " + Narrow(Other),
+                      rest}),
+             Strings(lines.end() - 3, lines.end()));
+    CHECK_EQ(before, Installed(s.win));
+    CHECK_EQ(0u, s.Revert(L"/n " + offline + L" /only:Machine").exitCode);
+    run = s.Revert(offline + L" /only:machine");
+    CHECK_EQ(0u, run.exitCode);
+    CHECK_EQ(moved(s.Restored(StampOf(Lines(run.output)), false, L"", machine)), Installed(s.win));
+    CHECK_EQ(0u, s.Revert(offline + L" /undo").exitCode);
+    CHECK_EQ(before, Installed(s.win));
+
+    // The rest's command, run as printed.
+    const std::wstring command = Widen(rest.substr(rest.find('"') + 1));
+    const size_t end = command.find(L'"');
+    run = RunProgram(command.substr(0, end), command.substr(end + 2));
+    CHECK_EQ(0u, run.exitCode);
+    Strings chosen = machine;
+    chosen.push_back(Narrow(Own));
+    CHECK_EQ(moved(s.Restored(StampOf(Lines(run.output)), false, L"", chosen)), Installed(s.win));
+
+    // The listing of a copy in the installation's Windows folder proves the places there.
+    const std::wstring copy = s.win + L"\\windows\\ZEL\\" + TodayFolderName();
+    for (const auto& [file, bytes] : TreeBytes(s.backup))
+        if (file.back() != L'\\') WriteFileBytes(copy + L"\\" + file, bytes);
+    run = RunProgram(copy + L"\\revert_x64.exe", L"");
+    CHECK_EQ(2u, run.exitCode);
+    lines = Lines(run.output);
+    REQUIRE(lines.size() > 4);
+    CHECK_EQ("Windows root: " + Narrow(s.win) + " (the backup lies in it)", lines[2]);
+    const std::string nowhere = ReportLine(
+        Narrow(L"passed; goes nowhere: no folder " + s.win + L"\\USERS\\A"), ERROR_PATH_NOT_FOUND);
+    CHECK_EQ(Narrow(Other) + "\\UsrClass.dat: " + nowhere, lines.back());
+}
+
 // One hive, SAM, with two old logs; its backup brings one log.
 struct KillScene {
     ScratchFolder scratch{L"revertkill"};
@@ -328,6 +447,7 @@ TEST(ChildRevert) {
               setting.substr(first + 1, last - first - 1).c_str());
     CopyWhole(TargetRoot, ARRAYSIZE(TargetRoot), setting.substr(last + 1).c_str());
     CountSteps();
+    FindBackupHives(&HiveList);
     setting.rfind(L"undo|", 0) == 0 ? UndoRestore(false) : RestoreBackup(false);
 }
 
