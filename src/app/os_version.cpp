@@ -1,5 +1,8 @@
 #include "app/os_version.h"
 
+namespace {
+
+// True when the running system is at least major.minor with service pack sp.
 bool IsOsVersion(WORD major, WORD minor, WORD servicePackMajor) {
     OSVERSIONINFOEXW info{};
     info.dwOSVersionInfoSize = sizeof(info);
@@ -14,6 +17,8 @@ bool IsOsVersion(WORD major, WORD minor, WORD servicePackMajor) {
     return VerifyVersionInfoW(&info, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR,
                               mask) != FALSE;
 }
+
+}  // namespace
 
 void DetectOsVersion(DWORD* major, DWORD* minor, WORD* servicePackMajor) {
     // The probes hold for every grid point up to the running version and for

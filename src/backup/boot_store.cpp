@@ -20,6 +20,16 @@ constexpr DWORD BcdEditCreationFlags = CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLAS
 // How long the pass waits for bcdedit.exe before it stops the tool.
 constexpr DWORD BcdEditWaitMs = 120000;
 
+// Waits at most timeoutMs for process to end; a process still running then is
+// terminated. True when it ended within the time.
+bool WaitForToolEnd(HANDLE process, DWORD timeoutMs) {
+    if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0) return true;
+    // A tool that hangs must not hold the backup up for ever.
+    TerminateProcess(process, ERROR_TIMEOUT);
+    WaitForSingleObject(process, 5000);
+    return false;
+}
+
 }  // namespace
 
 void RunBcdEdit(const wchar_t* applicationPath) {
@@ -54,14 +64,6 @@ void RunBcdEdit(const wchar_t* applicationPath) {
     WaitForToolEnd(process.get(), BcdEditWaitMs);
     DWORD exitCode = 0;
     GetExitCodeProcess(process.get(), &exitCode);
-}
-
-bool WaitForToolEnd(HANDLE process, DWORD timeoutMs) {
-    if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0) return true;
-    // A tool that hangs must not hold the backup up for ever.
-    TerminateProcess(process, ERROR_TIMEOUT);
-    WaitForSingleObject(process, 5000);
-    return false;
 }
 
 bool FindBcdHive(wchar_t* keyName, wchar_t* filePath) {

@@ -4,10 +4,6 @@
 // Starts applicationPath with "/enum", hidden, and waits for it to end.
 void RunBcdEdit(const wchar_t* applicationPath);
 
-// Waits at most timeoutMs for process to end; a process still running then is
-// terminated. True when it ended within the time.
-bool WaitForToolEnd(HANDLE process, DWORD timeoutMs);
-
 // Looks the boot store up in the list of loaded hives. keyName and filePath
 // are 2048-character buffers, left as they were when nothing is found.
 bool FindBcdHive(wchar_t* keyName, wchar_t* filePath);

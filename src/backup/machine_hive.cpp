@@ -11,21 +11,9 @@
 #include "shared/path_join.h"
 #include "state/run_state.h"
 
-bool SaveMachineHive(const wchar_t* folder, HKEY root, const wchar_t* name, const wchar_t* subkey) {
-    wchar_t target[SystemTextCapacity];
-    if (!BuildPath(target, ARRAYSIZE(target), folder, name)) {
-        PrintHiveFailed(name, ERROR_FILENAME_EXCED_RANGE);
-        return false;
-    }
+namespace {
 
-    if (SaveKeyToFile(target, subkey, root)) return ConcludeHive(name, target);
-    // Not found means the hive is not loaded: its file is copied instead.
-    if (LastSaveError == ERROR_FILE_NOT_FOUND) return CopyConfigHive(folder, name);
-
-    PrintHiveFailed(name, LastSaveError);
-    return false;
-}
-
+// Copies SystemDir\CONFIG\name into folder\name and prints one result line.
 bool CopyConfigHive(const wchar_t* folder, const wchar_t* name) {
     wchar_t source[SystemTextCapacity];
     wchar_t destination[SystemTextCapacity];
@@ -42,6 +30,23 @@ bool CopyConfigHive(const wchar_t* folder, const wchar_t* name) {
         return false;
     }
     return ConcludeCopiedHive(name, source, destination);
+}
+
+}  // namespace
+
+bool SaveMachineHive(const wchar_t* folder, HKEY root, const wchar_t* name, const wchar_t* subkey) {
+    wchar_t target[SystemTextCapacity];
+    if (!BuildPath(target, ARRAYSIZE(target), folder, name)) {
+        PrintHiveFailed(name, ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+
+    if (SaveKeyToFile(target, subkey, root)) return ConcludeHive(name, target);
+    // Not found means the hive is not loaded: its file is copied instead.
+    if (LastSaveError == ERROR_FILE_NOT_FOUND) return CopyConfigHive(folder, name);
+
+    PrintHiveFailed(name, LastSaveError);
+    return false;
 }
 
 LSTATUS OpenMachineKey(const wchar_t* subkey, HKEY* key) {

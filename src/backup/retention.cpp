@@ -7,6 +7,7 @@
 #include "backup/redirection_guard.h"
 #include "fs/file_marks.h"
 #include "shared/entry_name.h"
+#include "shared/heap_array.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
 #include "state/run_state.h"
@@ -19,27 +20,19 @@ void ReadUtcNow(FILETIME* now) {
 
 namespace {
 
+// The one buffer in which the purge builds search patterns and the path of
+// the file about to be deleted. Its content means nothing between calls.
+wchar_t ScratchPath[RootPathCapacity];
+
 constexpr double SecondsPerUnit = 1e-7;  // a FILETIME counts 100 ns units
 constexpr double SecondsPerDay = 86400.0;
 
-// A path on the heap, sized for exactly parent + backslash + name.
-struct HeapPath {
-    wchar_t* text = nullptr;
-    ~HeapPath() {
-        if (text) HeapFree(GetProcessHeap(), 0, text);
-    }
-};
-
-wchar_t* AllocateChildPath(const wchar_t* parent, const wchar_t* name) {
+// parent + backslash + name on the heap, sized for exactly that; false when
+// memory runs out.
+bool BuildChildPath(HeapArray<wchar_t>* path, const wchar_t* parent, const wchar_t* name) {
     const size_t count = wcslen(parent) + wcslen(name) + 2;
-    auto* path = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, count * sizeof(wchar_t)));
-    if (!path) return nullptr;
-    if (FAILED(StringCchCopyW(path, count, parent)) || FAILED(StringCchCatW(path, count, L"\\")) ||
-        FAILED(StringCchCatW(path, count, name))) {
-        HeapFree(GetProcessHeap(), 0, path);
-        return nullptr;
-    }
-    return path;
+    wchar_t* text = path->Extend(count);
+    return text && SUCCEEDED(StringCchPrintfW(text, count, L"%s\\%s", parent, name));
 }
 
 // ScratchPath = first + second + third. What does not fit is refused and
@@ -72,8 +65,6 @@ BOOL DeleteScratchLink() {
 
 }  // namespace
 
-wchar_t ScratchPath[RootPathCapacity];
-
 bool IsOlderThanRetention(FILETIME now, FILETIME created, int retentionDays) {
     ULARGE_INTEGER later;
     later.LowPart = now.dwLowDateTime;
@@ -97,11 +88,16 @@ bool IsDatedFolderName(const wchar_t* name) {
     return name[ARRAYSIZE(Form) - 1] == L'\0';
 }
 
+namespace {
+
+// Deletes the file named by ScratchPath, redirection off.
 BOOL DeleteScratchFile() {
     RedirectionGuard guard;
     return DeleteSharedFile(ScratchPath);
 }
 
+// Deletes everything inside folder, but not folder itself, as DeleteFolder
+// tells.
 void DeleteTree(const wchar_t* folder) {
     if (folder[0] == L'\0') return;
     WIN32_FIND_DATAW entry;
@@ -121,18 +117,19 @@ void DeleteTree(const wchar_t* folder) {
             }
             continue;
         }
-        HeapPath sub;
-        sub.text = AllocateChildPath(folder, entry.cFileName);
-        if (!sub.text) continue;
+        HeapArray<wchar_t> sub;
+        if (!BuildChildPath(&sub, folder, entry.cFileName)) continue;
         // A link is removed as it is: never listed, and its attributes are
         // left alone, since setting them by path would reach the target.
         if (!link) {
-            DeleteTree(sub.text);
-            SetFileAttributesW(sub.text, FILE_ATTRIBUTE_DIRECTORY);
+            DeleteTree(sub.data());
+            SetFileAttributesW(sub.data(), FILE_ATTRIBUTE_DIRECTORY);
         }
-        RemoveDirectoryW(sub.text);
+        RemoveDirectoryW(sub.data());
     } while (FindNextFileW(listing.get(), &entry));
 }
+
+}  // namespace
 
 void DeleteFolder(const wchar_t* folder) {
     DeleteTree(folder);
@@ -168,9 +165,8 @@ void ForEachDatedFolder(const wchar_t* root, Visit visit) {
     if (!listing) return;
     do {
         if (!IsPlainSubfolder(entry) || !IsDatedFolderName(entry.cFileName)) continue;
-        HeapPath candidate;
-        candidate.text = AllocateChildPath(root, entry.cFileName);
-        if (candidate.text) visit(candidate.text, entry);
+        HeapArray<wchar_t> candidate;
+        if (BuildChildPath(&candidate, root, entry.cFileName)) visit(candidate.data(), entry);
     } while (FindNextFileW(listing.get(), &entry));
 }
 

@@ -13,23 +13,12 @@
 // the newest or the newest complete one.
 bool PurgeOldBackups(const wchar_t* root);
 
-// Deletes everything inside folder, but not folder itself. Links inside are
-// removed as links, never followed; a name that is not a single name is
-// passed over.
-void DeleteTree(const wchar_t* folder);
-
-// Deletes folder with everything inside it, the same way.
+// Deletes folder with everything inside it. Links inside are removed as
+// links, never followed; a name that is not a single name is passed over.
 void DeleteFolder(const wchar_t* folder);
 
 // True when folder can be listed and holds nothing.
 bool IsEmptyFolder(const wchar_t* folder);
-
-// Deletes the file named by the shared scratch path, redirection off.
-BOOL DeleteScratchFile();
-
-// The one buffer in which the purge builds search patterns and the path of
-// the file about to be deleted. Its content means nothing between calls.
-extern wchar_t ScratchPath[RootPathCapacity];
 
 // The current UTC time, as the purge reads it.
 void ReadUtcNow(FILETIME* now);

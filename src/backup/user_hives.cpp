@@ -75,6 +75,51 @@ void FailHive(HiveTally* tally, const wchar_t* name, DWORD code) {
     CountHive(tally, name, HiveOutcome::Failed);
 }
 
+// Saves HKEY_USERS\keyName, or copies livePath when the key is missing, to
+// folder\baseName + extension. None when the hive is neither loaded nor on
+// disk (a stale profile): then nothing is printed.
+HiveOutcome SaveUserHive(const wchar_t* keyName, const wchar_t* livePath, const wchar_t* baseName,
+                         const wchar_t* folder, const wchar_t* extension, LinkSources* links) {
+    auto failed = [keyName](DWORD code) {
+        PrintHiveFailed(keyName, code);
+        return HiveOutcome::Failed;
+    };
+    auto concluded = [](bool stands) { return stands ? HiveOutcome::Saved : HiveOutcome::Failed; };
+    wchar_t target[SystemTextCapacity];
+    if (!BuildPath(target, ARRAYSIZE(target), folder, baseName) ||
+        FAILED(StringCchCatW(target, ARRAYSIZE(target), extension))) {
+        return failed(ERROR_FILENAME_EXCED_RANGE);
+    }
+
+    if (SaveKeyToFile(target, keyName, HKEY_USERS)) return concluded(ConcludeHive(keyName, target));
+    if (LastSaveError != ERROR_FILE_NOT_FOUND) return failed(LastSaveError);
+
+    // The hive is not loaded: copy its file instead, or link to an earlier
+    // backup's copy of the same bytes.
+    if (links && LinkUnchangedSource(links, livePath, InBackup(target), target)) {
+        return concluded(ConcludeCopiedHive(keyName, livePath, target));
+    }
+    if (CopyLiveHive(livePath, target)) {
+        return concluded(ConcludeCopiedHive(keyName, livePath, target));
+    }
+    // Neither loaded nor on disk: a stale profile, nothing to report.
+    if (LastCopyError == ERROR_FILE_NOT_FOUND || LastCopyError == ERROR_PATH_NOT_FOUND) {
+        return HiveOutcome::None;
+    }
+    return failed(LastCopyError);
+}
+
+// Expands environment references in a 2048-character path buffer in place;
+// an expansion that does not fit leaves the buffer as it was.
+void ExpandInPlace(wchar_t* path) {
+    wchar_t expanded[RootPathCapacity];
+    DWORD needed = ExpandEnvironmentStringsW(path, expanded, ARRAYSIZE(expanded));
+    if (needed == 0 || needed > ARRAYSIZE(expanded)) return;
+    size_t length = 0;
+    if (FAILED(StringCchLengthW(expanded, SystemTextCapacity, &length))) return;
+    StringCchCopyW(path, SystemTextCapacity, expanded);
+}
+
 void BackupProfile(const wchar_t* backupFolder, const wchar_t* profileName, LinkSources* links,
                    HiveTally* tally) {
     // Only one plain name shaped like a SID is joined into paths; joined,
@@ -164,44 +209,4 @@ void BackupUserHives(const wchar_t* folder, LinkSources* links, HiveTally* tally
          ++index) {
         BackupProfile(folder, profileName, links, tally);
     }
-}
-
-HiveOutcome SaveUserHive(const wchar_t* keyName, const wchar_t* livePath, const wchar_t* baseName,
-                         const wchar_t* folder, const wchar_t* extension, LinkSources* links) {
-    auto failed = [keyName](DWORD code) {
-        PrintHiveFailed(keyName, code);
-        return HiveOutcome::Failed;
-    };
-    auto concluded = [](bool stands) { return stands ? HiveOutcome::Saved : HiveOutcome::Failed; };
-    wchar_t target[SystemTextCapacity];
-    if (!BuildPath(target, ARRAYSIZE(target), folder, baseName) ||
-        FAILED(StringCchCatW(target, ARRAYSIZE(target), extension))) {
-        return failed(ERROR_FILENAME_EXCED_RANGE);
-    }
-
-    if (SaveKeyToFile(target, keyName, HKEY_USERS)) return concluded(ConcludeHive(keyName, target));
-    if (LastSaveError != ERROR_FILE_NOT_FOUND) return failed(LastSaveError);
-
-    // The hive is not loaded: copy its file instead, or link to an earlier
-    // backup's copy of the same bytes.
-    if (links && LinkUnchangedSource(links, livePath, InBackup(target), target)) {
-        return concluded(ConcludeCopiedHive(keyName, livePath, target));
-    }
-    if (CopyLiveHive(livePath, target)) {
-        return concluded(ConcludeCopiedHive(keyName, livePath, target));
-    }
-    // Neither loaded nor on disk: a stale profile, nothing to report.
-    if (LastCopyError == ERROR_FILE_NOT_FOUND || LastCopyError == ERROR_PATH_NOT_FOUND) {
-        return HiveOutcome::None;
-    }
-    return failed(LastCopyError);
-}
-
-void ExpandInPlace(wchar_t* path) {
-    wchar_t expanded[RootPathCapacity];
-    DWORD needed = ExpandEnvironmentStringsW(path, expanded, ARRAYSIZE(expanded));
-    if (needed == 0 || needed > ARRAYSIZE(expanded)) return;
-    size_t length = 0;
-    if (FAILED(StringCchLengthW(expanded, SystemTextCapacity, &length))) return;
-    StringCchCopyW(path, SystemTextCapacity, expanded);
 }

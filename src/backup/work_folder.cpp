@@ -44,6 +44,24 @@ void ForEachLeftFolder(const wchar_t* root, const wchar_t* suffix, LeftFolderVis
     } while (FindNextFileW(listing.get(), &entry));
 }
 
+// Renames a folder as MoveFileExW does. A rename that fails with a sharing
+// violation or access denied (a scanner holds a file inside) is tried again
+// after growing pauses, for up to 30 seconds. ERROR_SUCCESS or the error.
+DWORD MoveFolderPatiently(const wchar_t* from, const wchar_t* to) {
+    DWORD waited = 0;
+    for (DWORD pause = FirstRenamePauseMs;; pause *= 2) {
+        if (Platform.moveFolder(from, to, 0)) return ERROR_SUCCESS;
+        const DWORD error = GetLastError();
+        // A scanner or indexer that holds a fresh file inside lets go of it
+        // within seconds; any other failure will not pass by waiting.
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) return error;
+        if (waited >= RenamePatienceMs) return error;
+        const DWORD step = pause < RenamePatienceMs - waited ? pause : RenamePatienceMs - waited;
+        Sleep(step);
+        waited += step;
+    }
+}
+
 }  // namespace
 
 FileHandle TakeRunLock(const wchar_t* root, DWORD* error) {
@@ -150,19 +168,4 @@ void FinishWorkFolder(const wchar_t* work, const wchar_t* dated, const wchar_t* 
 void FinishLeftWork(const wchar_t* root) {
     ForEachLeftFolder(root, AsideSuffix, RecoverAside);
     ForEachLeftFolder(root, WorkSuffix, FinishWorkFolder);
-}
-
-DWORD MoveFolderPatiently(const wchar_t* from, const wchar_t* to) {
-    DWORD waited = 0;
-    for (DWORD pause = FirstRenamePauseMs;; pause *= 2) {
-        if (Platform.moveFolder(from, to, 0)) return ERROR_SUCCESS;
-        const DWORD error = GetLastError();
-        // A scanner or indexer that holds a fresh file inside lets go of it
-        // within seconds; any other failure will not pass by waiting.
-        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) return error;
-        if (waited >= RenamePatienceMs) return error;
-        const DWORD step = pause < RenamePatienceMs - waited ? pause : RenamePatienceMs - waited;
-        Sleep(step);
-        waited += step;
-    }
 }

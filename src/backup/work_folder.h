@@ -42,8 +42,3 @@ DWORD PlaceBackup(const wchar_t* work, const wchar_t* dated, const wchar_t* asid
 // is placed under the date it stands for; an unfinished one is deleted.
 // Links are never followed. Silent.
 void FinishLeftWork(const wchar_t* root);
-
-// Renames a folder as MoveFileExW does. A rename that fails with a sharing
-// violation or access denied (a scanner holds a file inside) is tried again
-// after growing pauses, for up to 30 seconds. ERROR_SUCCESS or the error.
-DWORD MoveFolderPatiently(const wchar_t* from, const wchar_t* to);

@@ -90,47 +90,6 @@ DWORD Today() {
     return DayNumber(now);
 }
 
-}  // namespace
-
-bool MakeDueBackup(const wchar_t* root, int minute, DWORD* lastDay, RunResult* last) {
-    SYSTEMTIME now;
-    Platform.getLocalTime(&now);
-    if (!IsBackupDue(now, *lastDay, minute)) return false;
-    *lastDay = DayNumber(now);
-    *last = RunAndRecord(root);
-    ReportRunningResult(*last);
-    return true;
-}
-
-void ReportServiceStatus(DWORD state, DWORD exitCode, DWORD waitHint, DWORD specificCode) {
-    LockedStatus locked;
-    if (ServiceStatus.dwCurrentState == SERVICE_STOPPED) return;
-    ServiceStatus.dwCurrentState = state;
-    ServiceStatus.dwWin32ExitCode = exitCode;
-    ServiceStatus.dwServiceSpecificExitCode = specificCode;
-    ServiceStatus.dwWaitHint = waitHint;
-    ServiceStatus.dwControlsAccepted = state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_STOP;
-    if (state == SERVICE_RUNNING || state == SERVICE_STOPPED) {
-        ServiceStatus.dwCheckPoint = 0;
-    } else {
-        ServiceStatus.dwCheckPoint = NextCheckPoint++;
-    }
-    Platform.setServiceStatus(ServiceStatusHandle, &ServiceStatus);
-}
-
-void WINAPI ServiceCtrlHandler(DWORD control) {
-    if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
-        // The backup is never cut short: a stop is acknowledged, the pause
-        // after the run ends early, and the pulse keeps the manager informed.
-        InterlockedExchange(&StopRequested, 1);
-        if (StopEvent) SetEvent(StopEvent.get());
-        ReportServiceStatus(SERVICE_STOP_PENDING, NO_ERROR, StopWaitHint);
-        return;
-    }
-    LockedStatus locked;
-    Platform.setServiceStatus(ServiceStatusHandle, &ServiceStatus);
-}
-
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
     {
         LockedStatus locked;
@@ -183,6 +142,47 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
 
     ReportRunResult(SERVICE_STOPPED, run);
     InterlockedExchange(&DispatcherRunning, 0);
+}
+
+}  // namespace
+
+bool MakeDueBackup(const wchar_t* root, int minute, DWORD* lastDay, RunResult* last) {
+    SYSTEMTIME now;
+    Platform.getLocalTime(&now);
+    if (!IsBackupDue(now, *lastDay, minute)) return false;
+    *lastDay = DayNumber(now);
+    *last = RunAndRecord(root);
+    ReportRunningResult(*last);
+    return true;
+}
+
+void ReportServiceStatus(DWORD state, DWORD exitCode, DWORD waitHint, DWORD specificCode) {
+    LockedStatus locked;
+    if (ServiceStatus.dwCurrentState == SERVICE_STOPPED) return;
+    ServiceStatus.dwCurrentState = state;
+    ServiceStatus.dwWin32ExitCode = exitCode;
+    ServiceStatus.dwServiceSpecificExitCode = specificCode;
+    ServiceStatus.dwWaitHint = waitHint;
+    ServiceStatus.dwControlsAccepted = state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_STOP;
+    if (state == SERVICE_RUNNING || state == SERVICE_STOPPED) {
+        ServiceStatus.dwCheckPoint = 0;
+    } else {
+        ServiceStatus.dwCheckPoint = NextCheckPoint++;
+    }
+    Platform.setServiceStatus(ServiceStatusHandle, &ServiceStatus);
+}
+
+void WINAPI ServiceCtrlHandler(DWORD control) {
+    if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
+        // The backup is never cut short: a stop is acknowledged, the pause
+        // after the run ends early, and the pulse keeps the manager informed.
+        InterlockedExchange(&StopRequested, 1);
+        if (StopEvent) SetEvent(StopEvent.get());
+        ReportServiceStatus(SERVICE_STOP_PENDING, NO_ERROR, StopWaitHint);
+        return;
+    }
+    LockedStatus locked;
+    Platform.setServiceStatus(ServiceStatusHandle, &ServiceStatus);
 }
 
 int RunServiceDispatcher(const DailySchedule& daily) {

@@ -22,7 +22,6 @@ int RunServiceDispatcher(const DailySchedule& daily);
 // True when it made one.
 bool MakeDueBackup(const wchar_t* root, int minute, DWORD* lastDay, RunResult* last);
 
-void WINAPI ServiceMain(DWORD argc, LPWSTR* argv);
 void WINAPI ServiceCtrlHandler(DWORD control);
 
 // Fills the shared status record and sends it, as one step. Nothing is sent

@@ -3,6 +3,7 @@
 #include <strsafe.h>
 #include <wchar.h>
 
+#include "shared/name_case.h"
 #include "shared/path_join.h"
 
 namespace {
@@ -51,8 +52,7 @@ DWORD DrivePathOfDevice(const wchar_t* devicePath, wchar_t* file) {
         wchar_t device[DevicePathCapacity];
         if (QueryDosDeviceW(drive, device, ARRAYSIZE(device)) == 0) continue;
         const size_t length = wcslen(device);
-        if (length == 0 || _wcsnicmp(devicePath, device, length) != 0 ||
-            devicePath[length] != L'\\')
+        if (length == 0 || !SameName(devicePath, device, length) || devicePath[length] != L'\\')
             continue;
         HRESULT built =
             StringCchPrintfW(file, JoinedPathCapacity, L"%s%s", drive, devicePath + length);

@@ -5,6 +5,7 @@
 
 #include "shared/console.h"
 #include "shared/hive_logs.h"
+#include "shared/name_case.h"
 #include "shared/owned_handle.h"
 #include "shared/path_join.h"
 #include "shared/platform.h"
@@ -126,11 +127,11 @@ bool FindStampedName(const wchar_t* path, const wchar_t* tag, const wchar_t* end
     for (bool more = listing.valid(); more; more = FindNextFileW(listing.get(), &entry)) {
         // The pattern may also match short names; only the exact form counts.
         wchar_t candidate[StampCapacity];
-        if (_wcsnicmp(entry.cFileName, prefix, length) != 0 ||
+        if (!SameName(entry.cFileName, prefix, length) ||
             FAILED(StringCchCopyNW(candidate, ARRAYSIZE(candidate), entry.cFileName + length,
                                    StampCapacity - 1)) ||
             !IsStamp(candidate) ||
-            _wcsicmp(entry.cFileName + length + StampCapacity - 1, ending) != 0) {
+            !SameName(entry.cFileName + length + StampCapacity - 1, ending)) {
             continue;
         }
         StringCchCopyW(stamp, StampCapacity, candidate);
