@@ -165,7 +165,7 @@ DWORD WalkEntries(const Walk& walk) {
         ++plan->entries;
         plan->binsDataSize = binsSize;
         if (binsSize < plan->smallestBinsSize) plan->smallestBinsSize = binsSize;
-        plan->flagsFromEntry = true;
+        plan->lastEntryFlags = true;
         plan->flags = regf::ReadDword(header + regf::LogEntryFlagsOffset);
         walk.stopped[0] = L'\0';  // an earlier log's stop is made good
         ++*walk.expected;

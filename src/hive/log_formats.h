@@ -24,7 +24,7 @@ struct LogPlan {
     DWORD binsDataSize;  // after the replay
     DWORD
     smallestBinsSize;     // the least any applied entry set: the primary's bytes past it are gone
-    bool flagsFromEntry;  // bit 0 of the base block's flags comes from the last entry
+    bool lastEntryFlags;  // bit 0 of the base block's flags comes from the last entry
     DWORD flags;
     DWORD entries;  // entries applied, or pages of the old format
 };

@@ -74,7 +74,7 @@ void FinishBaseBlock(const LogFile* logs, const LogPlan& plan, BYTE* base) {
     regf::WriteDword(base + regf::PrimarySequenceOffset, plan.sequence);
     regf::WriteDword(base + regf::SecondarySequenceOffset, plan.sequence);
     regf::WriteDword(base + regf::BinsDataSizeOffset, plan.binsDataSize);
-    if (plan.flagsFromEntry) {
+    if (plan.lastEntryFlags) {
         const DWORD flags = regf::ReadDword(base + regf::BaseBlockFlagsOffset);
         regf::WriteDword(base + regf::BaseBlockFlagsOffset, (flags & ~1u) | (plan.flags & 1u));
     }
