@@ -123,6 +123,14 @@ bool DecodeReparseTarget(const BYTE* data, DWORD size, wchar_t* path, size_t cap
 }
 
 bool ResolveReparsePoint(wchar_t* path, wchar_t* spelling) {
+    // Most folders on the way are plain: their attributes, one cheap look,
+    // rule them out before the listing that tells a link's kind.
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+            (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return false;
+    }
     WIN32_FIND_DATAW entry;
     if (!IsDirectory(path, &entry)) return false;
     if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
