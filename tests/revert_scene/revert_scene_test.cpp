@@ -3,6 +3,9 @@
 // every place that leads away or overlaps; is killed at every step of one
 // hive's renames; restores a backup of 300 profiles. Then the online road,
 // in-process.
+#include <io.h>
+#include <stdio.h>
+
 #include "hive/regf_layout.h"
 #include "revert/restore.h"
 #include "revert/run_state.h"
@@ -99,15 +102,14 @@ struct Scene {
     }
     // The backup in, the old files kept under the stamp; online, a loaded hive's logs stay, and
     // a refused hive stays as it was.
-    Tree Restored(const std::wstring& stamp, bool online = false,
-                  const std::wstring& refused = L"") const {
+    Tree Restored(const std::wstring& stamp, bool online = false, const Names& refused = {}) const {
         Tree tree = before;
         for (const auto& hive : hives)
             for (const std::wstring& suffix : Suffixes) {
                 const std::wstring live = hive.second + suffix,
                                    saved = backup + L"\\" + hive.first + suffix;
                 const bool loaded = online && hive.first != L"SAM" && hive.first.find(Other) != 0;
-                if (hive.first == refused) continue;
+                if (std::count(refused.begin(), refused.end(), hive.first)) continue;
                 if (tree.count(live) && !(loaded && !suffix.empty())) {
                     tree[live + L".revert-" + stamp] = tree[live];
                     tree.erase(live);
@@ -141,9 +143,23 @@ LSTATUS WINAPI ReplaceAtRestart(HKEY key, LPCWSTR subKey, LPCWSTR newFile, LPCWS
     return ERROR_SUCCESS;
 }
 
+// The reads of a copy, the first byte of the backup's SOFTWARE and SAM damaged on the way.
+BOOL WINAPI DamagingRead(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED at) {
+    wchar_t path[MAX_PATH] = L"";
+    GetFinalPathNameByHandleW(file, path, MAX_PATH, 0);
+    const std::wstring name = Upper(path);
+    const BOOL done = ReadFile(file, buffer, bytes, read, at);
+    for (const std::wstring hive : {L"\\SOFTWARE", L"\\SAM"})
+        if (done && *read > 0 && name.size() > hive.size() &&
+            name.compare(name.size() - hive.size(), hive.size(), hive) == 0)
+            static_cast<char*>(buffer)[0] ^= 1;
+    return done;
+}
+
 // A restore: the loaded hives through the seam, the others at once. SYSTEM's backup is dirty
 // with its logs: the image they recover goes in, a clean file that needs no log. DEFAULT's is
-// dirty without them: the live logs would meet it, so it stays as it was.
+// dirty without them: the live logs would meet it, so it stays as it was. The copies of SOFTWARE
+// (loaded) and SAM (not), damaged as they are made, fail their check and go no further.
 void CheckOnlineRoad(const Scene& s) {
     CopyWhole(BackupFolder, ARRAYSIZE(BackupFolder), s.backup.c_str());
     CopyWhole(TargetRoot, ARRAYSIZE(TargetRoot), s.win.c_str());
@@ -152,17 +168,37 @@ void CheckOnlineRoad(const Scene& s) {
     for (const wchar_t* suffix : {L"", L".LOG1", L".LOG2"})
         WriteFileBytes(s.backup + L"\\SYSTEM" + suffix, ReadFileBytes(dirty + suffix));
     SwapCall recorder(Platform.regReplaceKey, ReplaceAtRestart);
+    SwapCall damaging(Platform.readFile, DamagingRead);
+    // What it prints, through standard output turned to a file.
+    fflush(stdout);
+    const int console = _dup(1);
+    FILE* printed = _wfopen((s.scratch / L"printed").c_str(), L"wb");
+    _dup2(_fileno(printed), 1);
     CHECK_EQ(2, RestoreBackup(true));
-    REQUIRE(Calls.size() == 3);
+    fflush(stdout);
+    _dup2(console, 1);
+    fclose(printed);
+    REQUIRE(Calls.size() == 2);
     const std::wstring stamp = SplitKept(Widen(Calls[0][2])).second;
     std::vector<Strings> expected;
-    for (const auto& [index, key] : std::map<int, std::string>{
-             {0, "MACHINE\\SYSTEM"}, {1, "MACHINE\\SOFTWARE"}, {4, "USER\\" + Narrow(Own)}}) {
+    for (const auto& [index, key] :
+         std::map<int, std::string>{{0, "MACHINE\\SYSTEM"}, {4, "USER\\" + Narrow(Own)}}) {
         const std::wstring live = s.win + L"\\" + s.hives[index].second + L".revert-" + stamp;
         expected.push_back({"\\REGISTRY\\" + key, Narrow(live + L".new"), Narrow(live)});
     }
     CHECK_EQ(expected, Calls);
-    Tree restored = s.Restored(stamp, true, L"DEFAULT");
+    const Strings lines = Lines(ReadFileBytes(s.scratch / L"printed"));
+    for (const std::string& line :
+         Strings{"(!) DEFAULT is loaded and its backup is dirty without usable logs (no "
+                 "transaction log is beside the hive): restore it offline",
+                 ReportLine(Narrow(L"(!) Unable to copy SOFTWARE to " + s.win + L"\\" +
+                                   s.hives[1].second + L".revert-" + stamp + L".new"),
+                            ERROR_FILE_CORRUPT),
+                 ReportLine(
+                     Narrow(L"(!) Unable to restore SAM to " + s.win + L"\\" + s.hives[3].second),
+                     ERROR_FILE_CORRUPT)})
+        CHECK_EQ(1, std::count(lines.begin(), lines.end(), line));
+    Tree restored = s.Restored(stamp, true, {L"DEFAULT", L"SOFTWARE", L"SAM"});
     const std::string recovered = ReadFileBytes(HiveFile(L"shaped\\new\\RECOVERED"));
     restored[s.hives[0].second] = recovered.substr(
         0, 4096 + regf::ReadDword(
