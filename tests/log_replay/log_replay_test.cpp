@@ -129,9 +129,8 @@ TEST(OldFormatGivesWhatWindows7Made) {
         }
         const std::vector<size_t> expected = {0x14, 0x15, 0x16, 0x17, 0x18, 0x6ADC8};
         CHECK_EQ(expected, differ);
-        if (!damage) undamaged = image;
-        if (damage)
-            CHECK(image.substr(0, 4096) == base && image.substr(4096) == undamaged.substr(4096));
+        CHECK(!damage || (image.substr(0, 4096) == base && image.substr(4096) == undamaged));
+        undamaged = image.substr(4096);
     }
 }
 
@@ -236,10 +235,9 @@ TEST(DamagedLogsStopWhereWindowsWould) {
 TEST(DamagedOldFormatLogs) {
     if (!HaveWindowsHives()) return;
     const std::wstring source = WindowsHive(L"OldDirtyHive\\OldDirtyHive");
-    const Hive original = {ReadFileBytes(source), ReadFileBytes(source + L".LOG1"), ""};
-    Hive copy = original;
-    const unsigned long long base = regf::ReadQword(Bytes(copy.log1, 12));
-    const unsigned long long firstBin = regf::ReadQword(Bytes(copy.primary, 4096 + 20));
+    Hive original = {ReadFileBytes(source), ReadFileBytes(source + L".LOG1"), ""};
+    const unsigned long long base = regf::ReadQword(Bytes(original.log1, 12));
+    const unsigned long long firstBin = regf::ReadQword(Bytes(original.primary, 4096 + 20));
     const auto written = [](std::string log, unsigned long long time, bool badBin) {
         memcpy(&log[regf::LastWrittenOffset], &time, 8);
         regf::WriteDword(Bytes(log, 508), regf::BaseBlockChecksum(Bytes(log, 0)));
