@@ -157,7 +157,8 @@ BOOL WINAPI DamagingRead(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, 
 // A restore: the loaded hives through the seam, the others at once. SYSTEM's backup is dirty
 // with its logs: the image they recover goes in, a clean file that needs no log. DEFAULT's is
 // dirty without them: the live logs would meet it, so it stays as it was. The copies of SOFTWARE
-// (loaded) and SAM (not), damaged as they are made, fail their check and go no further.
+// (loaded) and SAM (not), damaged as they are made, fail their check and go no further. The
+// lines, each flushed, are read from standard output turned to a file.
 void CheckOnlineRoad(const Scene& s) {
     CopyWhole(BackupFolder, ARRAYSIZE(BackupFolder), s.backup.c_str());
     CopyWhole(TargetRoot, ARRAYSIZE(TargetRoot), s.win.c_str());
@@ -167,13 +168,10 @@ void CheckOnlineRoad(const Scene& s) {
         WriteFileBytes(s.backup + L"\\SYSTEM" + suffix, ReadFileBytes(dirty + suffix));
     SwapCall recorder(Platform.regReplaceKey, ReplaceAtRestart);
     SwapCall damaging(Platform.readFile, DamagingRead);
-    // What it prints, through standard output turned to a file.
-    fflush(stdout);
     const int console = _dup(1);
     FILE* printed = _wfopen((s.scratch / L"printed").c_str(), L"wb");
     _dup2(_fileno(printed), 1);
     CHECK_EQ(2, RestoreBackup(true));
-    fflush(stdout);
     _dup2(console, 1);
     fclose(printed);
     REQUIRE(Calls.size() == 2);
