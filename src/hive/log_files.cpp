@@ -40,10 +40,8 @@ LogKind JudgeBaseBlock(const LogFile& log, DWORD* sectorBytes, bool knownTime,
     // primary lacks; the first bin's copy of the time, which stands in for a
     // damaged base block's, lags behind the base block's own.
     const unsigned long long written = LogWritten(log);
-    if (!knownTime || written < lastWritten || (kind == LogKind::New && written != lastWritten)) {
-        return LogKind::Foreign;
-    }
-    return kind;
+    const bool matches = kind == LogKind::Old ? written >= lastWritten : written == lastWritten;
+    return knownTime && matches ? kind : LogKind::Foreign;
 }
 
 // Reads on from the file pointer, where the last read through the handle
