@@ -56,8 +56,14 @@ DWORD WholeBinPages(const LogFile& log, unsigned long long fileOffset, DWORD fir
 
 DWORD ReplayDirtyVector(const LogFile* logs, const LogPrimary& primary, LogPieces* pieces,
                         LogPlan* plan, wchar_t* stopped) {
-    DWORD index = 0;
-    while (index < LogFileCount && logs[index].kind != LogKind::Old) ++index;
+    // The newest of them; the first of those written at the same time.
+    DWORD index = LogFileCount;
+    for (DWORD i = 0; i < LogFileCount; ++i) {
+        if (logs[i].kind == LogKind::Old &&
+            (index == LogFileCount || LogWritten(logs[i]) > LogWritten(logs[index]))) {
+            index = i;
+        }
+    }
     if (index == LogFileCount) return ERROR_SUCCESS;
     const LogFile& log = logs[index];
     const DWORD binsSize = regf::ReadDword(log.head + regf::BinsDataSizeOffset);

@@ -36,10 +36,12 @@ LogKind JudgeBaseBlock(const LogFile& log, DWORD* sectorBytes, bool knownTime,
     } else if (type != regf::FileTypeLogNew) {
         return LogKind::Damaged;
     }
-    if (!knownTime || regf::ReadQword(base + regf::LastWrittenOffset) != lastWritten) {
-        return LogKind::Foreign;
-    }
-    return kind;
+    // An old-format log written after the primary still holds what the
+    // primary lacks; the first bin's copy of the time, which stands in for a
+    // damaged base block's, lags behind the base block's own.
+    const unsigned long long written = LogWritten(log);
+    const bool matches = kind == LogKind::Old ? written >= lastWritten : written == lastWritten;
+    return knownTime && matches ? kind : LogKind::Foreign;
 }
 
 // Reads on from the file pointer, where the last read through the handle
@@ -147,4 +149,8 @@ DWORD OpenLogFile(const wchar_t* primaryPath, const wchar_t* suffix, bool knownT
 
 DWORD LogSequence(const LogFile& log) {
     return regf::ReadDword(log.head + regf::PrimarySequenceOffset);
+}
+
+unsigned long long LogWritten(const LogFile& log) {
+    return regf::ReadQword(log.head + regf::LastWrittenOffset);
 }

@@ -8,7 +8,8 @@
 enum class LogKind {
     Absent,   // missing or empty
     Damaged,  // its base block copy is not whole, or it is not a log
-    Foreign,  // a log of another hive: its last written time is not the hive's
+    Foreign,  // a log of another hive: its last written time is not the hive's (old
+              // format: older than the hive's)
     Old,      // base block, DIRT vector, 512-byte pages
     New,      // base block, HvLE entries
 };
@@ -60,3 +61,6 @@ DWORD OpenLogFile(const wchar_t* primaryPath, const wchar_t* suffix, bool knownT
 
 // The sequence number both halves of a usable log's base block copy hold.
 DWORD LogSequence(const LogFile& log);
+
+// The last written time in a usable log's base block copy.
+unsigned long long LogWritten(const LogFile& log);

@@ -40,7 +40,7 @@ constexpr size_t LogStoppedCapacity = 128;
 DWORD ReplayLogEntries(const LogFile* logs, const LogPrimary& primary, const wchar_t* setAside,
                        LogPieces* pieces, LogPlan* plan, wchar_t* stopped);
 
-// The first old-format log (LogKind::Old): its dirty pages, in groups of
+// The newest old-format log (LogKind::Old): its dirty pages, in groups of
 // contiguous pages whose hive bins must be whole.
 DWORD ReplayDirtyVector(const LogFile* logs, const LogPrimary& primary, LogPieces* pieces,
                         LogPlan* plan, wchar_t* stopped);

@@ -1,7 +1,8 @@
 // Which logs belong to the hive, which format replays, and the recovered
 // base block. A log belongs when its base block copy is whole and carries the
 // hive's last written time (the first bin's copy of it when the primary's
-// base block is damaged). New-format logs win over old-format ones.
+// base block is damaged), or for the old format a time not older than that.
+// New-format logs win over old-format ones.
 #include "hive/log_replay.h"
 
 #include <string.h>

@@ -77,7 +77,8 @@ TEST(WindowsWrittenHivesPass) {
 // Each copy breaks one rule; the verdict names the first fault and where.
 TEST(DamagedCopiesFailAtTheirFault) {
     if (!HaveWindowsHives()) return;
-    const std::wstring many = L"ManySubkeysHive", newDirty = L"NewDirtyHive1\\NewDirtyHive";
+    const std::wstring many = L"ManySubkeysHive", newDirty = L"NewDirtyHive1\\NewDirtyHive",
+                       oldDirty = L"OldDirtyHive\\OldDirtyHive";
     const struct {
         const char* label;
         std::wstring file;
@@ -159,9 +160,13 @@ TEST(DamagedCopiesFailAtTheirFault) {
              c.bytes[200] ^= 1;
              return std::string("passed after its logs (3 entries)");
          }},
+        {"a wrong checksum and its old-format log", oldDirty, oldDirty,
+         [](Copy& c) {
+             c.bytes[100] ^= 1;
+             return std::string("passed after its logs (64 pages)");
+         }},
         // A fault the log's pages leave in place is found in the recovered image.
-        {"a subkey count that lies, under a log", L"OldDirtyHive\\OldDirtyHive",
-         L"OldDirtyHive\\OldDirtyHive",
+        {"a subkey count that lies, under a log", oldDirty, oldDirty,
          [](Copy& c) {
              const DWORD key = c.Key({L"key_with_many_subkeys", L"2119"});
              c.Set(key + regf::KeySubkeyCount, 2);

@@ -96,27 +96,41 @@ TEST(NewFormatGivesWhatWindows10Made) {
 // Windows 7 wrote the hive again after its replay: the first bin's copy of
 // the last written time changed with it, and one key node's largest value
 // name length (key_with_many_subkeys\4500, whose one value is "V": 24 bytes
-// in the log's page, 2 in Windows' file). Every other byte matches.
+// in the log's page, 2 in Windows' file). Every other byte matches, also when
+// the primary's base block is damaged: the log, newer than the first bin's
+// copy of the time, then gives the base block, a primary's again.
 TEST(OldFormatGivesWhatWindows7Made) {
     if (!HaveWindowsHives()) return;
-    const std::wstring primary = WindowsHive(L"OldDirtyHive\\OldDirtyHive");
+    const std::wstring source = WindowsHive(L"OldDirtyHive\\OldDirtyHive");
     const std::string windows = ReadFileBytes(WindowsHive(L"OldDirtyHive\\RecoveredHive_Windows7"));
-    LogReplay replay;
-    REQUIRE(ReplayHiveLogs(primary.c_str(), &replay) == ERROR_SUCCESS);
-    CHECK(replay.dirty && replay.recovered && replay.oldFormat);
-    CHECK_EQ(DWORD(64), replay.entries);
-    CHECK_EQ(std::wstring(), std::wstring(replay.stopped));
-    size_t carried = 0;
-    for (size_t i = 0; i < replay.runCount; ++i) carried += replay.runs[i].size;
-    CHECK_EQ(size_t(64 * 512), carried);
-    const std::string image = Image(replay, primary);
-    REQUIRE(image.size() == 4096 + 0x77000 && windows.size() >= image.size());
-    std::vector<size_t> differ;
-    for (size_t at = 4096; at < image.size(); ++at) {
-        if (image[at] != windows[at]) differ.push_back(at - 4096);
+    Hive damaged = {ReadFileBytes(source), ReadFileBytes(source + L".LOG1"), ""};
+    damaged.primary[100] ^= 1;
+    std::string base = damaged.log1.substr(0, 512) + std::string(3584, '\0');
+    regf::WriteDword(Bytes(base, regf::FileTypeOffset), regf::FileTypePrimary);
+    regf::WriteDword(Bytes(base, 508), regf::BaseBlockChecksum(Bytes(base, 0)));
+    ScratchFolder folder(L"log_replay");
+    std::string undamaged;
+    for (const bool damage : {false, true}) {
+        Context row(damage ? "base block damaged" : "as Windows wrote it");
+        LogReplay replay;
+        REQUIRE((damage ? Replay(damaged, folder, &replay)
+                        : ReplayHiveLogs(source.c_str(), &replay)) == ERROR_SUCCESS);
+        CHECK(replay.dirty && replay.recovered && replay.oldFormat && replay.entries == 64 &&
+              replay.stopped[0] == L'\0');
+        size_t carried = 0;
+        for (size_t i = 0; i < replay.runCount; ++i) carried += replay.runs[i].size;
+        CHECK_EQ(size_t(64 * 512), carried);
+        const std::string image = Image(replay, damage ? folder / L"HIVE" : source);
+        REQUIRE(image.size() == 4096 + 0x77000 && windows.size() >= image.size());
+        std::vector<size_t> differ;
+        for (size_t at = 4096; at < image.size(); ++at) {
+            if (image[at] != windows[at]) differ.push_back(at - 4096);
+        }
+        const std::vector<size_t> expected = {0x14, 0x15, 0x16, 0x17, 0x18, 0x6ADC8};
+        CHECK_EQ(expected, differ);
+        CHECK(!damage || (image.substr(0, 4096) == base && image.substr(4096) == undamaged));
+        undamaged = image.substr(4096);
     }
-    const std::vector<size_t> expected = {0x14, 0x15, 0x16, 0x17, 0x18, 0x6ADC8};
-    CHECK_EQ(expected, differ);
 }
 
 // Each row damages the files one way. Windows applies the entries before a
@@ -214,45 +228,49 @@ TEST(DamagedLogsStopWhereWindowsWould) {
     }
 }
 
+// An old-format log applies when it is not older than the primary (the
+// first bin's copy of the time for a damaged base block); of several, the
+// newest. The log's second group of dirty pages starts with the bin at 0xC000.
 TEST(DamagedOldFormatLogs) {
     if (!HaveWindowsHives()) return;
     const std::wstring source = WindowsHive(L"OldDirtyHive\\OldDirtyHive");
-    const Hive original = {ReadFileBytes(source), ReadFileBytes(source + L".LOG1"), ""};
-    // The log's second group of dirty pages starts with the bin at 0xC000.
-    Hive badBin = original;
-    badBin.log1[9216 + 4] ^= 1;
-    Hive foreign = original;
-    foreign.log1[regf::LastWrittenOffset] ^= 1;
-    regf::WriteDword(Bytes(foreign.log1, 508), regf::BaseBlockChecksum(Bytes(foreign.log1, 0)));
+    Hive original = {ReadFileBytes(source), ReadFileBytes(source + L".LOG1"), ""};
+    const unsigned long long base = regf::ReadQword(Bytes(original.log1, 12));
+    const unsigned long long firstBin = regf::ReadQword(Bytes(original.primary, 4096 + 20));
+    const auto written = [](std::string log, unsigned long long time, bool badBin) {
+        memcpy(&log[regf::LastWrittenOffset], &time, 8);
+        regf::WriteDword(Bytes(log, 508), regf::BaseBlockChecksum(Bytes(log, 0)));
+        if (badBin) log[9216 + 4] ^= 1;
+        return log;
+    };
+    const struct {
+        const char* name;
+        bool damageBase;
+        std::string log1, log2;
+        DWORD entries;  // 0: not replayed
+        std::wstring stopped;
+    } Rows[] = {
+        {"a newer log, a damaged bin", false, written(original.log1, base + 1, true), "", 16,
+         L"the hive bin at offset 0xC000 in the .LOG1 log is damaged"},
+        {"an older log", false, written(original.log1, base - 1, false), "", 0,
+         L"the .LOG1 log belongs to another hive"},
+        {"base damaged, the newer log second", true, written(original.log1, firstBin, true),
+         original.log1, 64, L""},
+        {"base damaged, a log older than the first bin", true,
+         written(original.log1, firstBin - 1, false), "", 0,
+         L"the .LOG1 log belongs to another hive"},
+    };
     ScratchFolder folder(L"log_replay");
-    {
+    for (const auto& row : Rows) {
+        Context label(row.name);
+        Hive hive = {original.primary, row.log1, row.log2};
+        if (row.damageBase) hive.primary[100] ^= 1;
         LogReplay replay;  // holds the logs open while it lives
-        REQUIRE(Replay(badBin, folder, &replay) == ERROR_SUCCESS);
-        CHECK(replay.recovered);
-        CHECK_EQ(DWORD(16), replay.entries);
-        CHECK_EQ(std::wstring(L"the hive bin at offset 0xC000 in the .LOG1 log is damaged"),
-                 std::wstring(replay.stopped));
+        REQUIRE(Replay(hive, folder, &replay) == ERROR_SUCCESS);
+        CHECK_EQ(row.entries != 0, replay.recovered);
+        CHECK_EQ(row.entries, replay.entries);
+        CHECK_EQ(row.stopped, std::wstring(replay.stopped));
     }
-    {
-        LogReplay replay;
-        REQUIRE(Replay(foreign, folder, &replay) == ERROR_SUCCESS);
-        CHECK(!replay.recovered);
-        CHECK_EQ(std::wstring(L"the .LOG1 log belongs to another hive"),
-                 std::wstring(replay.stopped));
-    }
-    // A primary base block that fails its checksum: the log matches the time
-    // in the first bin's header and gives the base block, a primary's again.
-    Hive damaged = original;
-    damaged.primary[100] ^= 1;
-    memcpy(&damaged.primary[4096 + 20], &original.log1[regf::LastWrittenOffset], 8);
-    LogReplay replay;
-    REQUIRE(Replay(damaged, folder, &replay) == ERROR_SUCCESS);
-    CHECK(replay.recovered);
-    CHECK_EQ(DWORD(64), replay.entries);
-    std::string expected = original.log1.substr(0, 512) + std::string(3584, '\0');
-    regf::WriteDword(Bytes(expected, regf::FileTypeOffset), regf::FileTypePrimary);
-    regf::WriteDword(Bytes(expected, 508), regf::BaseBlockChecksum(Bytes(expected, 0)));
-    CHECK(Image(replay, folder / L"HIVE").substr(0, 4096) == expected);
 }
 
 TEST(Marvin32TakesBytesInAnyPieces) {

@@ -3,6 +3,9 @@
 // every place that leads away or overlaps; is killed at every step of one
 // hive's renames; restores a backup of 300 profiles. Then the online road,
 // in-process.
+#include <io.h>
+#include <stdio.h>
+
 #include "hive/regf_layout.h"
 #include "revert/backup_hives.h"
 #include "revert/restore.h"
@@ -101,7 +104,7 @@ struct Scene {
     // The backup in, the old files kept under the stamp; online, a loaded hive's logs stay, and
     // a refused hive stays as it was.
     // Of the hives whose labels begin with one of `only`, when given.
-    Tree Restored(const std::wstring& stamp, bool online = false, const std::wstring& refused = L"",
+    Tree Restored(const std::wstring& stamp, bool online = false, const Names& refused = {},
                   const Strings& only = {}) const {
         Tree tree = before;
         for (const auto& hive : hives)
@@ -109,7 +112,7 @@ struct Scene {
                 const std::wstring live = hive.second + suffix,
                                    saved = backup + L"\\" + hive.first + suffix;
                 const bool loaded = online && hive.first != L"SAM" && hive.first.find(Other) != 0;
-                if (hive.first == refused ||
+                if (std::count(refused.begin(), refused.end(), hive.first) ||
                     (!only.empty() && std::none_of(only.begin(), only.end(), [&](auto& o) {
                         return hive.first.rfind(Widen(o), 0) == 0;
                     })))
@@ -147,9 +150,22 @@ LSTATUS WINAPI ReplaceAtRestart(HKEY key, LPCWSTR subKey, LPCWSTR newFile, LPCWS
     return ERROR_SUCCESS;
 }
 
+// The reads of a copy, the first byte of the backup's SOFTWARE and SAM damaged on the way.
+BOOL WINAPI DamagingRead(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED at) {
+    wchar_t path[MAX_PATH] = L"";
+    GetFinalPathNameByHandleW(file, path, MAX_PATH, 0);
+    const wchar_t* name = wcsrchr(path, L'\\');
+    const BOOL done = ReadFile(file, buffer, bytes, read, at);
+    if (done && *read > 0 && name && (!_wcsicmp(name, L"\\SOFTWARE") || !_wcsicmp(name, L"\\SAM")))
+        static_cast<char*>(buffer)[0] ^= 1;
+    return done;
+}
+
 // A restore: the loaded hives through the seam, the others at once. SYSTEM's backup is dirty
 // with its logs: the image they recover goes in, a clean file that needs no log. DEFAULT's is
-// dirty without them: the live logs would meet it, so it stays as it was.
+// dirty without them: the live logs would meet it, so it stays as it was. The copies of SOFTWARE
+// (loaded) and SAM (not), damaged as they are made, fail their check and go no further. The
+// lines, each flushed, are read from standard output turned to a file.
 void CheckOnlineRoad(const Scene& s) {
     CopyWhole(BackupFolder, ARRAYSIZE(BackupFolder), s.backup.c_str());
     CopyWhole(TargetRoot, ARRAYSIZE(TargetRoot), s.win.c_str());
@@ -159,17 +175,34 @@ void CheckOnlineRoad(const Scene& s) {
         WriteFileBytes(s.backup + L"\\SYSTEM" + suffix, ReadFileBytes(dirty + suffix));
     SwapCall recorder(Platform.regReplaceKey, ReplaceAtRestart);
     FindBackupHives(&HiveList);
+    SwapCall damaging(Platform.readFile, DamagingRead);
+    const int console = _dup(1);
+    FILE* printed = _wfopen((s.scratch / L"printed").c_str(), L"wb");
+    _dup2(_fileno(printed), 1);
     CHECK_EQ(2, RestoreBackup(true));
-    REQUIRE(Calls.size() == 3);
+    _dup2(console, 1);
+    fclose(printed);
+    REQUIRE(Calls.size() == 2);
     const std::wstring stamp = SplitKept(Widen(Calls[0][2])).second;
     std::vector<Strings> expected;
-    for (const auto& [index, key] : std::map<int, std::string>{
-             {0, "MACHINE\\SYSTEM"}, {1, "MACHINE\\SOFTWARE"}, {4, "USER\\" + Narrow(Own)}}) {
+    for (const auto& [index, key] :
+         std::map<int, std::string>{{0, "MACHINE\\SYSTEM"}, {4, "USER\\" + Narrow(Own)}}) {
         const std::wstring live = s.win + L"\\" + s.hives[index].second + L".revert-" + stamp;
         expected.push_back({"\\REGISTRY\\" + key, Narrow(live + L".new"), Narrow(live)});
     }
     CHECK_EQ(expected, Calls);
-    Tree restored = s.Restored(stamp, true, L"DEFAULT");
+    const Strings lines = Lines(ReadFileBytes(s.scratch / L"printed"));
+    for (const std::string& line :
+         Strings{"(!) DEFAULT is loaded and its backup is dirty without usable logs (no "
+                 "transaction log is beside the hive): restore it offline",
+                 ReportLine(Narrow(L"(!) Unable to copy SOFTWARE to " + s.win + L"\\" +
+                                   s.hives[1].second + L".revert-" + stamp + L".new"),
+                            ERROR_FILE_CORRUPT),
+                 ReportLine(
+                     Narrow(L"(!) Unable to restore SAM to " + s.win + L"\\" + s.hives[3].second),
+                     ERROR_FILE_CORRUPT)})
+        CHECK_EQ(1, std::count(lines.begin(), lines.end(), line));
+    Tree restored = s.Restored(stamp, true, {L"DEFAULT", L"SOFTWARE", L"SAM"});
     const std::string recovered = ReadFileBytes(HiveFile(L"shaped\\new\\RECOVERED"));
     restored[s.hives[0].second] = recovered.substr(
         0, 4096 + regf::ReadDword(
@@ -215,13 +248,14 @@ TEST(RestoreAndUndo) {
         DWORD code, shown;
         std::wstring root = L"";
     };
+    std::wstring same = L"\\" + s.hives[4].second;  // a spelling of its own
+    CharLowerW(&same[0]);
     std::vector<Row> refused = {
         {text, L"\\USERS\\B\\NTUSER.DAT", place + L"no folder " + s.win + L"\\USERS\\B",
          ERROR_PATH_NOT_FOUND, 0},
         {text, L"\\USERS\\L\\NTUSER.DAT", place + s.win + L"\\USERS\\L is a link",
          ERROR_BAD_PATHNAME, 0},
-        {text, L"\\" + s.hives[4].second,
-         place + Own + L"\\NTUSER.DAT goes to " + s.win + L"\\" + s.hives[4].second + L" too",
+        {text, same, place + Own + L"\\NTUSER.DAT goes to " + s.win + same + L" too",
          ERROR_ALREADY_EXISTS, 2},
         {text, inBackup, place + s.scratch.path() + inBackup + L" lies inside the backup folder",
          ERROR_BAD_PATHNAME, 0, s.scratch.path()},
@@ -328,7 +362,7 @@ TEST(ChosenHives) {
                       "Replaced files are kept beside them as NAME.revert-" + Narrow(stamp),
                       Narrow(L"SOFTWARE restored to " + s.win + L"\\" + Config + L"SOFTWARE")}),
              Strings(lines.begin() + 2, lines.end()));
-    CHECK_EQ(s.Restored(stamp, false, L"", {"SOFTWARE"}), Installed(s.win));
+    CHECK_EQ(s.Restored(stamp, false, {}, {"SOFTWARE"}), Installed(s.win));
     CHECK_EQ(Strings({Narrow(L"\\" + Config + L"SOFTWARE")}), journalHaves());
     CHECK_EQ(0u, s.Revert(offline + L" /undo").exitCode);
     CHECK_EQ(s.before, Installed(s.win));
@@ -336,7 +370,7 @@ TEST(ChosenHives) {
     // A profile's SID: both its hives.
     run = s.Revert(offline + L" /only:" + Other);
     CHECK_EQ(0u, run.exitCode);
-    CHECK_EQ(s.Restored(StampOf(Lines(run.output)), false, L"", {Narrow(Other)}), Installed(s.win));
+    CHECK_EQ(s.Restored(StampOf(Lines(run.output)), false, {}, {Narrow(Other)}), Installed(s.win));
     CHECK_EQ(0u, s.Revert(offline + L" /undo").exitCode);
     CHECK_EQ(s.before, Installed(s.win));
 
@@ -387,7 +421,7 @@ TEST(ChosenHives) {
     CHECK_EQ(0u, s.Revert(L"/n " + offline + L" /only:Machine").exitCode);
     run = s.Revert(offline + L" /only:machine");
     CHECK_EQ(0u, run.exitCode);
-    CHECK_EQ(moved(s.Restored(StampOf(Lines(run.output)), false, L"", machine)), Installed(s.win));
+    CHECK_EQ(moved(s.Restored(StampOf(Lines(run.output)), false, {}, machine)), Installed(s.win));
     CHECK_EQ(0u, s.Revert(offline + L" /undo").exitCode);
     CHECK_EQ(before, Installed(s.win));
 
@@ -398,7 +432,7 @@ TEST(ChosenHives) {
     CHECK_EQ(0u, run.exitCode);
     Strings chosen = machine;
     chosen.push_back(Narrow(Own));
-    CHECK_EQ(moved(s.Restored(StampOf(Lines(run.output)), false, L"", chosen)), Installed(s.win));
+    CHECK_EQ(moved(s.Restored(StampOf(Lines(run.output)), false, {}, chosen)), Installed(s.win));
 
     // The listing of a copy in the installation's Windows folder proves the places there.
     const std::wstring copy = s.win + L"\\windows\\ZEL\\" + TodayFolderName();
@@ -455,16 +489,14 @@ TEST(ChildRevert) {
 // restore, brings back every original byte and loses no log. Where a step is let go on after a
 // change, the hive is not restored and nothing is lost either.
 TEST(KilledAtEveryStep) {
-    enum Then { Undo, RestoreAgain, BackupChanged, LogHeldOpen };
+    enum Then { Undo, RestoreAgain, LogHeldOpen };
     const struct {
         const wchar_t* run;
         int step;  // 1-4: SAM, .LOG1, .LOG2, .LOG kept aside; 5, 6: SAM and .LOG1 copied in
         Then then;
-    } rows[] = {
-        {L"restore", 1, Undo},       {L"restore", 2, Undo},         {L"restore", 3, Undo},
-        {L"restore", 4, Undo},       {L"restore", 5, Undo},         {L"restore", 6, Undo},
-        {L"undo", 2, Undo},          {L"restore", 2, RestoreAgain}, {L"restore", 1, BackupChanged},
-        {L"restore", 3, LogHeldOpen}};
+    } rows[] = {{L"restore", 1, Undo}, {L"restore", 2, Undo},         {L"restore", 3, Undo},
+                {L"restore", 4, Undo}, {L"restore", 5, Undo},         {L"restore", 6, Undo},
+                {L"undo", 2, Undo},    {L"restore", 2, RestoreAgain}, {L"restore", 3, LogHeldOpen}};
     for (const auto& row : rows) {
         Context context(std::wstring(row.run) + L" held before step " + std::to_wstring(row.step) +
                         L", then " + std::to_wstring(row.then));
@@ -473,9 +505,6 @@ TEST(KilledAtEveryStep) {
         if (row.run == std::wstring(L"undo")) REQUIRE(Revert(s.backup, offline).exitCode == 0);
         HeldChild child("ChildRevert", row.step, row.run + (L"|" + s.backup + L"|" + s.win));
         REQUIRE(child.Held());
-        const std::string saved = ReadFileBytes(s.backup + L"\\SAM");
-        if (row.then == BackupChanged)
-            WriteFileBytes(s.backup + L"\\SAM", ReadFileBytes(HiveFile(L"bad_root.hive")));
         FileHandle log(row.then != LogHeldOpen
                            ? INVALID_HANDLE_VALUE
                            : CreateFileW((s.config + L"SAM.LOG2").c_str(), GENERIC_READ,
@@ -485,7 +514,6 @@ TEST(KilledAtEveryStep) {
         } else {
             child.Finish();
         }
-        WriteFileBytes(s.backup + L"\\SAM", saved);
         if (row.then == RestoreAgain) {
             const Strings lines = Lines(Revert(s.backup, offline).output);
             CHECK(lines.size() > 3 && lines[3].rfind("The restore under the stamp ", 0) == 0);

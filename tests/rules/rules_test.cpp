@@ -467,23 +467,17 @@ TEST(CopyFailingMidwayLeavesNoPartialFile) {
     ScratchFolder scratch(L"zelcopy");
     const std::wstring source = scratch / L"SAM", target = scratch / L"copy";
     REQUIRE(WriteFileBytes(source, std::string(300000, 's')));
-    ReadsBeforeFailure = 1;
-    {
-        SwapCall failing(Platform.readFile, FailingRead);
-        CHECK_EQ(DWORD(ERROR_CRC), CopyFileBytes(source.c_str(), target.c_str()));
-    }
-    CHECK(!FileExists(target));
-    CHECK_EQ(DWORD(ERROR_SUCCESS), CopyFileBytes(source.c_str(), target.c_str()));
-    CHECK_EQ(std::string(300000, 's'), ReadFileBytes(target));
     // A hive's copy reads a file that fits its memory whole before writing it.
-    ReadsBeforeFailure = 1;
-    {
-        SwapCall failing(Platform.readFile, FailingRead);
-        CHECK_EQ(DWORD(ERROR_CRC), CopyHiveFile(source.c_str(), target.c_str()));
+    for (const auto copy : {CopyFileBytes, CopyHiveFile}) {
+        ReadsBeforeFailure = 1;
+        {
+            SwapCall failing(Platform.readFile, FailingRead);
+            CHECK_EQ(DWORD(ERROR_CRC), copy(source.c_str(), target.c_str()));
+        }
+        CHECK(!FileExists(target));
+        CHECK_EQ(DWORD(ERROR_SUCCESS), copy(source.c_str(), target.c_str()));
+        CHECK_EQ(std::string(300000, 's'), ReadFileBytes(target));
     }
-    CHECK(!FileExists(target));
-    CHECK_EQ(DWORD(ERROR_SUCCESS), CopyHiveFile(source.c_str(), target.c_str()));
-    CHECK_EQ(std::string(300000, 's'), ReadFileBytes(target));
 }
 
 }  // namespace
