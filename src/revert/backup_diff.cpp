@@ -37,42 +37,42 @@ struct NameList {
     NameEntry* entries = nullptr;
     DWORD count = 0;
     DWORD capacity = 0;
-    HiveText pool;
+    TextBuffer pool;
 };
 
 Counts Tally;
-HiveText Path;  // the key compared, in full
-HiveText Line;
+TextBuffer Path;  // the key compared, in full
+TextBuffer Line;
 BYTE MineChunk[ChunkBytes];
 BYTE TheirChunk[ChunkBytes];
 // For each depth: my values, their values, my subkeys, their subkeys.
 NameList Lists[MaxDepth][4];
 
 bool Say(const wchar_t* mark, const wchar_t* tail, size_t tailLength) {
-    CutText(&Line, 0);
-    if (!AppendText(&Line, mark, wcslen(mark)) || !AppendText(&Line, L" [", 2) ||
-        !AppendText(&Line, Path.units, Path.length) || !AppendText(&Line, L"]", 1) ||
-        !AppendText(&Line, tail, tailLength)) {
+    Line.Cut(0);
+    if (!Line.Append(mark, wcslen(mark)) || !Line.Append(L" [", 2) ||
+        !Line.Append(Path.Text(), Path.Length()) || !Line.Append(L"]", 1) ||
+        !Line.Append(tail, tailLength)) {
         return false;
     }
-    PrintLine(Line.units);
+    PrintLine(Line.Text());
     return true;
 }
 
 DWORD SayValue(const wchar_t* mark, Hive* hive, HiveValue value) {
     HiveValueInfo info{};
-    HiveText name;
+    TextBuffer name;
     DWORD error = HiveValueInfoOf(hive, value, &info);
     if (error == ERROR_SUCCESS) error = ReadValueName(hive, value, info.nameLength, &name);
     if (error != ERROR_SUCCESS) return error;
-    HiveText tail;
-    bool built = AppendText(&tail, info.nameLength ? L" \"" : L" @", 2);
-    for (size_t i = 0; built && i < name.length; ++i) {
-        built = (name.units[i] != L'\\' && name.units[i] != L'"') || AppendText(&tail, L"\\", 1);
-        built = built && AppendText(&tail, name.units + i, 1);
+    TextBuffer tail;
+    bool built = tail.Append(info.nameLength ? L" \"" : L" @", 2);
+    for (size_t i = 0; built && i < name.Length(); ++i) {
+        built = (name.Text()[i] != L'\\' && name.Text()[i] != L'"') || tail.Append(L"\\", 1);
+        built = built && tail.Append(name.Text() + i, 1);
     }
-    if (info.nameLength) built = built && AppendText(&tail, L"\"", 1);
-    return built && Say(mark, tail.units, tail.length) ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
+    if (info.nameLength) built = built && tail.Append(L"\"", 1);
+    return built && Say(mark, tail.Text(), tail.Length()) ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
 }
 
 bool AddName(NameList* list, DWORD handle, DWORD length, DWORD* at) {
@@ -84,20 +84,20 @@ bool AddName(NameList* list, DWORD handle, DWORD length, DWORD* at) {
         list->entries = static_cast<NameEntry*>(grown);
         list->capacity = capacity;
     }
-    *at = static_cast<DWORD>(list->pool.length);
+    *at = static_cast<DWORD>(list->pool.Length());
     // Room for the name and its terminator, filled by the caller.
-    if (!ExtendText(&list->pool, length + 1)) return false;
+    if (!list->pool.Extend(length + 1)) return false;
     list->entries[list->count++] = NameEntry{handle, *at, length};
     return true;
 }
 
 void Fold(NameList* list, DWORD at, DWORD length) {
-    wchar_t* name = list->pool.units + at;
+    wchar_t* name = list->pool.Data() + at;
     for (DWORD i = 0; i < length; ++i) name[i] = NameUpper(name[i]);
 }
 
 void Sort(NameList* list) {
-    const wchar_t* pool = list->pool.units;
+    const wchar_t* pool = list->pool.Text();
     std::sort(list->entries, list->entries + list->count,
               [pool](const NameEntry& a, const NameEntry& b) {
                   const int order = wmemcmp(pool + a.at, pool + b.at, std::min(a.length, b.length));
@@ -109,13 +109,13 @@ int Order(const NameList& a, DWORD i, const NameList& b, DWORD j) {
     const NameEntry& x = a.entries[i];
     const NameEntry& y = b.entries[j];
     const int order =
-        wmemcmp(a.pool.units + x.at, b.pool.units + y.at, std::min(x.length, y.length));
+        wmemcmp(a.pool.Text() + x.at, b.pool.Text() + y.at, std::min(x.length, y.length));
     return order != 0 ? order : x.length < y.length ? -1 : x.length > y.length;
 }
 
 DWORD ListValues(Hive* hive, HiveKey key, NameList* list) {
     list->count = 0;
-    CutText(&list->pool, 0);
+    list->pool.Cut(0);
     HiveKeyInfo info{};
     DWORD error = HiveKeyInfoOf(hive, key, &info);
     for (DWORD i = 0; error == ERROR_SUCCESS && i < info.values; ++i) {
@@ -127,7 +127,7 @@ DWORD ListValues(Hive* hive, HiveKey key, NameList* list) {
             break;
         }
         if (!AddName(list, value, valueInfo.nameLength, &at)) return ERROR_NOT_ENOUGH_MEMORY;
-        error = HiveValueName(hive, value, list->pool.units + at, valueInfo.nameLength + 1);
+        error = HiveValueName(hive, value, list->pool.Data() + at, valueInfo.nameLength + 1);
         Fold(list, at, valueInfo.nameLength);
     }
     Sort(list);
@@ -136,7 +136,7 @@ DWORD ListValues(Hive* hive, HiveKey key, NameList* list) {
 
 DWORD ListSubkeys(Hive* hive, HiveKey key, NameList* list) {
     list->count = 0;
-    CutText(&list->pool, 0);
+    list->pool.Cut(0);
     HiveSubkeyCursor cursor{};
     HiveKey child = 0;
     DWORD error = ERROR_SUCCESS;
@@ -145,7 +145,7 @@ DWORD ListSubkeys(Hive* hive, HiveKey key, NameList* list) {
         DWORD at = 0;
         if ((error = HiveKeyInfoOf(hive, child, &info)) != ERROR_SUCCESS) break;
         if (!AddName(list, child, info.nameLength, &at)) return ERROR_NOT_ENOUGH_MEMORY;
-        if ((error = HiveKeyName(hive, child, list->pool.units + at, info.nameLength + 1)) !=
+        if ((error = HiveKeyName(hive, child, list->pool.Data() + at, info.nameLength + 1)) !=
             ERROR_SUCCESS) {
             break;
         }
@@ -244,7 +244,7 @@ DWORD CompareKeys(const Sides& sides, HiveKey mine, HiveKey theirs, DWORD depth)
     NameList& b = Lists[depth][3];
     if (error == ERROR_SUCCESS) error = ListSubkeys(sides.mine, mine, &a);
     if (error == ERROR_SUCCESS) error = ListSubkeys(sides.theirs, theirs, &b);
-    const size_t length = Path.length;
+    const size_t length = Path.Length();
     for (DWORD i = 0, j = 0; error == ERROR_SUCCESS && (i < a.count || j < b.count);) {
         const int order = i == a.count ? 1 : j == b.count ? -1 : Order(a, i, b, j);
         Hive* hive = order > 0 ? sides.theirs : sides.mine;
@@ -257,7 +257,7 @@ DWORD CompareKeys(const Sides& sides, HiveKey mine, HiveKey theirs, DWORD depth)
         } else if (error == ERROR_SUCCESS) {
             error = CompareKeys(sides, key, b.entries[j].handle, depth + 1);
         }
-        CutText(&Path, length);
+        Path.Cut(length);
         i += order <= 0;
         j += order >= 0;
     }
@@ -349,12 +349,12 @@ bool CompareHive(const DiffHive& hive, const wchar_t* other, const KeyInBackup* 
     whole.below = L"";
     const KeyInBackup& wanted = key ? *key : whole;
     error = FindKeyInHive(sides.mine, wanted, &a, &Path);
-    HiveText theirPath;
+    TextBuffer theirPath;
     DWORD theirError = FindKeyInHive(sides.theirs, wanted, &b, &theirPath);
     if (error == ERROR_FILE_NOT_FOUND && theirError == ERROR_SUCCESS) {
         *keySeen = true;
-        CutText(&Path, 0);
-        error = AppendText(&Path, theirPath.units, theirPath.length)
+        Path.Cut(0);
+        error = Path.Append(theirPath.Text(), theirPath.Length())
                     ? SayKey(L"-", sides.theirs, b, &Tally.keysRemoved)
                     : ERROR_NOT_ENOUGH_MEMORY;
     } else if (error == ERROR_SUCCESS && theirError == ERROR_FILE_NOT_FOUND) {
@@ -404,10 +404,10 @@ int DiffBackups(const wchar_t* other, const KeyInBackup* key) {
             whole = CompareHive(hive, other, key, &keySeen) && whole;
             continue;
         }
-        CutText(&Path, 0);
+        Path.Cut(0);
         FormatText(line, ARRAYSIZE(line), L" (hive %s only in %s)", hive.label,
                    mine ? L"this backup" : L"the other backup");
-        if (!AppendText(&Path, hive.hiveKey, wcslen(hive.hiveKey)) ||
+        if (!Path.Append(hive.hiveKey, wcslen(hive.hiveKey)) ||
             !Say(mine ? L"+" : L"-", line, wcslen(line))) {
             whole = false;
         }

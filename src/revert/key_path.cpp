@@ -141,16 +141,36 @@ bool HiveKeyOfLabel(const wchar_t* label, wchar_t* hiveKey) {
     return found && CopyWhole(hiveKey, JoinedPathCapacity, key.hiveKey);
 }
 
-DWORD FindKeyInHive(Hive* hive, const KeyInBackup& key, HiveKey* found, HiveText* name) {
-    CutText(name, 0);
+DWORD AppendKeyName(Hive* hive, HiveKey key, TextBuffer* text) {
+    HiveKeyInfo info;
+    DWORD error = HiveKeyInfoOf(hive, key, &info);
+    if (error != ERROR_SUCCESS) return error;
+    const size_t start = text->Length();
+    wchar_t* room = start > 0 && !text->Append(L"\\", 1) ? nullptr : text->Extend(info.nameLength);
+    error = room ? HiveKeyName(hive, key, room, info.nameLength + 1) : ERROR_NOT_ENOUGH_MEMORY;
+    if (error != ERROR_SUCCESS) text->Cut(start);
+    return error;
+}
+
+DWORD ReadValueName(Hive* hive, HiveValue value, DWORD length, TextBuffer* text) {
+    text->Cut(0);
+    wchar_t* room = text->Extend(length);
+    const DWORD error =
+        room ? HiveValueName(hive, value, room, length + 1) : ERROR_NOT_ENOUGH_MEMORY;
+    if (error != ERROR_SUCCESS) text->Cut(0);
+    return error;
+}
+
+DWORD FindKeyInHive(Hive* hive, const KeyInBackup& key, HiveKey* found, TextBuffer* name) {
+    name->Cut(0);
     DWORD error = HiveRoot(hive, found);
     if (error != ERROR_SUCCESS) return error;
-    if (!AppendText(name, key.hiveKey, wcslen(key.hiveKey))) return ERROR_NOT_ENOUGH_MEMORY;
-    HiveText wanted;
-    if (!AppendText(&wanted, key.below, key.belowLength)) return ERROR_NOT_ENOUGH_MEMORY;
+    if (!name->Append(key.hiveKey, wcslen(key.hiveKey))) return ERROR_NOT_ENOUGH_MEMORY;
+    TextBuffer wanted;
+    if (!wanted.Append(key.below, key.belowLength)) return ERROR_NOT_ENOUGH_MEMORY;
     const bool system = _wcsicmp(key.label, L"SYSTEM") == 0;
-    for (size_t at = 0; at < wanted.length;) {
-        wchar_t* part = wanted.units + at;
+    for (size_t at = 0; at < wanted.Length();) {
+        wchar_t* part = wanted.Data() + at;
         const size_t length = FirstName(part);
         part[length] = L'\0';
         HiveKey below = 0;
@@ -165,7 +185,7 @@ DWORD FindKeyInHive(Hive* hive, const KeyInBackup& key, HiveKey* found, HiveText
         if (error != ERROR_SUCCESS) return error;
         if (current) {
             // Keys written under it go back into the set the system runs.
-            if (!AppendText(name, L"\\CurrentControlSet", 18)) return ERROR_NOT_ENOUGH_MEMORY;
+            if (!name->Append(L"\\CurrentControlSet", 18)) return ERROR_NOT_ENOUGH_MEMORY;
         } else if ((error = AppendKeyName(hive, below, name)) != ERROR_SUCCESS) {
             return error;
         }
