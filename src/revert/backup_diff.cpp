@@ -8,7 +8,7 @@
 #include "revert/backup_hives.h"
 #include "revert/run_state.h"
 #include "shared/console.h"
-#include "shared/heap_block.h"
+#include "shared/heap_array.h"
 #include "shared/machine_hives.h"
 #include "shared/name_case.h"
 
@@ -34,9 +34,7 @@ struct NameEntry {
     DWORD length;
 };
 struct NameList {
-    NameEntry* entries = nullptr;
-    DWORD count = 0;
-    DWORD capacity = 0;
+    HeapArray<NameEntry> entries;
     TextBuffer pool;
 };
 
@@ -76,19 +74,10 @@ DWORD SayValue(const wchar_t* mark, Hive* hive, HiveValue value) {
 }
 
 bool AddName(NameList* list, DWORD handle, DWORD length, DWORD* at) {
-    if (list->count == list->capacity) {
-        const DWORD capacity = list->capacity ? list->capacity * 2 : 64;
-        void* grown = GrowHeapBlock(list->entries, list->capacity * sizeof(NameEntry),
-                                    capacity * sizeof(NameEntry));
-        if (!grown) return false;
-        list->entries = static_cast<NameEntry*>(grown);
-        list->capacity = capacity;
-    }
     *at = static_cast<DWORD>(list->pool.Length());
     // Room for the name and its terminator, filled by the caller.
-    if (!list->pool.Extend(length + 1)) return false;
-    list->entries[list->count++] = NameEntry{handle, *at, length};
-    return true;
+    return list->entries.Reserve(list->entries.size() + 1) && list->pool.Extend(length + 1) &&
+           list->entries.Append(NameEntry{handle, *at, length});
 }
 
 void Fold(NameList* list, DWORD at, DWORD length) {
@@ -98,7 +87,7 @@ void Fold(NameList* list, DWORD at, DWORD length) {
 
 void Sort(NameList* list) {
     const wchar_t* pool = list->pool.Text();
-    std::sort(list->entries, list->entries + list->count,
+    std::sort(list->entries.begin(), list->entries.end(),
               [pool](const NameEntry& a, const NameEntry& b) {
                   const int order = wmemcmp(pool + a.at, pool + b.at, std::min(a.length, b.length));
                   return order != 0 ? order < 0 : a.length < b.length;
@@ -114,7 +103,7 @@ int Order(const NameList& a, DWORD i, const NameList& b, DWORD j) {
 }
 
 DWORD ListValues(Hive* hive, HiveKey key, NameList* list) {
-    list->count = 0;
+    list->entries.Clear();
     list->pool.Cut(0);
     HiveKeyInfo info{};
     DWORD error = HiveKeyInfoOf(hive, key, &info);
@@ -135,7 +124,7 @@ DWORD ListValues(Hive* hive, HiveKey key, NameList* list) {
 }
 
 DWORD ListSubkeys(Hive* hive, HiveKey key, NameList* list) {
-    list->count = 0;
+    list->entries.Clear();
     list->pool.Cut(0);
     HiveSubkeyCursor cursor{};
     HiveKey child = 0;
@@ -215,8 +204,11 @@ DWORD CompareValues(const Sides& sides, HiveKey mine, HiveKey theirs, DWORD dept
     NameList& b = Lists[depth][1];
     DWORD error = ListValues(sides.mine, mine, &a);
     if (error == ERROR_SUCCESS) error = ListValues(sides.theirs, theirs, &b);
-    for (DWORD i = 0, j = 0; error == ERROR_SUCCESS && (i < a.count || j < b.count);) {
-        const int order = i == a.count ? 1 : j == b.count ? -1 : Order(a, i, b, j);
+    for (DWORD i = 0, j = 0;
+         error == ERROR_SUCCESS && (i < a.entries.size() || j < b.entries.size());) {
+        const int order = i == a.entries.size()   ? 1
+                          : j == b.entries.size() ? -1
+                                                  : Order(a, i, b, j);
         if (order < 0) {
             error = SayValue(L"+", sides.mine, a.entries[i++].handle);
             ++Tally.valuesAdded;
@@ -245,8 +237,11 @@ DWORD CompareKeys(const Sides& sides, HiveKey mine, HiveKey theirs, DWORD depth)
     if (error == ERROR_SUCCESS) error = ListSubkeys(sides.mine, mine, &a);
     if (error == ERROR_SUCCESS) error = ListSubkeys(sides.theirs, theirs, &b);
     const size_t length = Path.Length();
-    for (DWORD i = 0, j = 0; error == ERROR_SUCCESS && (i < a.count || j < b.count);) {
-        const int order = i == a.count ? 1 : j == b.count ? -1 : Order(a, i, b, j);
+    for (DWORD i = 0, j = 0;
+         error == ERROR_SUCCESS && (i < a.entries.size() || j < b.entries.size());) {
+        const int order = i == a.entries.size()   ? 1
+                          : j == b.entries.size() ? -1
+                                                  : Order(a, i, b, j);
         Hive* hive = order > 0 ? sides.theirs : sides.mine;
         const DWORD key = order > 0 ? b.entries[j].handle : a.entries[i].handle;
         error = AppendKeyName(hive, key, &Path);
@@ -278,58 +273,22 @@ int CompareKeyNames(const wchar_t* a, const wchar_t* b) {
     }
 }
 
-struct HiveSet {
-    DiffHive* hives = nullptr;
-    size_t count = 0;
-    size_t capacity = 0;
-    ~HiveSet() {
-        if (hives) HeapFree(GetProcessHeap(), 0, hives);
-    }
-};
-
-bool AddHive(HiveSet* set, const wchar_t* folder, const wchar_t* label) {
-    wchar_t path[JoinedPathCapacity];
-    DiffHive hive;
-    if (!BuildPath(path, ARRAYSIZE(path), folder, label) || !IsFile(path) ||
-        !HiveKeyOfLabel(label, hive.hiveKey) ||
-        !CopyWhole(hive.label, ARRAYSIZE(hive.label), label)) {
-        return true;
-    }
-    for (size_t i = 0; i < set->count; ++i) {
-        if (_wcsicmp(set->hives[i].label, label) == 0) return true;
-    }
-    if (set->count == set->capacity) {
-        const size_t capacity = set->capacity ? set->capacity * 2 : 16;
-        void* grown = GrowHeapBlock(set->hives, set->capacity * sizeof(DiffHive),
-                                    capacity * sizeof(DiffHive));
-        if (!grown) return false;
-        set->hives = static_cast<DiffHive*>(grown);
-        set->capacity = capacity;
-    }
-    set->hives[set->count++] = hive;
-    return true;
-}
-
-// The hive files of a backup: the machine hives, BCD, and the two of each
-// profile folder.
-bool AddHivesOf(HiveSet* set, const wchar_t* folder) {
-    bool added = AddHive(set, folder, L"BCD");
-    for (const MachineHive& machine : MachineHives) {
-        added = added && AddHive(set, folder, machine.name);
-    }
-    wchar_t pattern[JoinedPathCapacity];
-    if (!BuildPath(pattern, ARRAYSIZE(pattern), folder, L"*")) return added;
-    WIN32_FIND_DATAW entry;
-    FindHandle listing(FindFirstFileW(pattern, &entry));
-    for (bool more = listing.valid(); added && more; more = FindNextFileW(listing.get(), &entry)) {
-        if (!IsProfileFolder(entry)) continue;
-        for (const wchar_t* file : {L"NTUSER.DAT", L"UsrClass.dat"}) {
-            wchar_t label[JoinedPathCapacity];
-            added = added && (!BuildPath(label, ARRAYSIZE(label), entry.cFileName, file) ||
-                              AddHive(set, folder, label));
+// Each hive either backup holds, once; with a key, only the key's hive, by
+// the key's own spelling.
+bool AddHives(HeapArray<DiffHive>* set, const HiveTable& list, const KeyInBackup* key) {
+    for (const BackupHive& listed : list.items) {
+        if (key && !SameName(listed.label, key->label)) continue;
+        DiffHive hive;
+        const wchar_t* label = key ? key->label : listed.label;
+        if (!HiveKeyOfLabel(label, hive.hiveKey) ||
+            !CopyWhole(hive.label, ARRAYSIZE(hive.label), label)) {
+            continue;
         }
+        bool known = false;
+        for (const DiffHive& each : *set) known = known || SameName(each.label, label);
+        if (!known && !set->Append(hive)) return false;
     }
-    return added;
+    return true;
 }
 
 // One hive both backups hold: the whole of it, or the key.
@@ -381,21 +340,24 @@ int DiffBackups(const wchar_t* other, const KeyInBackup* key) {
     wchar_t line[2 * JoinedPathCapacity];
     FormatText(line, ARRAYSIZE(line), L"Compared with: %s", other);
     PrintLine(line);
-    HiveSet set;
-    bool listed = key ? AddHive(&set, BackupFolder, key->label) && AddHive(&set, other, key->label)
-                      : AddHivesOf(&set, BackupFolder) && AddHivesOf(&set, other);
-    if (!listed) {
+    HiveTable mineListed;
+    HiveTable theirsListed;
+    if (!FindBackupHives(BackupFolder, BootStore::Listed, &mineListed) ||
+        !FindBackupHives(other, BootStore::Listed, &theirsListed)) {
+        return ExitFailed;
+    }
+    HeapArray<DiffHive> set;
+    if (!AddHives(&set, mineListed, key) || !AddHives(&set, theirsListed, key)) {
         PrintError(ERROR_NOT_ENOUGH_MEMORY, L"(!) Unable to list the hives");
         return ExitFailed;
     }
-    std::sort(set.hives, set.hives + set.count, [](const DiffHive& a, const DiffHive& b) {
+    std::sort(set.begin(), set.end(), [](const DiffHive& a, const DiffHive& b) {
         return CompareKeyNames(a.hiveKey, b.hiveKey) < 0;
     });
     Tally = Counts{};
     bool whole = true;
     bool keySeen = false;
-    for (size_t i = 0; i < set.count; ++i) {
-        const DiffHive& hive = set.hives[i];
+    for (const DiffHive& hive : set) {
         wchar_t path[JoinedPathCapacity];
         const bool mine =
             BuildPath(path, ARRAYSIZE(path), BackupFolder, hive.label) && IsFile(path);

@@ -179,7 +179,7 @@ CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, RevertRequest* requ
         if (error != ERROR_SUCCESS) return Refuse(error, root);
     }
     if (exporting || other) return ReadKeyAction(to, other, request);
-    FindBackupHives(&HiveList);
+    FindBackupHives(BackupFolder, BootStore::Apart, &HiveList);
     if (request->only && !ChooseHives(request->only, &HiveList)) return CommandLineOutcome::Refused;
     return CommandLineOutcome::Run;
 }

@@ -53,7 +53,7 @@ bool ChooseOne(const wchar_t* name, bool bootStoreHeld, HiveTable* list) {
         list->bootStore = true;
         found = true;
     }
-    for (size_t i = 0; i < list->count; ++i) {
+    for (size_t i = 0; i < list->items.size(); ++i) {
         if (!NamesHive(name, list->items[i])) continue;
         list->items[i].chosen = true;
         found = true;
@@ -102,7 +102,7 @@ bool AddParts(Text* text, const HiveTable& list, bool refused, const wchar_t* se
     const bool bootStore = list.bootStore && bootStoreHeld;
     size_t machines = bootStoreHeld ? 1 : 0, machinesTaken = bootStore ? 1 : 0;
     size_t profileHives = 0, profileHivesTaken = 0;
-    for (size_t i = 0; i < list.count; ++i) {
+    for (size_t i = 0; i < list.items.size(); ++i) {
         const bool taken = list.items[i].chosen && !list.items[i].refused;
         if (list.items[i].machine) {
             ++machines;
@@ -117,13 +117,13 @@ bool AddParts(Text* text, const HiveTable& list, bool refused, const wchar_t* se
     bool any = false;
     if (allMachine) AddName(text, L"machine", separator, &any);
     if (bootStore && !refused && !allMachine) AddName(text, L"BCD", separator, &any);
-    for (size_t i = 0; i < list.count;) {
+    for (size_t i = 0; i < list.items.size();) {
         const BackupHive& hive = list.items[i];
         size_t end = i + 1;
         bool chosen = hive.chosen, partRefused = hive.chosen && hive.refused;
         if (!hive.machine) {
             const size_t length = ProfileLength(hive);
-            for (; end < list.count && !list.items[end].machine &&
+            for (; end < list.items.size() && !list.items[end].machine &&
                    ProfileLength(list.items[end]) == length &&
                    SameName(list.items[end].label, hive.label, length);
                  ++end) {
@@ -157,7 +157,7 @@ bool ChooseHives(const wchar_t* names, HiveTable* list) {
     wchar_t path[JoinedPathCapacity];
     const bool bootStoreHeld = FindBootStore(path);
     list->bootStore = false;
-    for (size_t i = 0; i < list->count; ++i) list->items[i].chosen = false;
+    for (size_t i = 0; i < list->items.size(); ++i) list->items[i].chosen = false;
     bool whole = true;
     for (const wchar_t* next = names;;) {
         const wchar_t* comma = wcschr(next, L',');

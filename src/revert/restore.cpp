@@ -45,7 +45,7 @@ int RestoreBackup(bool online) {
     if (plan == PlanOutcome::HivesRefused) PrintRestCommand(HiveList, TargetRoot, online);
     if (plan != PlanOutcome::Go) return ExitFailed;
     size_t chosen = 0;
-    for (size_t i = 0; i < HiveList.count; ++i) chosen += HiveList.items[i].chosen ? 1 : 0;
+    for (size_t i = 0; i < HiveList.items.size(); ++i) chosen += HiveList.items[i].chosen ? 1 : 0;
     if (chosen == 0) {  // the boot store alone
         PrintBootStoreAdvice();
         return ExitDone;
@@ -68,7 +68,7 @@ int RestoreBackup(bool online) {
     if (!TakeFreshStamp(stamp)) {
         return Refuse(ERROR_ALREADY_EXISTS, L"(!) Every stamp the clock gives is taken in %s");
     }
-    for (size_t i = 0; i < HiveList.count; ++i) {
+    for (size_t i = 0; i < HiveList.items.size(); ++i) {
         BackupHive* hive = &HiveList.items[i];
         if (!hive->chosen) continue;
         KeyHandle key;
@@ -85,7 +85,7 @@ int RestoreBackup(bool online) {
                RevertTag, stamp);
     PrintLine(line);
     bool whole = true;
-    for (size_t i = 0; i < HiveList.count; ++i) {
+    for (size_t i = 0; i < HiveList.items.size(); ++i) {
         const BackupHive* hive = &HiveList.items[i];
         if (!hive->chosen) continue;
         KeyHandle key;

@@ -180,7 +180,7 @@ DWORD AppendJournal(const wchar_t* word, const wchar_t* stamp) {
 DWORD AppendRestore(const wchar_t* stamp, const HiveTable& hives, const wchar_t* root) {
     // "have " + the digits + " " + the place + CR LF for each, after the first line.
     size_t characters = 32;
-    for (size_t i = 0; i < hives.count; ++i) {
+    for (size_t i = 0; i < hives.items.size(); ++i) {
         if (!hives.items[i].chosen) continue;
         characters += HadDigits + 8 + wcslen(BelowRoot(hives.items[i].destination, root));
     }
@@ -188,7 +188,7 @@ DWORD AppendRestore(const wchar_t* stamp, const HiveTable& hives, const wchar_t*
     if (!block) return ERROR_NOT_ENOUGH_MEMORY;
     size_t used = 0;
     StringCchPrintfW(block, characters, L"restore %s\r\n", stamp);
-    for (size_t i = 0; i < hives.count; ++i) {
+    for (size_t i = 0; i < hives.items.size(); ++i) {
         if (!hives.items[i].chosen) continue;
         used += wcslen(block + used);
         wchar_t had[HadDigits + 1];

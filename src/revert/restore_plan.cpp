@@ -103,18 +103,17 @@ int CompareInOrder(const void* a, const void* b) {
 // Two hives aimed at one file would leave the first one's old file lost: the
 // later one is refused. *whole turns false when they could not be compared.
 bool RefuseSharedPlaces(HiveTable* list, bool* whole) {
-    auto** order = static_cast<BackupHive**>(
-        HeapAlloc(GetProcessHeap(), 0, (list->count + 1) * sizeof(BackupHive*)));
-    if (!order) {
+    HeapArray<BackupHive*> order;
+    if (!order.Reserve(list->items.size())) {
         PrintError(ERROR_NOT_ENOUGH_MEMORY, L"(!) Unable to compare the places of the hives");
         *whole = false;
         return false;
     }
-    size_t placed = 0;
-    for (size_t i = 0; i < list->count; ++i) {
-        if (list->items[i].destination[0] != L'\0') order[placed++] = &list->items[i];
+    for (BackupHive& hive : list->items) {
+        if (hive.destination[0] != L'\0') order.Append(&hive);
     }
-    qsort(order, placed, sizeof(*order), CompareInOrder);
+    const size_t placed = order.size();
+    qsort(order.data(), placed, sizeof(BackupHive*), CompareInOrder);
     bool apart = true;
     for (size_t i = 1, first = 0; i < placed; ++i) {
         if (ComparePlaces(order[first], order[i]) != 0) {
@@ -128,7 +127,6 @@ bool RefuseSharedPlaces(HiveTable* list, bool* whole) {
         order[i]->refused = true;
         apart = false;
     }
-    HeapFree(GetProcessHeap(), 0, order);
     return apart;
 }
 
@@ -178,7 +176,7 @@ bool DescribeCheck(const wchar_t* path, wchar_t* words, bool* dirty) {
 PlanOutcome PlanHives(HiveTable* list, const wchar_t* root, PlanUse use) {
     bool whole = list->whole;
     wchar_t line[2 * PartCapacity + JoinedPathCapacity];
-    if (list->count == 0) {
+    if (list->items.size() == 0) {
         FormatText(line, ARRAYSIZE(line), L"(!) No hive files in %s", BackupFolder);
         PrintLine(line);
         return PlanOutcome::Refused;
@@ -186,7 +184,7 @@ PlanOutcome PlanHives(HiveTable* list, const wchar_t* root, PlanUse use) {
     FileIdentity backup{};
     if (root) whole = PlaceJournal(root, &backup) && whole;
     bool hivesWhole = true;
-    for (size_t i = 0; i < list->count; ++i) {
+    for (size_t i = 0; i < list->items.size(); ++i) {
         BackupHive* hive = &list->items[i];
         hive->refused = false;
         hive->destination[0] = L'\0';
@@ -216,8 +214,8 @@ bool PlanKeptHives(HiveTable* list, const wchar_t* root, const wchar_t* stamp) {
     enum : unsigned char { Placed, Unplaced, Wanted };
     HeapArray<unsigned char> state;
     FileIdentity backup{};
-    DWORD error =
-        state.Extend(list->count) ? IdentifyPath(BackupFolder, &backup) : ERROR_NOT_ENOUGH_MEMORY;
+    DWORD error = state.Extend(list->items.size()) ? IdentifyPath(BackupFolder, &backup)
+                                                   : ERROR_NOT_ENOUGH_MEMORY;
     if (error != ERROR_SUCCESS) {
         wchar_t line[JoinedPathCapacity + 64];
         FormatText(line, ARRAYSIZE(line), L"(!) Unable to plan the undo from %s", BackupFolder);
@@ -226,7 +224,7 @@ bool PlanKeptHives(HiveTable* list, const wchar_t* root, const wchar_t* stamp) {
         return false;
     }
     // Where each hive not placed yet would go, before it is proved.
-    for (size_t i = 0; i < list->count; ++i) {
+    for (size_t i = 0; i < list->items.size(); ++i) {
         BackupHive* hive = &list->items[i];
         if (hive->destination[0] != L'\0') continue;
         state[i] = Unplaced;
@@ -241,14 +239,14 @@ bool PlanKeptHives(HiveTable* list, const wchar_t* root, const wchar_t* stamp) {
     size_t cursor = 0;
     for (JournalPlace place; NextRestorePlace(stamp, &cursor, &place);) {
         bool found = false;
-        for (size_t i = 0; i < list->count && !found; ++i) {
+        for (size_t i = 0; i < list->items.size() && !found; ++i) {
             const wchar_t* destination = list->items[i].destination;
             found = destination[0] != L'\0' && SameName(BelowRoot(destination, root), place.place);
             if (found && state[i] == Unplaced) state[i] = Wanted;
         }
         if (!found) whole = !LeftKept(place.place, root, stamp) && whole;
     }
-    for (size_t i = 0; i < list->count; ++i) {
+    for (size_t i = 0; i < list->items.size(); ++i) {
         BackupHive* hive = &list->items[i];
         wchar_t where[PartCapacity];
         if (state[i] == Wanted) {

@@ -4,6 +4,7 @@
 
 wchar_t BackupFolder[JoinedPathCapacity];
 wchar_t TargetRoot[JoinedPathCapacity];
+HiveTable HiveList;
 
 void LeaveWow64Views() {
     if (!RunsUnderWow64()) return;

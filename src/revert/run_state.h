@@ -3,6 +3,7 @@
 // part of the program.
 #include <windows.h>
 
+#include "revert/backup_hives.h"
 #include "shared/exit_status.h"
 #include "shared/path_join.h"
 #include "shared/platform.h"
@@ -15,6 +16,8 @@ extern wchar_t BackupFolder[JoinedPathCapacity];
 // The root every destination is put under: the /offline: root, or for
 // /online the system drive ("C:").
 extern wchar_t TargetRoot[JoinedPathCapacity];
+// The one list a run works through: only one action runs.
+extern HiveTable HiveList;
 
 // Under WOW64, turns file-system redirection off for the rest of the
 // process, so system32 means the real one.

@@ -15,7 +15,7 @@
 namespace {
 
 BackupHive* FindPlanned(const wchar_t* place) {
-    for (size_t i = 0; i < HiveList.count; ++i) {
+    for (size_t i = 0; i < HiveList.items.size(); ++i) {
         BackupHive* hive = &HiveList.items[i];
         if (hive->destination[0] != L'\0' &&
             SameName(BelowRoot(hive->destination, TargetRoot), place)) {
@@ -70,7 +70,7 @@ bool UndoKept(const wchar_t* stamp, bool cutShort, bool online) {
 }
 
 int UndoRestore(bool online) {
-    for (size_t i = 0; i < HiveList.count; ++i) HiveList.items[i].destination[0] = L'\0';
+    for (size_t i = 0; i < HiveList.items.size(); ++i) HiveList.items[i].destination[0] = L'\0';
     if (!PlanJournal(TargetRoot)) {
         PrintLine(L"(!) Nothing was changed");
         return ExitFailed;

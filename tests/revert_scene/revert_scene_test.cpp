@@ -158,7 +158,7 @@ void CheckOnlineRoad(const Scene& s) {
     for (const wchar_t* suffix : {L"", L".LOG1", L".LOG2"})
         WriteFileBytes(s.backup + L"\\SYSTEM" + suffix, ReadFileBytes(dirty + suffix));
     SwapCall recorder(Platform.regReplaceKey, ReplaceAtRestart);
-    FindBackupHives(&HiveList);
+    FindBackupHives(BackupFolder, BootStore::Apart, &HiveList);
     CHECK_EQ(2, RestoreBackup(true));
     REQUIRE(Calls.size() == 3);
     const std::wstring stamp = SplitKept(Widen(Calls[0][2])).second;
@@ -447,7 +447,7 @@ TEST(ChildRevert) {
               setting.substr(first + 1, last - first - 1).c_str());
     CopyWhole(TargetRoot, ARRAYSIZE(TargetRoot), setting.substr(last + 1).c_str());
     CountSteps();
-    FindBackupHives(&HiveList);
+    FindBackupHives(BackupFolder, BootStore::Apart, &HiveList);
     setting.rfind(L"undo|", 0) == 0 ? UndoRestore(false) : RestoreBackup(false);
 }
 
