@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "revert/backup_hives.h"
-#include "revert/run_state.h"
 #include "shared/console.h"
+#include "shared/exit_status.h"
 #include "shared/heap_array.h"
 #include "shared/machine_hives.h"
 #include "shared/name_case.h"
@@ -38,26 +38,36 @@ struct NameList {
     TextBuffer pool;
 };
 
-Counts Tally;
-TextBuffer Path;  // the key compared, in full
-TextBuffer Line;
-BYTE MineChunk[ChunkBytes];
-BYTE TheirChunk[ChunkBytes];
-// For each depth: my values, their values, my subkeys, their subkeys.
-NameList Lists[MaxDepth][4];
+// One comparison as it goes, owned by DiffBackups and handed to each step.
+struct Comparison {
+    Counts tally{};
+    TextBuffer path;  // the key compared, in full
+    TextBuffer line;
+    BYTE mineChunk[ChunkBytes];
+    BYTE theirChunk[ChunkBytes];
+    // My values and theirs, for the key being compared; a key's values are
+    // done with before its subkeys are.
+    NameList values[2];
+    // For each depth: my subkeys, their subkeys.
+    NameList subkeys[MaxDepth][2];
+    // The walk that counts a key's subkeys.
+    HiveKey keys[MaxDepth];
+    HiveSubkeyCursor cursors[MaxDepth];
+};
 
-bool Say(const wchar_t* mark, const wchar_t* tail, size_t tailLength) {
-    Line.Cut(0);
-    if (!Line.Append(mark, wcslen(mark)) || !Line.Append(L" [", 2) ||
-        !Line.Append(Path.Text(), Path.Length()) || !Line.Append(L"]", 1) ||
-        !Line.Append(tail, tailLength)) {
+bool Say(Comparison* diff, const wchar_t* mark, const wchar_t* tail, size_t tailLength) {
+    TextBuffer& line = diff->line;
+    line.Cut(0);
+    if (!line.Append(mark, wcslen(mark)) || !line.Append(L" [", 2) ||
+        !line.Append(diff->path.Text(), diff->path.Length()) || !line.Append(L"]", 1) ||
+        !line.Append(tail, tailLength)) {
         return false;
     }
-    PrintLine(Line.Text());
+    PrintLine(line.Text());
     return true;
 }
 
-DWORD SayValue(const wchar_t* mark, Hive* hive, HiveValue value) {
+DWORD SayValue(Comparison* diff, const wchar_t* mark, Hive* hive, HiveValue value) {
     HiveValueInfo info{};
     TextBuffer name;
     DWORD error = HiveValueInfoOf(hive, value, &info);
@@ -70,7 +80,8 @@ DWORD SayValue(const wchar_t* mark, Hive* hive, HiveValue value) {
         built = built && tail.Append(name.Text() + i, 1);
     }
     if (info.nameLength) built = built && tail.Append(L"\"", 1);
-    return built && Say(mark, tail.Text(), tail.Length()) ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
+    return built && Say(diff, mark, tail.Text(), tail.Length()) ? ERROR_SUCCESS
+                                                                : ERROR_NOT_ENOUGH_MEMORY;
 }
 
 bool AddName(NameList* list, DWORD handle, DWORD length, DWORD* at) {
@@ -144,7 +155,7 @@ DWORD ListSubkeys(Hive* hive, HiveKey key, NameList* list) {
     return error == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : error;
 }
 
-DWORD SameData(const Sides& sides, HiveValue mine, HiveValue theirs, bool* same) {
+DWORD SameData(Comparison* diff, const Sides& sides, HiveValue mine, HiveValue theirs, bool* same) {
     HiveValueInfo a{};
     HiveValueInfo b{};
     DWORD error = HiveValueInfoOf(sides.mine, mine, &a);
@@ -152,20 +163,21 @@ DWORD SameData(const Sides& sides, HiveValue mine, HiveValue theirs, bool* same)
     *same = error == ERROR_SUCCESS && a.type == b.type && a.dataSize == b.dataSize;
     for (DWORD offset = 0; *same && offset < a.dataSize; offset += ChunkBytes) {
         const DWORD count = a.dataSize - offset < ChunkBytes ? a.dataSize - offset : ChunkBytes;
-        if ((error = HiveValueData(sides.mine, mine, offset, MineChunk, count)) != ERROR_SUCCESS ||
-            (error = HiveValueData(sides.theirs, theirs, offset, TheirChunk, count)) !=
+        if ((error = HiveValueData(sides.mine, mine, offset, diff->mineChunk, count)) !=
+                ERROR_SUCCESS ||
+            (error = HiveValueData(sides.theirs, theirs, offset, diff->theirChunk, count)) !=
                 ERROR_SUCCESS) {
             *same = false;
             break;
         }
-        *same = memcmp(MineChunk, TheirChunk, count) == 0;
+        *same = memcmp(diff->mineChunk, diff->theirChunk, count) == 0;
     }
     return error;
 }
 
-DWORD CountSubkeys(Hive* hive, HiveKey key, DWORD* count) {
-    static HiveKey keys[MaxDepth];
-    static HiveSubkeyCursor cursors[MaxDepth];
+DWORD CountSubkeys(Comparison* diff, Hive* hive, HiveKey key, DWORD* count) {
+    HiveKey* keys = diff->keys;
+    HiveSubkeyCursor* cursors = diff->cursors;
     DWORD depth = 1;
     keys[0] = key;
     cursors[0] = HiveSubkeyCursor{};
@@ -186,22 +198,22 @@ DWORD CountSubkeys(Hive* hive, HiveKey key, DWORD* count) {
     return ERROR_SUCCESS;
 }
 
-// "+ [KEY]" or "- [KEY]" for a key on one side only, Path naming it.
-DWORD SayKey(const wchar_t* mark, Hive* hive, HiveKey key, DWORD* tally) {
+// "+ [KEY]" or "- [KEY]" for a key on one side only, the path naming it.
+DWORD SayKey(Comparison* diff, const wchar_t* mark, Hive* hive, HiveKey key, DWORD* tally) {
     DWORD subkeys = 0;
-    const DWORD error = CountSubkeys(hive, key, &subkeys);
+    const DWORD error = CountSubkeys(diff, hive, key, &subkeys);
     if (error != ERROR_SUCCESS) return error;
     wchar_t tail[48] = L"";
     if (subkeys > 0) {
         FormatText(tail, ARRAYSIZE(tail), L" (%lu subkey%s)", subkeys, subkeys == 1 ? L"" : L"s");
     }
     *tally += 1 + subkeys;
-    return Say(mark, tail, wcslen(tail)) ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
+    return Say(diff, mark, tail, wcslen(tail)) ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
 }
 
-DWORD CompareValues(const Sides& sides, HiveKey mine, HiveKey theirs, DWORD depth) {
-    NameList& a = Lists[depth][0];
-    NameList& b = Lists[depth][1];
+DWORD CompareValues(Comparison* diff, const Sides& sides, HiveKey mine, HiveKey theirs) {
+    NameList& a = diff->values[0];
+    NameList& b = diff->values[1];
     DWORD error = ListValues(sides.mine, mine, &a);
     if (error == ERROR_SUCCESS) error = ListValues(sides.theirs, theirs, &b);
     for (DWORD i = 0, j = 0;
@@ -210,17 +222,17 @@ DWORD CompareValues(const Sides& sides, HiveKey mine, HiveKey theirs, DWORD dept
                           : j == b.entries.size() ? -1
                                                   : Order(a, i, b, j);
         if (order < 0) {
-            error = SayValue(L"+", sides.mine, a.entries[i++].handle);
-            ++Tally.valuesAdded;
+            error = SayValue(diff, L"+", sides.mine, a.entries[i++].handle);
+            ++diff->tally.valuesAdded;
         } else if (order > 0) {
-            error = SayValue(L"-", sides.theirs, b.entries[j++].handle);
-            ++Tally.valuesRemoved;
+            error = SayValue(diff, L"-", sides.theirs, b.entries[j++].handle);
+            ++diff->tally.valuesRemoved;
         } else {
             bool same = false;
-            error = SameData(sides, a.entries[i].handle, b.entries[j].handle, &same);
+            error = SameData(diff, sides, a.entries[i].handle, b.entries[j].handle, &same);
             if (error == ERROR_SUCCESS && !same) {
-                error = SayValue(L"~", sides.mine, a.entries[i].handle);
-                ++Tally.valuesChanged;
+                error = SayValue(diff, L"~", sides.mine, a.entries[i].handle);
+                ++diff->tally.valuesChanged;
             }
             ++i;
             ++j;
@@ -229,14 +241,15 @@ DWORD CompareValues(const Sides& sides, HiveKey mine, HiveKey theirs, DWORD dept
     return error;
 }
 
-DWORD CompareKeys(const Sides& sides, HiveKey mine, HiveKey theirs, DWORD depth) {
+DWORD CompareKeys(Comparison* diff, const Sides& sides, HiveKey mine, HiveKey theirs, DWORD depth) {
     if (depth == MaxDepth) return ERROR_BADDB;
-    DWORD error = CompareValues(sides, mine, theirs, depth);
-    NameList& a = Lists[depth][2];
-    NameList& b = Lists[depth][3];
+    DWORD error = CompareValues(diff, sides, mine, theirs);
+    NameList& a = diff->subkeys[depth][0];
+    NameList& b = diff->subkeys[depth][1];
+    TextBuffer& path = diff->path;
     if (error == ERROR_SUCCESS) error = ListSubkeys(sides.mine, mine, &a);
     if (error == ERROR_SUCCESS) error = ListSubkeys(sides.theirs, theirs, &b);
-    const size_t length = Path.Length();
+    const size_t length = path.Length();
     for (DWORD i = 0, j = 0;
          error == ERROR_SUCCESS && (i < a.entries.size() || j < b.entries.size());) {
         const int order = i == a.entries.size()   ? 1
@@ -244,15 +257,15 @@ DWORD CompareKeys(const Sides& sides, HiveKey mine, HiveKey theirs, DWORD depth)
                                                   : Order(a, i, b, j);
         Hive* hive = order > 0 ? sides.theirs : sides.mine;
         const DWORD key = order > 0 ? b.entries[j].handle : a.entries[i].handle;
-        error = AppendKeyName(hive, key, &Path);
+        error = AppendKeyName(hive, key, &path);
         if (error == ERROR_SUCCESS && order < 0) {
-            error = SayKey(L"+", hive, key, &Tally.keysAdded);
+            error = SayKey(diff, L"+", hive, key, &diff->tally.keysAdded);
         } else if (error == ERROR_SUCCESS && order > 0) {
-            error = SayKey(L"-", hive, key, &Tally.keysRemoved);
+            error = SayKey(diff, L"-", hive, key, &diff->tally.keysRemoved);
         } else if (error == ERROR_SUCCESS) {
-            error = CompareKeys(sides, key, b.entries[j].handle, depth + 1);
+            error = CompareKeys(diff, sides, key, b.entries[j].handle, depth + 1);
         }
-        Path.Cut(length);
+        path.Cut(length);
         i += order <= 0;
         j += order >= 0;
     }
@@ -292,11 +305,12 @@ bool AddHives(HeapArray<DiffHive>* set, const HiveTable& list, const KeyInBackup
 }
 
 // One hive both backups hold: the whole of it, or the key.
-bool CompareHive(const DiffHive& hive, const wchar_t* other, const KeyInBackup* key,
-                 bool* keySeen) {
+bool CompareHive(Comparison* diff, const DiffHive& hive, const wchar_t* folder,
+                 const wchar_t* other, const KeyInBackup* key, bool* keySeen) {
     HiveHandle mine;
     HiveHandle theirs;
-    DWORD error = OpenBackupHive(BackupFolder, hive.label, true, &mine);
+    TextBuffer& path = diff->path;
+    DWORD error = OpenBackupHive(folder, hive.label, true, &mine);
     const DWORD otherError = OpenBackupHive(other, hive.label, true, &theirs);
     if (error != ERROR_SUCCESS || otherError != ERROR_SUCCESS) return false;
     const Sides sides{mine.get(), theirs.get()};
@@ -307,21 +321,21 @@ bool CompareHive(const DiffHive& hive, const wchar_t* other, const KeyInBackup* 
     CopyWhole(whole.label, ARRAYSIZE(whole.label), hive.label);
     whole.below = L"";
     const KeyInBackup& wanted = key ? *key : whole;
-    error = FindKeyInHive(sides.mine, wanted, &a, &Path);
+    error = FindKeyInHive(sides.mine, wanted, &a, &path);
     TextBuffer theirPath;
     DWORD theirError = FindKeyInHive(sides.theirs, wanted, &b, &theirPath);
     if (error == ERROR_FILE_NOT_FOUND && theirError == ERROR_SUCCESS) {
         *keySeen = true;
-        Path.Cut(0);
-        error = Path.Append(theirPath.Text(), theirPath.Length())
-                    ? SayKey(L"-", sides.theirs, b, &Tally.keysRemoved)
+        path.Cut(0);
+        error = path.Append(theirPath.Text(), theirPath.Length())
+                    ? SayKey(diff, L"-", sides.theirs, b, &diff->tally.keysRemoved)
                     : ERROR_NOT_ENOUGH_MEMORY;
     } else if (error == ERROR_SUCCESS && theirError == ERROR_FILE_NOT_FOUND) {
         *keySeen = true;
-        error = SayKey(L"+", sides.mine, a, &Tally.keysAdded);
+        error = SayKey(diff, L"+", sides.mine, a, &diff->tally.keysAdded);
     } else if (error == ERROR_SUCCESS && theirError == ERROR_SUCCESS) {
         *keySeen = true;
-        error = CompareKeys(sides, a, b, 0);
+        error = CompareKeys(diff, sides, a, b, 0);
     } else if (error == ERROR_FILE_NOT_FOUND && theirError == ERROR_FILE_NOT_FOUND) {
         error = ERROR_SUCCESS;
     } else if (error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND) {
@@ -336,13 +350,13 @@ bool CompareHive(const DiffHive& hive, const wchar_t* other, const KeyInBackup* 
 
 }  // namespace
 
-int DiffBackups(const wchar_t* other, const KeyInBackup* key) {
+int DiffBackups(const wchar_t* folder, const wchar_t* other, const KeyInBackup* key) {
     wchar_t line[2 * JoinedPathCapacity];
     FormatText(line, ARRAYSIZE(line), L"Compared with: %s", other);
     PrintLine(line);
     HiveTable mineListed;
     HiveTable theirsListed;
-    if (!FindBackupHives(BackupFolder, BootStore::Listed, &mineListed) ||
+    if (!FindBackupHives(folder, BootStore::Listed, &mineListed) ||
         !FindBackupHives(other, BootStore::Listed, &theirsListed)) {
         return ExitFailed;
     }
@@ -354,26 +368,26 @@ int DiffBackups(const wchar_t* other, const KeyInBackup* key) {
     std::sort(set.begin(), set.end(), [](const DiffHive& a, const DiffHive& b) {
         return CompareKeyNames(a.hiveKey, b.hiveKey) < 0;
     });
-    Tally = Counts{};
+    // Larger than the rest of the frame, but far within the stack.
+    Comparison diff;
     bool whole = true;
     bool keySeen = false;
     for (const DiffHive& hive : set) {
         wchar_t path[JoinedPathCapacity];
-        const bool mine =
-            BuildPath(path, ARRAYSIZE(path), BackupFolder, hive.label) && IsFile(path);
+        const bool mine = BuildPath(path, ARRAYSIZE(path), folder, hive.label) && IsFile(path);
         const bool theirs = BuildPath(path, ARRAYSIZE(path), other, hive.label) && IsFile(path);
         if (mine && theirs) {
-            whole = CompareHive(hive, other, key, &keySeen) && whole;
+            whole = CompareHive(&diff, hive, folder, other, key, &keySeen) && whole;
             continue;
         }
-        Path.Cut(0);
+        diff.path.Cut(0);
         FormatText(line, ARRAYSIZE(line), L" (hive %s only in %s)", hive.label,
                    mine ? L"this backup" : L"the other backup");
-        if (!Path.Append(hive.hiveKey, wcslen(hive.hiveKey)) ||
-            !Say(mine ? L"+" : L"-", line, wcslen(line))) {
+        if (!diff.path.Append(hive.hiveKey, wcslen(hive.hiveKey)) ||
+            !Say(&diff, mine ? L"+" : L"-", line, wcslen(line))) {
             whole = false;
         }
-        ++Tally.lonelyHives;
+        ++diff.tally.lonelyHives;
         keySeen = true;
     }
     if (key && !keySeen && whole) {
@@ -385,8 +399,8 @@ int DiffBackups(const wchar_t* other, const KeyInBackup* key) {
     FormatText(line, ARRAYSIZE(line),
                L"Keys added: %lu, removed: %lu; values added: %lu, removed: %lu, changed: %lu; "
                L"hives in one backup only: %lu",
-               Tally.keysAdded, Tally.keysRemoved, Tally.valuesAdded, Tally.valuesRemoved,
-               Tally.valuesChanged, Tally.lonelyHives);
+               diff.tally.keysAdded, diff.tally.keysRemoved, diff.tally.valuesAdded,
+               diff.tally.valuesRemoved, diff.tally.valuesChanged, diff.tally.lonelyHives);
     PrintLine(line);
     return whole ? ExitDone : ExitFailed;
 }

@@ -1,8 +1,8 @@
 #include "revert/export_key.h"
 
 #include "revert/reg_file_writer.h"
-#include "revert/run_state.h"
 #include "shared/console.h"
+#include "shared/exit_status.h"
 
 namespace {
 
@@ -114,7 +114,7 @@ DWORD PutKey(Export* e, HiveKey key) {
 
 // The key, then each subkey with its own in the hive's order.
 DWORD PutTree(Export* e, HiveKey top) {
-    static Frame frames[MaxDepth];
+    Frame frames[MaxDepth];
     DWORD depth = 1;
     frames[0] = Frame{top, {}, e->name.Length()};
     DWORD error = PutKey(e, top);
@@ -139,10 +139,10 @@ DWORD PutTree(Export* e, HiveKey top) {
 
 }  // namespace
 
-int ExportKey(const KeyInBackup& key, const wchar_t* file) {
+int ExportKey(const wchar_t* backupFolder, const KeyInBackup& key, const wchar_t* file) {
     HiveHandle hive;
     wchar_t line[2 * JoinedPathCapacity + 128];
-    DWORD error = OpenBackupHive(BackupFolder, key.label, false, &hive);
+    DWORD error = OpenBackupHive(backupFolder, key.label, false, &hive);
     if (error == ERROR_FILE_NOT_FOUND) {
         FormatText(line, ARRAYSIZE(line), L"(!) The backup holds no %s, the hive of %s", key.label,
                    key.hiveKey);
@@ -153,10 +153,8 @@ int ExportKey(const KeyInBackup& key, const wchar_t* file) {
         PrintLine(L"(!) Nothing was written");
         return ExitFailed;
     }
-    static Export e;
+    Export e{};  // its buffers are larger than the rest of the frame, but far within the stack
     e.hive = hive.get();
-    e.keys = 0;
-    e.values = 0;
     HiveKey top = 0;
     error = FindKeyInHive(e.hive, key, &top, &e.name);
     if (error == ERROR_FILE_NOT_FOUND) {

@@ -96,9 +96,10 @@ void AddName(Text* text, const wchar_t* name, const wchar_t* separator, bool* an
 // The chosen parts whose refusal is `refused`, each once: a machine hive by
 // its name, a profile by its SID, refused when one of its hives is; "machine"
 // and "users" where every one of theirs is among them.
-bool AddParts(Text* text, const HiveTable& list, bool refused, const wchar_t* separator) {
+bool AddParts(Text* text, const RevertRun& run, bool refused, const wchar_t* separator) {
+    const HiveTable& list = run.hives;
     wchar_t path[JoinedPathCapacity];
-    const bool bootStoreHeld = FindBootStore(path);
+    const bool bootStoreHeld = FindBootStore(run.backupFolder, path);
     const bool bootStore = list.bootStore && bootStoreHeld;
     size_t machines = bootStoreHeld ? 1 : 0, machinesTaken = bootStore ? 1 : 0;
     size_t profileHives = 0, profileHivesTaken = 0;
@@ -153,9 +154,9 @@ void PrintText(Text* text) {
 
 }  // namespace
 
-bool ChooseHives(const wchar_t* names, HiveTable* list) {
+bool ChooseHives(const wchar_t* names, const wchar_t* backupFolder, HiveTable* list) {
     wchar_t path[JoinedPathCapacity];
-    const bool bootStoreHeld = FindBootStore(path);
+    const bool bootStoreHeld = FindBootStore(backupFolder, path);
     list->bootStore = false;
     for (size_t i = 0; i < list->items.size(); ++i) list->items[i].chosen = false;
     bool whole = true;
@@ -192,14 +193,14 @@ bool ChooseHives(const wchar_t* names, HiveTable* list) {
     return whole;
 }
 
-void PrintRestCommand(const HiveTable& list, const wchar_t* root, bool online) {
+void PrintRestCommand(const RevertRun& run, const wchar_t* root, bool online) {
     Text refused;
     Add(&refused, L"(!) Not restored with the rest: ");
-    if (!AddParts(&refused, list, true, L", ")) return;
+    if (!AddParts(&refused, run, true, L", ")) return;
     PrintText(&refused);
     Text rest;
     Add(&rest, L"/only:");
-    if (!AddParts(&rest, list, false, L",")) return;
+    if (!AddParts(&rest, run, false, L",")) return;
     wchar_t program[RootPathCapacity];
     const DWORD length = GetModuleFileNameW(nullptr, program, ARRAYSIZE(program));
     if (length == 0 || length >= ARRAYSIZE(program)) return;
@@ -207,7 +208,7 @@ void PrintRestCommand(const HiveTable& list, const wchar_t* root, bool online) {
     Add(&line, L"To restore the rest: ");
     AddQuoted(&line, program);
     Add(&line, L" ");
-    AddQuoted(&line, BackupFolder);
+    AddQuoted(&line, run.backupFolder);
     if (online) {
         Add(&line, L" /online ");
     } else {

@@ -52,12 +52,12 @@ bool Place(BackupHive* hive, const wchar_t* root, const FileIdentity& backup, Pl
 
 // The journal lies beside the machine hives and is proved as they are; the
 // root must lie outside the backup, which the restore reads from.
-bool PlaceJournal(const wchar_t* root, FileIdentity* backup) {
+bool PlaceJournal(RevertRun* run, const wchar_t* root, FileIdentity* backup) {
     wchar_t reason[ReasonCapacity];
     wchar_t line[PartCapacity];
-    DWORD error = IdentifyPath(BackupFolder, backup);
+    DWORD error = IdentifyPath(run->backupFolder, backup);
     if (error != ERROR_SUCCESS) {
-        FormatText(line, ARRAYSIZE(line), L"(!) Unable to open %s", BackupFolder);
+        FormatText(line, ARRAYSIZE(line), L"(!) Unable to open %s", run->backupFolder);
         PrintError(error, line);
         return false;
     }
@@ -66,11 +66,11 @@ bool PlaceJournal(const wchar_t* root, FileIdentity* backup) {
         BackupHive journal{};
         journal.machine = true;
         CopyWhole(journal.label, ARRAYSIZE(journal.label), L"revert.journal");
-        error = BuildPath(journal.locationFile, ARRAYSIZE(journal.locationFile), BackupFolder,
+        error = BuildPath(journal.locationFile, ARRAYSIZE(journal.locationFile), run->backupFolder,
                           L"sysdir.txt")
                     ? PlaceHive(&journal, root, *backup, reason)
                     : ERROR_FILENAME_EXCED_RANGE;
-        CopyWhole(JournalPath, ARRAYSIZE(JournalPath), journal.destination);
+        CopyWhole(run->journal.path, ARRAYSIZE(run->journal.path), journal.destination);
     }
     if (error == ERROR_SUCCESS) return true;
     FormatText(line, ARRAYSIZE(line), L"(!) Unable to place revert.journal: %s", reason);
@@ -173,16 +173,17 @@ bool DescribeCheck(const wchar_t* path, wchar_t* words, bool* dirty) {
     return result.passed;
 }
 
-PlanOutcome PlanHives(HiveTable* list, const wchar_t* root, PlanUse use) {
+PlanOutcome PlanHives(RevertRun* run, const wchar_t* root, PlanUse use) {
+    HiveTable* list = &run->hives;
     bool whole = list->whole;
     wchar_t line[2 * PartCapacity + JoinedPathCapacity];
     if (list->items.size() == 0) {
-        FormatText(line, ARRAYSIZE(line), L"(!) No hive files in %s", BackupFolder);
+        FormatText(line, ARRAYSIZE(line), L"(!) No hive files in %s", run->backupFolder);
         PrintLine(line);
         return PlanOutcome::Refused;
     }
     FileIdentity backup{};
-    if (root) whole = PlaceJournal(root, &backup) && whole;
+    if (root) whole = PlaceJournal(run, root, &backup) && whole;
     bool hivesWhole = true;
     for (size_t i = 0; i < list->items.size(); ++i) {
         BackupHive* hive = &list->items[i];
@@ -205,20 +206,22 @@ PlanOutcome PlanHives(HiveTable* list, const wchar_t* root, PlanUse use) {
     return hivesWhole ? PlanOutcome::Go : PlanOutcome::HivesRefused;
 }
 
-bool PlanJournal(const wchar_t* root) {
+bool PlanJournal(RevertRun* run, const wchar_t* root) {
     FileIdentity backup{};
-    return PlaceJournal(root, &backup);
+    return PlaceJournal(run, root, &backup);
 }
 
-bool PlanKeptHives(HiveTable* list, const wchar_t* root, const wchar_t* stamp) {
+bool PlanKeptHives(RevertRun* run, const wchar_t* root, const wchar_t* stamp) {
+    HiveTable* list = &run->hives;
     enum : unsigned char { Placed, Unplaced, Wanted };
     HeapArray<unsigned char> state;
     FileIdentity backup{};
-    DWORD error = state.Extend(list->items.size()) ? IdentifyPath(BackupFolder, &backup)
+    DWORD error = state.Extend(list->items.size()) ? IdentifyPath(run->backupFolder, &backup)
                                                    : ERROR_NOT_ENOUGH_MEMORY;
     if (error != ERROR_SUCCESS) {
         wchar_t line[JoinedPathCapacity + 64];
-        FormatText(line, ARRAYSIZE(line), L"(!) Unable to plan the undo from %s", BackupFolder);
+        FormatText(line, ARRAYSIZE(line), L"(!) Unable to plan the undo from %s",
+                   run->backupFolder);
         PrintError(error, line);
         PrintLine(L"(!) Nothing was changed");
         return false;
@@ -237,7 +240,7 @@ bool PlanKeptHives(HiveTable* list, const wchar_t* root, const wchar_t* stamp) {
     }
     bool whole = true;
     size_t cursor = 0;
-    for (JournalPlace place; NextRestorePlace(stamp, &cursor, &place);) {
+    for (JournalPlace place; NextRestorePlace(run->journal, stamp, &cursor, &place);) {
         bool found = false;
         for (size_t i = 0; i < list->items.size() && !found; ++i) {
             const wchar_t* destination = list->items[i].destination;

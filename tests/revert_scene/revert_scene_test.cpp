@@ -151,15 +151,16 @@ LSTATUS WINAPI ReplaceAtRestart(HKEY key, LPCWSTR subKey, LPCWSTR newFile, LPCWS
 // with its logs: the image they recover goes in, a clean file that needs no log. DEFAULT's is
 // dirty without them: the live logs would meet it, so it stays as it was.
 void CheckOnlineRoad(const Scene& s) {
-    CopyWhole(BackupFolder, ARRAYSIZE(BackupFolder), s.backup.c_str());
-    CopyWhole(TargetRoot, ARRAYSIZE(TargetRoot), s.win.c_str());
+    RevertRun run;
+    CopyWhole(run.backupFolder, ARRAYSIZE(run.backupFolder), s.backup.c_str());
+    CopyWhole(run.targetRoot, ARRAYSIZE(run.targetRoot), s.win.c_str());
     const std::wstring dirty = HiveFile(L"shaped\\new\\HIVE");
     WriteFileBytes(s.backup + L"\\DEFAULT", ReadFileBytes(dirty));
     for (const wchar_t* suffix : {L"", L".LOG1", L".LOG2"})
         WriteFileBytes(s.backup + L"\\SYSTEM" + suffix, ReadFileBytes(dirty + suffix));
     SwapCall recorder(Platform.regReplaceKey, ReplaceAtRestart);
-    FindBackupHives(BackupFolder, BootStore::Apart, &HiveList);
-    CHECK_EQ(2, RestoreBackup(true));
+    FindBackupHives(run.backupFolder, BootStore::Apart, &run.hives);
+    CHECK_EQ(2, RestoreBackup(&run, true));
     REQUIRE(Calls.size() == 3);
     const std::wstring stamp = SplitKept(Widen(Calls[0][2])).second;
     std::vector<Strings> expected;
@@ -443,12 +444,13 @@ struct KillScene {
 TEST(ChildRevert) {
     const std::wstring setting = ChildSetting();
     const size_t first = setting.find(L'|'), last = setting.rfind(L'|');
-    CopyWhole(BackupFolder, ARRAYSIZE(BackupFolder),
+    RevertRun run;
+    CopyWhole(run.backupFolder, ARRAYSIZE(run.backupFolder),
               setting.substr(first + 1, last - first - 1).c_str());
-    CopyWhole(TargetRoot, ARRAYSIZE(TargetRoot), setting.substr(last + 1).c_str());
+    CopyWhole(run.targetRoot, ARRAYSIZE(run.targetRoot), setting.substr(last + 1).c_str());
     CountSteps();
-    FindBackupHives(BackupFolder, BootStore::Apart, &HiveList);
-    setting.rfind(L"undo|", 0) == 0 ? UndoRestore(false) : RestoreBackup(false);
+    FindBackupHives(run.backupFolder, BootStore::Apart, &run.hives);
+    setting.rfind(L"undo|", 0) == 0 ? UndoRestore(&run, false) : RestoreBackup(&run, false);
 }
 
 // A restore or an undo killed before each move and read of one hive; then /undo, or the next
