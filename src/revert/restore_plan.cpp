@@ -87,8 +87,8 @@ int ComparePlaces(const BackupHive* x, const BackupHive* y) {
     if (a.volume != b.volume) return a.volume < b.volume ? -1 : 1;
     if (a.indexHigh != b.indexHigh) return a.indexHigh < b.indexHigh ? -1 : 1;
     if (a.indexLow != b.indexLow) return a.indexLow < b.indexLow ? -1 : 1;
-    return a.known ? _wcsicmp(FinalName(x->destination), FinalName(y->destination))
-                   : _wcsicmp(x->destination, y->destination);
+    return a.known ? CompareNames(FinalName(x->destination), FinalName(y->destination))
+                   : CompareNames(x->destination, y->destination);
 }
 
 // By place, and in the order of the list within one place.
