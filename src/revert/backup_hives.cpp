@@ -60,11 +60,12 @@ int CompareLabels(const void* a, const void* b) {
                         static_cast<const BackupHive*>(b)->label);
 }
 
-}  // namespace
-
+// A profile's folder in a backup: a plain subfolder named like a SID.
 bool IsProfileFolder(const WIN32_FIND_DATAW& entry) {
     return IsPlainSubfolder(entry) && SameName(entry.cFileName, L"S-1-", 4);
 }
+
+}  // namespace
 
 const wchar_t* FinalName(const wchar_t* path) {
     const wchar_t* lastBackslash = wcsrchr(path, L'\\');

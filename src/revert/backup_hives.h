@@ -43,10 +43,6 @@ enum class BootStore { Apart, Listed };
 // ERROR_NOT_ENOUGH_MEMORY.
 bool FindBackupHives(const wchar_t* folder, BootStore bootStore, HiveTable* list);
 
-// True for a listing entry that is a profile's folder in a backup: a plain
-// subfolder named like a SID.
-bool IsProfileFolder(const WIN32_FIND_DATAW& entry);
-
 // The part of a path after its last backslash.
 const wchar_t* FinalName(const wchar_t* path);
 
