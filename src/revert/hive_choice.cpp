@@ -5,8 +5,8 @@
 
 #include "revert/boot_store.h"
 #include "revert/run_state.h"
+#include "revert/text_buffer.h"
 #include "shared/console.h"
-#include "shared/heap_array.h"
 #include "shared/machine_hives.h"
 #include "shared/name_case.h"
 
@@ -70,7 +70,7 @@ bool RefuseName(const wchar_t* format, const wchar_t* name) {
 
 // Text that grows on the heap; `whole` turns false when memory runs out.
 struct Text {
-    HeapArray<wchar_t> units;
+    TextBuffer units;
     bool whole = true;
 };
 
@@ -144,9 +144,8 @@ bool AddParts(Text* text, const RevertRun& run, bool refused, const wchar_t* sep
 }
 
 void PrintText(Text* text) {
-    text->whole = text->whole && text->units.Append(L'\0');
     if (text->whole) {
-        PrintLine(text->units.data());
+        PrintLine(text->units.Text());
     } else {
         PrintError(ERROR_NOT_ENOUGH_MEMORY, L"(!) Unable to show the command for the rest");
     }
@@ -216,10 +215,9 @@ void PrintRestCommand(const RevertRun& run, const wchar_t* root, bool online) {
         AddQuoted(&line, root);
         Add(&line, L" ");
     }
-    rest.whole = rest.whole && rest.units.Append(L'\0');
-    if (rest.whole) Add(&line, rest.units.data());
+    if (rest.whole) Add(&line, rest.units.Text());
     line.whole = line.whole && rest.whole;
-    if (line.units.size() > CommandLineLimit) {
+    if (line.units.Length() > CommandLineLimit) {
         PrintLine(
             L"(!) The rest is too long for one command line: restore it in parts with /only:");
         return;
