@@ -9,7 +9,6 @@
 #include "shared/console.h"
 #include "shared/exit_status.h"
 #include "shared/heap_array.h"
-#include "shared/machine_hives.h"
 #include "shared/name_case.h"
 
 namespace {
