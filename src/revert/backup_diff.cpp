@@ -6,10 +6,9 @@
 #include <algorithm>
 
 #include "revert/backup_hives.h"
-#include "revert/run_state.h"
 #include "shared/console.h"
-#include "shared/heap_block.h"
-#include "shared/machine_hives.h"
+#include "shared/exit_status.h"
+#include "shared/heap_array.h"
 #include "shared/name_case.h"
 
 namespace {
@@ -34,71 +33,71 @@ struct NameEntry {
     DWORD length;
 };
 struct NameList {
-    NameEntry* entries = nullptr;
-    DWORD count = 0;
-    DWORD capacity = 0;
-    HiveText pool;
+    HeapArray<NameEntry> entries;
+    TextBuffer pool;
 };
 
-Counts Tally;
-HiveText Path;  // the key compared, in full
-HiveText Line;
-BYTE MineChunk[ChunkBytes];
-BYTE TheirChunk[ChunkBytes];
-// For each depth: my values, their values, my subkeys, their subkeys.
-NameList Lists[MaxDepth][4];
+// One comparison as it goes, owned by DiffBackups and handed to each step.
+struct Comparison {
+    Counts tally{};
+    TextBuffer path;  // the key compared, in full
+    TextBuffer line;
+    BYTE mineChunk[ChunkBytes];
+    BYTE theirChunk[ChunkBytes];
+    // My values and theirs, for the key being compared; a key's values are
+    // done with before its subkeys are.
+    NameList values[2];
+    // For each depth: my subkeys, their subkeys.
+    NameList subkeys[MaxDepth][2];
+    // The walk that counts a key's subkeys.
+    HiveKey keys[MaxDepth];
+    HiveSubkeyCursor cursors[MaxDepth];
+};
 
-bool Say(const wchar_t* mark, const wchar_t* tail, size_t tailLength) {
-    CutText(&Line, 0);
-    if (!AppendText(&Line, mark, wcslen(mark)) || !AppendText(&Line, L" [", 2) ||
-        !AppendText(&Line, Path.units, Path.length) || !AppendText(&Line, L"]", 1) ||
-        !AppendText(&Line, tail, tailLength)) {
+bool Say(Comparison* diff, const wchar_t* mark, const wchar_t* tail, size_t tailLength) {
+    TextBuffer& line = diff->line;
+    line.Cut(0);
+    if (!line.Append(mark, wcslen(mark)) || !line.Append(L" [", 2) ||
+        !line.Append(diff->path.Text(), diff->path.Length()) || !line.Append(L"]", 1) ||
+        !line.Append(tail, tailLength)) {
         return false;
     }
-    PrintLine(Line.units);
+    PrintLine(line.Text());
     return true;
 }
 
-DWORD SayValue(const wchar_t* mark, Hive* hive, HiveValue value) {
+DWORD SayValue(Comparison* diff, const wchar_t* mark, Hive* hive, HiveValue value) {
     HiveValueInfo info{};
-    HiveText name;
+    TextBuffer name;
     DWORD error = HiveValueInfoOf(hive, value, &info);
     if (error == ERROR_SUCCESS) error = ReadValueName(hive, value, info.nameLength, &name);
     if (error != ERROR_SUCCESS) return error;
-    HiveText tail;
-    bool built = AppendText(&tail, info.nameLength ? L" \"" : L" @", 2);
-    for (size_t i = 0; built && i < name.length; ++i) {
-        built = (name.units[i] != L'\\' && name.units[i] != L'"') || AppendText(&tail, L"\\", 1);
-        built = built && AppendText(&tail, name.units + i, 1);
+    TextBuffer tail;
+    bool built = tail.Append(info.nameLength ? L" \"" : L" @", 2);
+    for (size_t i = 0; built && i < name.Length(); ++i) {
+        built = (name.Text()[i] != L'\\' && name.Text()[i] != L'"') || tail.Append(L"\\", 1);
+        built = built && tail.Append(name.Text() + i, 1);
     }
-    if (info.nameLength) built = built && AppendText(&tail, L"\"", 1);
-    return built && Say(mark, tail.units, tail.length) ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
+    if (info.nameLength) built = built && tail.Append(L"\"", 1);
+    return built && Say(diff, mark, tail.Text(), tail.Length()) ? ERROR_SUCCESS
+                                                                : ERROR_NOT_ENOUGH_MEMORY;
 }
 
 bool AddName(NameList* list, DWORD handle, DWORD length, DWORD* at) {
-    if (list->count == list->capacity) {
-        const DWORD capacity = list->capacity ? list->capacity * 2 : 64;
-        void* grown = GrowHeapBlock(list->entries, list->capacity * sizeof(NameEntry),
-                                    capacity * sizeof(NameEntry));
-        if (!grown) return false;
-        list->entries = static_cast<NameEntry*>(grown);
-        list->capacity = capacity;
-    }
-    *at = static_cast<DWORD>(list->pool.length);
+    *at = static_cast<DWORD>(list->pool.Length());
     // Room for the name and its terminator, filled by the caller.
-    if (!ExtendText(&list->pool, length + 1)) return false;
-    list->entries[list->count++] = NameEntry{handle, *at, length};
-    return true;
+    return list->entries.Reserve(list->entries.size() + 1) && list->pool.Extend(length + 1) &&
+           list->entries.Append(NameEntry{handle, *at, length});
 }
 
 void Fold(NameList* list, DWORD at, DWORD length) {
-    wchar_t* name = list->pool.units + at;
+    wchar_t* name = list->pool.Data() + at;
     for (DWORD i = 0; i < length; ++i) name[i] = NameUpper(name[i]);
 }
 
 void Sort(NameList* list) {
-    const wchar_t* pool = list->pool.units;
-    std::sort(list->entries, list->entries + list->count,
+    const wchar_t* pool = list->pool.Text();
+    std::sort(list->entries.begin(), list->entries.end(),
               [pool](const NameEntry& a, const NameEntry& b) {
                   const int order = wmemcmp(pool + a.at, pool + b.at, std::min(a.length, b.length));
                   return order != 0 ? order < 0 : a.length < b.length;
@@ -109,13 +108,13 @@ int Order(const NameList& a, DWORD i, const NameList& b, DWORD j) {
     const NameEntry& x = a.entries[i];
     const NameEntry& y = b.entries[j];
     const int order =
-        wmemcmp(a.pool.units + x.at, b.pool.units + y.at, std::min(x.length, y.length));
+        wmemcmp(a.pool.Text() + x.at, b.pool.Text() + y.at, std::min(x.length, y.length));
     return order != 0 ? order : x.length < y.length ? -1 : x.length > y.length;
 }
 
 DWORD ListValues(Hive* hive, HiveKey key, NameList* list) {
-    list->count = 0;
-    CutText(&list->pool, 0);
+    list->entries.Clear();
+    list->pool.Cut(0);
     HiveKeyInfo info{};
     DWORD error = HiveKeyInfoOf(hive, key, &info);
     for (DWORD i = 0; error == ERROR_SUCCESS && i < info.values; ++i) {
@@ -127,7 +126,7 @@ DWORD ListValues(Hive* hive, HiveKey key, NameList* list) {
             break;
         }
         if (!AddName(list, value, valueInfo.nameLength, &at)) return ERROR_NOT_ENOUGH_MEMORY;
-        error = HiveValueName(hive, value, list->pool.units + at, valueInfo.nameLength + 1);
+        error = HiveValueName(hive, value, list->pool.Data() + at, valueInfo.nameLength + 1);
         Fold(list, at, valueInfo.nameLength);
     }
     Sort(list);
@@ -135,8 +134,8 @@ DWORD ListValues(Hive* hive, HiveKey key, NameList* list) {
 }
 
 DWORD ListSubkeys(Hive* hive, HiveKey key, NameList* list) {
-    list->count = 0;
-    CutText(&list->pool, 0);
+    list->entries.Clear();
+    list->pool.Cut(0);
     HiveSubkeyCursor cursor{};
     HiveKey child = 0;
     DWORD error = ERROR_SUCCESS;
@@ -145,7 +144,7 @@ DWORD ListSubkeys(Hive* hive, HiveKey key, NameList* list) {
         DWORD at = 0;
         if ((error = HiveKeyInfoOf(hive, child, &info)) != ERROR_SUCCESS) break;
         if (!AddName(list, child, info.nameLength, &at)) return ERROR_NOT_ENOUGH_MEMORY;
-        if ((error = HiveKeyName(hive, child, list->pool.units + at, info.nameLength + 1)) !=
+        if ((error = HiveKeyName(hive, child, list->pool.Data() + at, info.nameLength + 1)) !=
             ERROR_SUCCESS) {
             break;
         }
@@ -155,7 +154,7 @@ DWORD ListSubkeys(Hive* hive, HiveKey key, NameList* list) {
     return error == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : error;
 }
 
-DWORD SameData(const Sides& sides, HiveValue mine, HiveValue theirs, bool* same) {
+DWORD SameData(Comparison* diff, const Sides& sides, HiveValue mine, HiveValue theirs, bool* same) {
     HiveValueInfo a{};
     HiveValueInfo b{};
     DWORD error = HiveValueInfoOf(sides.mine, mine, &a);
@@ -163,20 +162,21 @@ DWORD SameData(const Sides& sides, HiveValue mine, HiveValue theirs, bool* same)
     *same = error == ERROR_SUCCESS && a.type == b.type && a.dataSize == b.dataSize;
     for (DWORD offset = 0; *same && offset < a.dataSize; offset += ChunkBytes) {
         const DWORD count = a.dataSize - offset < ChunkBytes ? a.dataSize - offset : ChunkBytes;
-        if ((error = HiveValueData(sides.mine, mine, offset, MineChunk, count)) != ERROR_SUCCESS ||
-            (error = HiveValueData(sides.theirs, theirs, offset, TheirChunk, count)) !=
+        if ((error = HiveValueData(sides.mine, mine, offset, diff->mineChunk, count)) !=
+                ERROR_SUCCESS ||
+            (error = HiveValueData(sides.theirs, theirs, offset, diff->theirChunk, count)) !=
                 ERROR_SUCCESS) {
             *same = false;
             break;
         }
-        *same = memcmp(MineChunk, TheirChunk, count) == 0;
+        *same = memcmp(diff->mineChunk, diff->theirChunk, count) == 0;
     }
     return error;
 }
 
-DWORD CountSubkeys(Hive* hive, HiveKey key, DWORD* count) {
-    static HiveKey keys[MaxDepth];
-    static HiveSubkeyCursor cursors[MaxDepth];
+DWORD CountSubkeys(Comparison* diff, Hive* hive, HiveKey key, DWORD* count) {
+    HiveKey* keys = diff->keys;
+    HiveSubkeyCursor* cursors = diff->cursors;
     DWORD depth = 1;
     keys[0] = key;
     cursors[0] = HiveSubkeyCursor{};
@@ -197,38 +197,41 @@ DWORD CountSubkeys(Hive* hive, HiveKey key, DWORD* count) {
     return ERROR_SUCCESS;
 }
 
-// "+ [KEY]" or "- [KEY]" for a key on one side only, Path naming it.
-DWORD SayKey(const wchar_t* mark, Hive* hive, HiveKey key, DWORD* tally) {
+// "+ [KEY]" or "- [KEY]" for a key on one side only, the path naming it.
+DWORD SayKey(Comparison* diff, const wchar_t* mark, Hive* hive, HiveKey key, DWORD* tally) {
     DWORD subkeys = 0;
-    const DWORD error = CountSubkeys(hive, key, &subkeys);
+    const DWORD error = CountSubkeys(diff, hive, key, &subkeys);
     if (error != ERROR_SUCCESS) return error;
     wchar_t tail[48] = L"";
     if (subkeys > 0) {
         FormatText(tail, ARRAYSIZE(tail), L" (%lu subkey%s)", subkeys, subkeys == 1 ? L"" : L"s");
     }
     *tally += 1 + subkeys;
-    return Say(mark, tail, wcslen(tail)) ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
+    return Say(diff, mark, tail, wcslen(tail)) ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
 }
 
-DWORD CompareValues(const Sides& sides, HiveKey mine, HiveKey theirs, DWORD depth) {
-    NameList& a = Lists[depth][0];
-    NameList& b = Lists[depth][1];
+DWORD CompareValues(Comparison* diff, const Sides& sides, HiveKey mine, HiveKey theirs) {
+    NameList& a = diff->values[0];
+    NameList& b = diff->values[1];
     DWORD error = ListValues(sides.mine, mine, &a);
     if (error == ERROR_SUCCESS) error = ListValues(sides.theirs, theirs, &b);
-    for (DWORD i = 0, j = 0; error == ERROR_SUCCESS && (i < a.count || j < b.count);) {
-        const int order = i == a.count ? 1 : j == b.count ? -1 : Order(a, i, b, j);
+    for (DWORD i = 0, j = 0;
+         error == ERROR_SUCCESS && (i < a.entries.size() || j < b.entries.size());) {
+        const int order = i == a.entries.size()   ? 1
+                          : j == b.entries.size() ? -1
+                                                  : Order(a, i, b, j);
         if (order < 0) {
-            error = SayValue(L"+", sides.mine, a.entries[i++].handle);
-            ++Tally.valuesAdded;
+            error = SayValue(diff, L"+", sides.mine, a.entries[i++].handle);
+            ++diff->tally.valuesAdded;
         } else if (order > 0) {
-            error = SayValue(L"-", sides.theirs, b.entries[j++].handle);
-            ++Tally.valuesRemoved;
+            error = SayValue(diff, L"-", sides.theirs, b.entries[j++].handle);
+            ++diff->tally.valuesRemoved;
         } else {
             bool same = false;
-            error = SameData(sides, a.entries[i].handle, b.entries[j].handle, &same);
+            error = SameData(diff, sides, a.entries[i].handle, b.entries[j].handle, &same);
             if (error == ERROR_SUCCESS && !same) {
-                error = SayValue(L"~", sides.mine, a.entries[i].handle);
-                ++Tally.valuesChanged;
+                error = SayValue(diff, L"~", sides.mine, a.entries[i].handle);
+                ++diff->tally.valuesChanged;
             }
             ++i;
             ++j;
@@ -237,27 +240,31 @@ DWORD CompareValues(const Sides& sides, HiveKey mine, HiveKey theirs, DWORD dept
     return error;
 }
 
-DWORD CompareKeys(const Sides& sides, HiveKey mine, HiveKey theirs, DWORD depth) {
+DWORD CompareKeys(Comparison* diff, const Sides& sides, HiveKey mine, HiveKey theirs, DWORD depth) {
     if (depth == MaxDepth) return ERROR_BADDB;
-    DWORD error = CompareValues(sides, mine, theirs, depth);
-    NameList& a = Lists[depth][2];
-    NameList& b = Lists[depth][3];
+    DWORD error = CompareValues(diff, sides, mine, theirs);
+    NameList& a = diff->subkeys[depth][0];
+    NameList& b = diff->subkeys[depth][1];
+    TextBuffer& path = diff->path;
     if (error == ERROR_SUCCESS) error = ListSubkeys(sides.mine, mine, &a);
     if (error == ERROR_SUCCESS) error = ListSubkeys(sides.theirs, theirs, &b);
-    const size_t length = Path.length;
-    for (DWORD i = 0, j = 0; error == ERROR_SUCCESS && (i < a.count || j < b.count);) {
-        const int order = i == a.count ? 1 : j == b.count ? -1 : Order(a, i, b, j);
+    const size_t length = path.Length();
+    for (DWORD i = 0, j = 0;
+         error == ERROR_SUCCESS && (i < a.entries.size() || j < b.entries.size());) {
+        const int order = i == a.entries.size()   ? 1
+                          : j == b.entries.size() ? -1
+                                                  : Order(a, i, b, j);
         Hive* hive = order > 0 ? sides.theirs : sides.mine;
         const DWORD key = order > 0 ? b.entries[j].handle : a.entries[i].handle;
-        error = AppendKeyName(hive, key, &Path);
+        error = AppendKeyName(hive, key, &path);
         if (error == ERROR_SUCCESS && order < 0) {
-            error = SayKey(L"+", hive, key, &Tally.keysAdded);
+            error = SayKey(diff, L"+", hive, key, &diff->tally.keysAdded);
         } else if (error == ERROR_SUCCESS && order > 0) {
-            error = SayKey(L"-", hive, key, &Tally.keysRemoved);
+            error = SayKey(diff, L"-", hive, key, &diff->tally.keysRemoved);
         } else if (error == ERROR_SUCCESS) {
-            error = CompareKeys(sides, key, b.entries[j].handle, depth + 1);
+            error = CompareKeys(diff, sides, key, b.entries[j].handle, depth + 1);
         }
-        CutText(&Path, length);
+        path.Cut(length);
         i += order <= 0;
         j += order >= 0;
     }
@@ -278,66 +285,31 @@ int CompareKeyNames(const wchar_t* a, const wchar_t* b) {
     }
 }
 
-struct HiveSet {
-    DiffHive* hives = nullptr;
-    size_t count = 0;
-    size_t capacity = 0;
-    ~HiveSet() {
-        if (hives) HeapFree(GetProcessHeap(), 0, hives);
+// Each hive either backup holds, once; with a key, only the key's hive, by
+// the key's own spelling.
+bool AddHives(HeapArray<DiffHive>* set, const HiveTable& list, const KeyInBackup* key) {
+    for (const BackupHive& listed : list.items) {
+        if (key && !SameName(listed.label, key->label)) continue;
+        DiffHive hive;
+        const wchar_t* label = key ? key->label : listed.label;
+        if (!HiveKeyOfLabel(label, hive.hiveKey) ||
+            !CopyWhole(hive.label, ARRAYSIZE(hive.label), label)) {
+            continue;
+        }
+        bool known = false;
+        for (const DiffHive& each : *set) known = known || SameName(each.label, label);
+        if (!known && !set->Append(hive)) return false;
     }
-};
-
-bool AddHive(HiveSet* set, const wchar_t* folder, const wchar_t* label) {
-    wchar_t path[JoinedPathCapacity];
-    DiffHive hive;
-    if (!BuildPath(path, ARRAYSIZE(path), folder, label) || !IsFile(path) ||
-        !HiveKeyOfLabel(label, hive.hiveKey) ||
-        !CopyWhole(hive.label, ARRAYSIZE(hive.label), label)) {
-        return true;
-    }
-    for (size_t i = 0; i < set->count; ++i) {
-        if (_wcsicmp(set->hives[i].label, label) == 0) return true;
-    }
-    if (set->count == set->capacity) {
-        const size_t capacity = set->capacity ? set->capacity * 2 : 16;
-        void* grown = GrowHeapBlock(set->hives, set->capacity * sizeof(DiffHive),
-                                    capacity * sizeof(DiffHive));
-        if (!grown) return false;
-        set->hives = static_cast<DiffHive*>(grown);
-        set->capacity = capacity;
-    }
-    set->hives[set->count++] = hive;
     return true;
 }
 
-// The hive files of a backup: the machine hives, BCD, and the two of each
-// profile folder.
-bool AddHivesOf(HiveSet* set, const wchar_t* folder) {
-    bool added = AddHive(set, folder, L"BCD");
-    for (const MachineHive& machine : MachineHives) {
-        added = added && AddHive(set, folder, machine.name);
-    }
-    wchar_t pattern[JoinedPathCapacity];
-    if (!BuildPath(pattern, ARRAYSIZE(pattern), folder, L"*")) return added;
-    WIN32_FIND_DATAW entry;
-    FindHandle listing(FindFirstFileW(pattern, &entry));
-    for (bool more = listing.valid(); added && more; more = FindNextFileW(listing.get(), &entry)) {
-        if (!IsProfileFolder(entry)) continue;
-        for (const wchar_t* file : {L"NTUSER.DAT", L"UsrClass.dat"}) {
-            wchar_t label[JoinedPathCapacity];
-            added = added && (!BuildPath(label, ARRAYSIZE(label), entry.cFileName, file) ||
-                              AddHive(set, folder, label));
-        }
-    }
-    return added;
-}
-
 // One hive both backups hold: the whole of it, or the key.
-bool CompareHive(const DiffHive& hive, const wchar_t* other, const KeyInBackup* key,
-                 bool* keySeen) {
+bool CompareHive(Comparison* diff, const DiffHive& hive, const wchar_t* folder,
+                 const wchar_t* other, const KeyInBackup* key, bool* keySeen) {
     HiveHandle mine;
     HiveHandle theirs;
-    DWORD error = OpenBackupHive(BackupFolder, hive.label, true, &mine);
+    TextBuffer& path = diff->path;
+    DWORD error = OpenBackupHive(folder, hive.label, true, &mine);
     const DWORD otherError = OpenBackupHive(other, hive.label, true, &theirs);
     if (error != ERROR_SUCCESS || otherError != ERROR_SUCCESS) return false;
     const Sides sides{mine.get(), theirs.get()};
@@ -348,21 +320,21 @@ bool CompareHive(const DiffHive& hive, const wchar_t* other, const KeyInBackup* 
     CopyWhole(whole.label, ARRAYSIZE(whole.label), hive.label);
     whole.below = L"";
     const KeyInBackup& wanted = key ? *key : whole;
-    error = FindKeyInHive(sides.mine, wanted, &a, &Path);
-    HiveText theirPath;
+    error = FindKeyInHive(sides.mine, wanted, &a, &path);
+    TextBuffer theirPath;
     DWORD theirError = FindKeyInHive(sides.theirs, wanted, &b, &theirPath);
     if (error == ERROR_FILE_NOT_FOUND && theirError == ERROR_SUCCESS) {
         *keySeen = true;
-        CutText(&Path, 0);
-        error = AppendText(&Path, theirPath.units, theirPath.length)
-                    ? SayKey(L"-", sides.theirs, b, &Tally.keysRemoved)
+        path.Cut(0);
+        error = path.Append(theirPath.Text(), theirPath.Length())
+                    ? SayKey(diff, L"-", sides.theirs, b, &diff->tally.keysRemoved)
                     : ERROR_NOT_ENOUGH_MEMORY;
     } else if (error == ERROR_SUCCESS && theirError == ERROR_FILE_NOT_FOUND) {
         *keySeen = true;
-        error = SayKey(L"+", sides.mine, a, &Tally.keysAdded);
+        error = SayKey(diff, L"+", sides.mine, a, &diff->tally.keysAdded);
     } else if (error == ERROR_SUCCESS && theirError == ERROR_SUCCESS) {
         *keySeen = true;
-        error = CompareKeys(sides, a, b, 0);
+        error = CompareKeys(diff, sides, a, b, 0);
     } else if (error == ERROR_FILE_NOT_FOUND && theirError == ERROR_FILE_NOT_FOUND) {
         error = ERROR_SUCCESS;
     } else if (error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND) {
@@ -377,41 +349,44 @@ bool CompareHive(const DiffHive& hive, const wchar_t* other, const KeyInBackup* 
 
 }  // namespace
 
-int DiffBackups(const wchar_t* other, const KeyInBackup* key) {
+int DiffBackups(const wchar_t* folder, const wchar_t* other, const KeyInBackup* key) {
     wchar_t line[2 * JoinedPathCapacity];
     FormatText(line, ARRAYSIZE(line), L"Compared with: %s", other);
     PrintLine(line);
-    HiveSet set;
-    bool listed = key ? AddHive(&set, BackupFolder, key->label) && AddHive(&set, other, key->label)
-                      : AddHivesOf(&set, BackupFolder) && AddHivesOf(&set, other);
-    if (!listed) {
+    HiveTable mineListed;
+    HiveTable theirsListed;
+    if (!FindBackupHives(folder, BootStore::Listed, &mineListed) ||
+        !FindBackupHives(other, BootStore::Listed, &theirsListed)) {
+        return ExitFailed;
+    }
+    HeapArray<DiffHive> set;
+    if (!AddHives(&set, mineListed, key) || !AddHives(&set, theirsListed, key)) {
         PrintError(ERROR_NOT_ENOUGH_MEMORY, L"(!) Unable to list the hives");
         return ExitFailed;
     }
-    std::sort(set.hives, set.hives + set.count, [](const DiffHive& a, const DiffHive& b) {
+    std::sort(set.begin(), set.end(), [](const DiffHive& a, const DiffHive& b) {
         return CompareKeyNames(a.hiveKey, b.hiveKey) < 0;
     });
-    Tally = Counts{};
+    // Larger than the rest of the frame, but far within the stack.
+    Comparison diff;
     bool whole = true;
     bool keySeen = false;
-    for (size_t i = 0; i < set.count; ++i) {
-        const DiffHive& hive = set.hives[i];
+    for (const DiffHive& hive : set) {
         wchar_t path[JoinedPathCapacity];
-        const bool mine =
-            BuildPath(path, ARRAYSIZE(path), BackupFolder, hive.label) && IsFile(path);
+        const bool mine = BuildPath(path, ARRAYSIZE(path), folder, hive.label) && IsFile(path);
         const bool theirs = BuildPath(path, ARRAYSIZE(path), other, hive.label) && IsFile(path);
         if (mine && theirs) {
-            whole = CompareHive(hive, other, key, &keySeen) && whole;
+            whole = CompareHive(&diff, hive, folder, other, key, &keySeen) && whole;
             continue;
         }
-        CutText(&Path, 0);
+        diff.path.Cut(0);
         FormatText(line, ARRAYSIZE(line), L" (hive %s only in %s)", hive.label,
                    mine ? L"this backup" : L"the other backup");
-        if (!AppendText(&Path, hive.hiveKey, wcslen(hive.hiveKey)) ||
-            !Say(mine ? L"+" : L"-", line, wcslen(line))) {
+        if (!diff.path.Append(hive.hiveKey, wcslen(hive.hiveKey)) ||
+            !Say(&diff, mine ? L"+" : L"-", line, wcslen(line))) {
             whole = false;
         }
-        ++Tally.lonelyHives;
+        ++diff.tally.lonelyHives;
         keySeen = true;
     }
     if (key && !keySeen && whole) {
@@ -423,8 +398,8 @@ int DiffBackups(const wchar_t* other, const KeyInBackup* key) {
     FormatText(line, ARRAYSIZE(line),
                L"Keys added: %lu, removed: %lu; values added: %lu, removed: %lu, changed: %lu; "
                L"hives in one backup only: %lu",
-               Tally.keysAdded, Tally.keysRemoved, Tally.valuesAdded, Tally.valuesRemoved,
-               Tally.valuesChanged, Tally.lonelyHives);
+               diff.tally.keysAdded, diff.tally.keysRemoved, diff.tally.valuesAdded,
+               diff.tally.valuesRemoved, diff.tally.valuesChanged, diff.tally.lonelyHives);
     PrintLine(line);
     return whole ? ExitDone : ExitFailed;
 }

@@ -12,7 +12,8 @@
 
 #include "revert/key_path.h"
 
-// Compares every hive that either backup holds, or the one key; returns the
+// Compares every hive that the backup in folder or the one in other holds,
+// or the one key; returns the
 // exit status: ExitDone when both were read, ExitFailed when a hive could
 // not be.
-int DiffBackups(const wchar_t* other, const KeyInBackup* key);
+int DiffBackups(const wchar_t* folder, const wchar_t* other, const KeyInBackup* key);

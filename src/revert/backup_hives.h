@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "shared/file_identity.h"
+#include "shared/heap_array.h"
 #include "shared/path_join.h"
 
 struct BackupHive {
@@ -22,29 +23,25 @@ struct BackupHive {
     bool refused;      // refused by the last plan: no place, a failed check, a place taken
 };
 
-// The hives of the backup, on the heap: as many as the backup holds.
+// The hives of the backup: as many as it holds.
 struct HiveTable {
-    BackupHive* items;
-    size_t count;
-    size_t capacity;
-    bool whole;      // every hive file could be listed
-    bool bootStore;  // the boot store is among the chosen, when the backup holds one
+    HeapArray<BackupHive> items;
+    bool whole = false;      // every hive file could be listed
+    bool bootStore = false;  // the boot store is among the chosen, when the backup holds one
 };
 
-// The one list a run works through: only one action runs.
-extern HiveTable HiveList;
+// Which list the boot store BCD is in: a restore only advises how to put it
+// back, so it stays apart; a comparison reads it as any other hive.
+enum class BootStore { Apart, Listed };
 
-// Fills the list with the machine hives present as files in BackupFolder, in
-// a fixed order, then the NTUSER.DAT and UsrClass.dat files of the folders
-// named like SIDs, sorted; every one chosen, the boot store too. A name that
-// cannot be taken is reported; false then (and list->whole), with the others
-// still listed. A list the memory cannot hold is refused with
+// The one listing of a backup's hives: fills the list with the hive files
+// present in folder, BCD first when Listed, the machine hives in a fixed
+// order, then the NTUSER.DAT and UsrClass.dat files of the folders named
+// like SIDs, sorted; every one chosen, the boot store too. A name that
+// cannot be taken is reported; false then (and list->whole), with the
+// others still listed. A list the memory cannot hold is refused with
 // ERROR_NOT_ENOUGH_MEMORY.
-bool FindBackupHives(HiveTable* list);
-
-// True for a listing entry that is a profile's folder in a backup: a plain
-// subfolder named like a SID.
-bool IsProfileFolder(const WIN32_FIND_DATAW& entry);
+bool FindBackupHives(const wchar_t* folder, BootStore bootStore, HiveTable* list);
 
 // The part of a path after its last backslash.
 const wchar_t* FinalName(const wchar_t* path);

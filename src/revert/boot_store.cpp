@@ -2,16 +2,15 @@
 
 #include "hive/hive_check.h"
 #include "revert/backup_hives.h"
-#include "revert/run_state.h"
 #include "shared/console.h"
 
-bool FindBootStore(wchar_t* path) {
-    return BuildPath(path, JoinedPathCapacity, BackupFolder, L"BCD") && IsFile(path);
+bool FindBootStore(const wchar_t* backupFolder, wchar_t* path) {
+    return BuildPath(path, JoinedPathCapacity, backupFolder, L"BCD") && IsFile(path);
 }
 
-void PrintBootStoreAdvice() {
+void PrintBootStoreAdvice(const wchar_t* backupFolder) {
     wchar_t path[JoinedPathCapacity];
-    if (!FindBootStore(path)) return;
+    if (!FindBootStore(backupFolder, path)) return;
     HiveCheckResult result;
     DWORD error = ERROR_SUCCESS;
     wchar_t line[JoinedPathCapacity + 128];

@@ -49,10 +49,11 @@ CommandLineOutcome RefuseBecause(const wchar_t* argument, const wchar_t* why) {
 // /export's file, absolute, in a folder that is not the backup folder nor
 // below it, however the path reaches it; /diff's folder, another existing
 // one.
-CommandLineOutcome ReadKeyAction(const wchar_t* to, const wchar_t* other, RevertRequest* request) {
+CommandLineOutcome ReadKeyAction(const wchar_t* folder, const wchar_t* to, const wchar_t* other,
+                                 RevertRequest* request) {
     FileIdentity backup;
-    DWORD error = IdentifyPath(BackupFolder, &backup);
-    if (error != ERROR_SUCCESS) return Refuse(error, BackupFolder);
+    DWORD error = IdentifyPath(folder, &backup);
+    if (error != ERROR_SUCCESS) return Refuse(error, folder);
     wchar_t argument[JoinedPathCapacity + 8];
     if (request->action == RevertAction::Export) {
         FormatText(argument, ARRAYSIZE(argument), L"/to:%s", to);
@@ -96,7 +97,8 @@ DWORD ProgramFolder(wchar_t* folder) {
 
 }  // namespace
 
-CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, RevertRequest* request) {
+CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, RevertRequest* request,
+                                   RevertRun* run) {
     const wchar_t* folder = nullptr;
     const wchar_t* root = nullptr;
     const wchar_t* key = nullptr;  // of /export: or /key:
@@ -172,14 +174,17 @@ CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, RevertRequest* requ
                              L"HKLM\\SYSTEM\\..., HKU\\<SID>\\... or the like");
     }
 
-    DWORD error = folder ? MakeAbsoluteFolder(folder, BackupFolder) : ProgramFolder(BackupFolder);
+    DWORD error =
+        folder ? MakeAbsoluteFolder(folder, run->backupFolder) : ProgramFolder(run->backupFolder);
     if (error != ERROR_SUCCESS) return Refuse(error, folder ? folder : L"backup_folder");
     if (root) {
-        error = MakeAbsoluteFolder(root, TargetRoot);
+        error = MakeAbsoluteFolder(root, run->targetRoot);
         if (error != ERROR_SUCCESS) return Refuse(error, root);
     }
-    if (exporting || other) return ReadKeyAction(to, other, request);
-    FindBackupHives(&HiveList);
-    if (request->only && !ChooseHives(request->only, &HiveList)) return CommandLineOutcome::Refused;
+    if (exporting || other) return ReadKeyAction(run->backupFolder, to, other, request);
+    FindBackupHives(run->backupFolder, BootStore::Apart, &run->hives);
+    if (request->only && !ChooseHives(request->only, run->backupFolder, &run->hives)) {
+        return CommandLineOutcome::Refused;
+    }
     return CommandLineOutcome::Run;
 }

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "revert/key_path.h"
+#include "revert/run_state.h"
 #include "shared/exit_status.h"
 
 enum class RevertAction { Show, Offline, Online, Export, Diff };
@@ -18,9 +19,11 @@ struct RevertRequest {
     wchar_t other[JoinedPathCapacity] = {};  // /diff:, absolute
 };
 
-// Reads the arguments after the program name into the request, BackupFolder
-// (the program's own folder unless one is given) and, for /offline,
-// TargetRoot. /export's file must not lie in the backup folder, and /diff's
-// folder must be another existing folder. For the listing and a restore,
-// lists the backup's hives into HiveList and chooses those /only: names.
-CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, RevertRequest* request);
+// Reads the arguments after the program name into the request and the run:
+// its backup folder (the program's own folder unless one is given) and, for
+// /offline, its root. /export's file must not lie in the backup folder, and
+// /diff's folder must be another existing folder. For the listing and a
+// restore, lists the backup's hives into the run and chooses those /only:
+// names.
+CommandLineOutcome ReadCommandLine(int argc, wchar_t** argv, RevertRequest* request,
+                                   RevertRun* run);

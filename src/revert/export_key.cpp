@@ -1,8 +1,8 @@
 #include "revert/export_key.h"
 
 #include "revert/reg_file_writer.h"
-#include "revert/run_state.h"
 #include "shared/console.h"
+#include "shared/exit_status.h"
 
 namespace {
 
@@ -13,8 +13,8 @@ constexpr DWORD ChunkBytes = 65536;
 struct Export {
     Hive* hive;
     RegFile reg;
-    HiveText name;  // the current key's full name
-    HiveText valueName;
+    TextBuffer name;  // the current key's full name
+    TextBuffer valueName;
     BYTE chunk[ChunkBytes];
     DWORD keys;
     DWORD values;
@@ -81,7 +81,7 @@ DWORD PutValue(Export* e, HiveKey key, DWORD index) {
         error = QuotedStringCarries(e, value, info.dataSize, &carries);
     }
     if (error != ERROR_SUCCESS) return error;
-    PutValueName(&e->reg, e->valueName.units, e->valueName.length);
+    PutValueName(&e->reg, e->valueName.Text(), e->valueName.Length());
     if (carries) {
         error = PutString(e, value, info.dataSize);
     } else if (info.type == REG_DWORD && info.dataSize == 4) {
@@ -103,7 +103,7 @@ DWORD PutKey(Export* e, HiveKey key) {
     DWORD error = HiveKeyInfoOf(e->hive, key, &info);
     if (error != ERROR_SUCCESS) return error;
     PutUnits(&e->reg, L"[", 1);
-    PutUnits(&e->reg, e->name.units, e->name.length);
+    PutUnits(&e->reg, e->name.Text(), e->name.Length());
     PutUnits(&e->reg, L"]", 1);
     EndLine(&e->reg);
     for (DWORD i = 0; error == ERROR_SUCCESS && i < info.values; ++i) error = PutValue(e, key, i);
@@ -114,9 +114,9 @@ DWORD PutKey(Export* e, HiveKey key) {
 
 // The key, then each subkey with its own in the hive's order.
 DWORD PutTree(Export* e, HiveKey top) {
-    static Frame frames[MaxDepth];
+    Frame frames[MaxDepth];
     DWORD depth = 1;
-    frames[0] = Frame{top, {}, e->name.length};
+    frames[0] = Frame{top, {}, e->name.Length()};
     DWORD error = PutKey(e, top);
     while (error == ERROR_SUCCESS && depth > 0) {
         Frame& frame = frames[depth - 1];
@@ -129,20 +129,20 @@ DWORD PutTree(Export* e, HiveKey top) {
         }
         if (error == ERROR_SUCCESS && depth == MaxDepth) error = ERROR_BADDB;
         if (error != ERROR_SUCCESS) break;
-        CutText(&e->name, frame.nameLength);
+        e->name.Cut(frame.nameLength);
         error = AppendKeyName(e->hive, child, &e->name);
         if (error == ERROR_SUCCESS) error = PutKey(e, child);
-        frames[depth++] = Frame{child, {}, e->name.length};
+        frames[depth++] = Frame{child, {}, e->name.Length()};
     }
     return error;
 }
 
 }  // namespace
 
-int ExportKey(const KeyInBackup& key, const wchar_t* file) {
+int ExportKey(const wchar_t* backupFolder, const KeyInBackup& key, const wchar_t* file) {
     HiveHandle hive;
     wchar_t line[2 * JoinedPathCapacity + 128];
-    DWORD error = OpenBackupHive(BackupFolder, key.label, false, &hive);
+    DWORD error = OpenBackupHive(backupFolder, key.label, false, &hive);
     if (error == ERROR_FILE_NOT_FOUND) {
         FormatText(line, ARRAYSIZE(line), L"(!) The backup holds no %s, the hive of %s", key.label,
                    key.hiveKey);
@@ -153,10 +153,8 @@ int ExportKey(const KeyInBackup& key, const wchar_t* file) {
         PrintLine(L"(!) Nothing was written");
         return ExitFailed;
     }
-    static Export e;
+    Export e{};  // its buffers are larger than the rest of the frame, but far within the stack
     e.hive = hive.get();
-    e.keys = 0;
-    e.values = 0;
     HiveKey top = 0;
     error = FindKeyInHive(e.hive, key, &top, &e.name);
     if (error == ERROR_FILE_NOT_FOUND) {
@@ -180,7 +178,7 @@ int ExportKey(const KeyInBackup& key, const wchar_t* file) {
     }
     if (error != ERROR_SUCCESS) {
         FormatText(line, ARRAYSIZE(line), L"(!) Unable to export %s; nothing was written",
-                   e.name.length ? e.name.units : key.hiveKey);
+                   e.name.Length() ? e.name.Text() : key.hiveKey);
         PrintError(error, line);
         return ExitFailed;
     }

@@ -7,6 +7,6 @@
 
 #include "revert/key_path.h"
 
-// Writes the key to `file`, a new file, and returns the exit status. Nothing
-// is left behind when anything fails.
-int ExportKey(const KeyInBackup& key, const wchar_t* file);
+// Writes the key of the backup in backupFolder to `file`, a new file, and
+// returns the exit status. Nothing is left behind when anything fails.
+int ExportKey(const wchar_t* backupFolder, const KeyInBackup& key, const wchar_t* file);

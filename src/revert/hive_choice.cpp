@@ -5,8 +5,8 @@
 
 #include "revert/boot_store.h"
 #include "revert/run_state.h"
+#include "revert/text_buffer.h"
 #include "shared/console.h"
-#include "shared/heap_array.h"
 #include "shared/machine_hives.h"
 #include "shared/name_case.h"
 
@@ -53,7 +53,7 @@ bool ChooseOne(const wchar_t* name, bool bootStoreHeld, HiveTable* list) {
         list->bootStore = true;
         found = true;
     }
-    for (size_t i = 0; i < list->count; ++i) {
+    for (size_t i = 0; i < list->items.size(); ++i) {
         if (!NamesHive(name, list->items[i])) continue;
         list->items[i].chosen = true;
         found = true;
@@ -70,7 +70,7 @@ bool RefuseName(const wchar_t* format, const wchar_t* name) {
 
 // Text that grows on the heap; `whole` turns false when memory runs out.
 struct Text {
-    HeapArray<wchar_t> units;
+    TextBuffer units;
     bool whole = true;
 };
 
@@ -96,13 +96,14 @@ void AddName(Text* text, const wchar_t* name, const wchar_t* separator, bool* an
 // The chosen parts whose refusal is `refused`, each once: a machine hive by
 // its name, a profile by its SID, refused when one of its hives is; "machine"
 // and "users" where every one of theirs is among them.
-bool AddParts(Text* text, const HiveTable& list, bool refused, const wchar_t* separator) {
+bool AddParts(Text* text, const RevertRun& run, bool refused, const wchar_t* separator) {
+    const HiveTable& list = run.hives;
     wchar_t path[JoinedPathCapacity];
-    const bool bootStoreHeld = FindBootStore(path);
+    const bool bootStoreHeld = FindBootStore(run.backupFolder, path);
     const bool bootStore = list.bootStore && bootStoreHeld;
     size_t machines = bootStoreHeld ? 1 : 0, machinesTaken = bootStore ? 1 : 0;
     size_t profileHives = 0, profileHivesTaken = 0;
-    for (size_t i = 0; i < list.count; ++i) {
+    for (size_t i = 0; i < list.items.size(); ++i) {
         const bool taken = list.items[i].chosen && !list.items[i].refused;
         if (list.items[i].machine) {
             ++machines;
@@ -117,13 +118,13 @@ bool AddParts(Text* text, const HiveTable& list, bool refused, const wchar_t* se
     bool any = false;
     if (allMachine) AddName(text, L"machine", separator, &any);
     if (bootStore && !refused && !allMachine) AddName(text, L"BCD", separator, &any);
-    for (size_t i = 0; i < list.count;) {
+    for (size_t i = 0; i < list.items.size();) {
         const BackupHive& hive = list.items[i];
         size_t end = i + 1;
         bool chosen = hive.chosen, partRefused = hive.chosen && hive.refused;
         if (!hive.machine) {
             const size_t length = ProfileLength(hive);
-            for (; end < list.count && !list.items[end].machine &&
+            for (; end < list.items.size() && !list.items[end].machine &&
                    ProfileLength(list.items[end]) == length &&
                    SameName(list.items[end].label, hive.label, length);
                  ++end) {
@@ -143,9 +144,8 @@ bool AddParts(Text* text, const HiveTable& list, bool refused, const wchar_t* se
 }
 
 void PrintText(Text* text) {
-    text->whole = text->whole && text->units.Append(L'\0');
     if (text->whole) {
-        PrintLine(text->units.data());
+        PrintLine(text->units.Text());
     } else {
         PrintError(ERROR_NOT_ENOUGH_MEMORY, L"(!) Unable to show the command for the rest");
     }
@@ -153,11 +153,11 @@ void PrintText(Text* text) {
 
 }  // namespace
 
-bool ChooseHives(const wchar_t* names, HiveTable* list) {
+bool ChooseHives(const wchar_t* names, const wchar_t* backupFolder, HiveTable* list) {
     wchar_t path[JoinedPathCapacity];
-    const bool bootStoreHeld = FindBootStore(path);
+    const bool bootStoreHeld = FindBootStore(backupFolder, path);
     list->bootStore = false;
-    for (size_t i = 0; i < list->count; ++i) list->items[i].chosen = false;
+    for (size_t i = 0; i < list->items.size(); ++i) list->items[i].chosen = false;
     bool whole = true;
     for (const wchar_t* next = names;;) {
         const wchar_t* comma = wcschr(next, L',');
@@ -192,14 +192,14 @@ bool ChooseHives(const wchar_t* names, HiveTable* list) {
     return whole;
 }
 
-void PrintRestCommand(const HiveTable& list, const wchar_t* root, bool online) {
+void PrintRestCommand(const RevertRun& run, const wchar_t* root, bool online) {
     Text refused;
     Add(&refused, L"(!) Not restored with the rest: ");
-    if (!AddParts(&refused, list, true, L", ")) return;
+    if (!AddParts(&refused, run, true, L", ")) return;
     PrintText(&refused);
     Text rest;
     Add(&rest, L"/only:");
-    if (!AddParts(&rest, list, false, L",")) return;
+    if (!AddParts(&rest, run, false, L",")) return;
     wchar_t program[RootPathCapacity];
     const DWORD length = GetModuleFileNameW(nullptr, program, ARRAYSIZE(program));
     if (length == 0 || length >= ARRAYSIZE(program)) return;
@@ -207,7 +207,7 @@ void PrintRestCommand(const HiveTable& list, const wchar_t* root, bool online) {
     Add(&line, L"To restore the rest: ");
     AddQuoted(&line, program);
     Add(&line, L" ");
-    AddQuoted(&line, BackupFolder);
+    AddQuoted(&line, run.backupFolder);
     if (online) {
         Add(&line, L" /online ");
     } else {
@@ -215,10 +215,9 @@ void PrintRestCommand(const HiveTable& list, const wchar_t* root, bool online) {
         AddQuoted(&line, root);
         Add(&line, L" ");
     }
-    rest.whole = rest.whole && rest.units.Append(L'\0');
-    if (rest.whole) Add(&line, rest.units.data());
+    if (rest.whole) Add(&line, rest.units.Text());
     line.whole = line.whole && rest.whole;
-    if (line.units.size() > CommandLineLimit) {
+    if (line.units.Length() > CommandLineLimit) {
         PrintLine(
             L"(!) The rest is too long for one command line: restore it in parts with /only:");
         return;

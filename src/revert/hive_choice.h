@@ -6,13 +6,15 @@
 #include <windows.h>
 
 #include "revert/backup_hives.h"
+#include "revert/run_state.h"
 
-// Marks the hives (and the boot store) the names stand for, and no others.
+// Marks the hives (and the boot store) of the backup in backupFolder the
+// names stand for, and no others.
 // A name that is none of the above, or that the backup holds nothing of,
 // is reported; false then.
-bool ChooseHives(const wchar_t* names, HiveTable* list);
+bool ChooseHives(const wchar_t* names, const wchar_t* backupFolder, HiveTable* list);
 
 // After a plan refused some hives alone: names each part that has a refused
 // hive, and prints the command that restores every other chosen part, with
 // its /only: list written out, under root (offline) or online.
-void PrintRestCommand(const HiveTable& list, const wchar_t* root, bool online);
+void PrintRestCommand(const RevertRun& run, const wchar_t* root, bool online);

@@ -4,6 +4,7 @@
 
 #include "shared/console.h"
 #include "shared/location_text.h"
+#include "shared/name_case.h"
 #include "shared/owned_handle.h"
 
 namespace {
@@ -30,7 +31,7 @@ void LocationName(const BackupHive* hive, wchar_t* name, size_t capacity) {
 
 bool IsUnder(const wchar_t* path, const wchar_t* root) {
     const size_t length = wcslen(root);
-    if (length == 0 || _wcsnicmp(path, root, length) != 0) return false;
+    if (length == 0 || !SameName(path, root, length)) return false;
     return root[length - 1] == L'\\' ? path[length] != L'\0' : path[length] == L'\\';
 }
 
@@ -151,7 +152,7 @@ DWORD PlaceHive(BackupHive* hive, const wchar_t* root, const FileIdentity& backu
     }
     // A profile's location text could otherwise aim its hive at a machine
     // hive, or the other way round.
-    if (_wcsicmp(FinalName(hive->destination), FinalName(hive->label)) != 0) {
+    if (!SameName(FinalName(hive->destination), FinalName(hive->label))) {
         FormatText(reason, ReasonCapacity, L"%s is not a file named %s", hive->destination,
                    FinalName(hive->label));
         return ERROR_BAD_PATHNAME;

@@ -8,6 +8,7 @@
 #include "revert/backup_hives.h"
 #include "shared/console.h"
 #include "shared/machine_hives.h"
+#include "shared/name_case.h"
 
 namespace {
 
@@ -20,12 +21,12 @@ constexpr const wchar_t* ClassesSuffix = L"_Classes";
 size_t FirstName(const wchar_t* text) { return wcscspn(text, L"\\"); }
 
 bool Is(const wchar_t* text, size_t length, const wchar_t* word) {
-    return wcslen(word) == length && _wcsnicmp(text, word, length) == 0;
+    return wcslen(word) == length && SameName(text, word, length);
 }
 
 // "S-1-" and then digits and dashes.
 bool IsSid(const wchar_t* text, size_t length) {
-    if (length <= 4 || _wcsnicmp(text, L"S-1-", 4) != 0) return false;
+    if (length <= 4 || !SameName(text, L"S-1-", 4)) return false;
     for (size_t i = 4; i < length; ++i) {
         if (!(text[i] >= L'0' && text[i] <= L'9') && text[i] != L'-') return false;
     }
@@ -43,8 +44,7 @@ bool Fill(KeyInBackup* key, const wchar_t* label, const wchar_t* root, const wch
 bool ReadUserHive(const wchar_t* name, size_t length, KeyInBackup* key) {
     if (Is(name, length, L".DEFAULT")) return Fill(key, L"DEFAULT", Users, L".DEFAULT", 8);
     const size_t suffix = wcslen(ClassesSuffix);
-    const bool classes =
-        length > suffix && _wcsnicmp(name + length - suffix, ClassesSuffix, suffix) == 0;
+    const bool classes = length > suffix && SameName(name + length - suffix, ClassesSuffix, suffix);
     const size_t sid = classes ? length - suffix : length;
     if (!IsSid(name, sid)) return false;
     wchar_t label[JoinedPathCapacity];
@@ -84,7 +84,7 @@ DWORD CurrentControlSet(Hive* hive, HiveKey root, wchar_t* name, size_t capacity
         }
         if (valueInfo.nameLength != 7 || valueInfo.type != REG_DWORD || valueInfo.dataSize != 4 ||
             HiveValueName(hive, value, valueName, ARRAYSIZE(valueName)) != ERROR_SUCCESS ||
-            _wcsicmp(valueName, L"Current") != 0) {
+            !SameName(valueName, L"Current")) {
             continue;
         }
         DWORD current = 0;
@@ -127,12 +127,12 @@ bool HiveKeyOfLabel(const wchar_t* label, wchar_t* hiveKey) {
     const size_t sid = FirstName(label);
     bool found = false;
     if (label[sid] == L'\0') {
-        found = _wcsicmp(label, L"DEFAULT") == 0 ? ReadUserHive(L".DEFAULT", 8, &key)
-                : _wcsicmp(label, L"BCD") == 0   ? ReadMachineHive(BootStoreKey, 11, &key)
-                                                 : ReadMachineHive(label, sid, &key);
-    } else if (_wcsicmp(label + sid, L"\\NTUSER.DAT") == 0) {
+        found = SameName(label, L"DEFAULT") ? ReadUserHive(L".DEFAULT", 8, &key)
+                : SameName(label, L"BCD")   ? ReadMachineHive(BootStoreKey, 11, &key)
+                                            : ReadMachineHive(label, sid, &key);
+    } else if (SameName(label + sid, L"\\NTUSER.DAT")) {
         found = ReadUserHive(label, sid, &key);
-    } else if (_wcsicmp(label + sid, L"\\UsrClass.dat") == 0) {
+    } else if (SameName(label + sid, L"\\UsrClass.dat")) {
         wchar_t classes[JoinedPathCapacity];
         found = SUCCEEDED(StringCchPrintfW(classes, ARRAYSIZE(classes), L"%.*s%s",
                                            static_cast<int>(sid), label, ClassesSuffix)) &&
@@ -141,23 +141,43 @@ bool HiveKeyOfLabel(const wchar_t* label, wchar_t* hiveKey) {
     return found && CopyWhole(hiveKey, JoinedPathCapacity, key.hiveKey);
 }
 
-DWORD FindKeyInHive(Hive* hive, const KeyInBackup& key, HiveKey* found, HiveText* name) {
-    CutText(name, 0);
+DWORD AppendKeyName(Hive* hive, HiveKey key, TextBuffer* text) {
+    HiveKeyInfo info;
+    DWORD error = HiveKeyInfoOf(hive, key, &info);
+    if (error != ERROR_SUCCESS) return error;
+    const size_t start = text->Length();
+    wchar_t* room = start > 0 && !text->Append(L"\\", 1) ? nullptr : text->Extend(info.nameLength);
+    error = room ? HiveKeyName(hive, key, room, info.nameLength + 1) : ERROR_NOT_ENOUGH_MEMORY;
+    if (error != ERROR_SUCCESS) text->Cut(start);
+    return error;
+}
+
+DWORD ReadValueName(Hive* hive, HiveValue value, DWORD length, TextBuffer* text) {
+    text->Cut(0);
+    wchar_t* room = text->Extend(length);
+    const DWORD error =
+        room ? HiveValueName(hive, value, room, length + 1) : ERROR_NOT_ENOUGH_MEMORY;
+    if (error != ERROR_SUCCESS) text->Cut(0);
+    return error;
+}
+
+DWORD FindKeyInHive(Hive* hive, const KeyInBackup& key, HiveKey* found, TextBuffer* name) {
+    name->Cut(0);
     DWORD error = HiveRoot(hive, found);
     if (error != ERROR_SUCCESS) return error;
-    if (!AppendText(name, key.hiveKey, wcslen(key.hiveKey))) return ERROR_NOT_ENOUGH_MEMORY;
-    HiveText wanted;
-    if (!AppendText(&wanted, key.below, key.belowLength)) return ERROR_NOT_ENOUGH_MEMORY;
-    const bool system = _wcsicmp(key.label, L"SYSTEM") == 0;
-    for (size_t at = 0; at < wanted.length;) {
-        wchar_t* part = wanted.units + at;
+    if (!name->Append(key.hiveKey, wcslen(key.hiveKey))) return ERROR_NOT_ENOUGH_MEMORY;
+    TextBuffer wanted;
+    if (!wanted.Append(key.below, key.belowLength)) return ERROR_NOT_ENOUGH_MEMORY;
+    const bool system = SameName(key.label, L"SYSTEM");
+    for (size_t at = 0; at < wanted.Length();) {
+        wchar_t* part = wanted.Data() + at;
         const size_t length = FirstName(part);
         part[length] = L'\0';
         HiveKey below = 0;
         error = HiveFindSubkey(hive, *found, part, &below);
         wchar_t controlSet[16];
         const bool current = error == ERROR_FILE_NOT_FOUND && system && at == 0 &&
-                             _wcsicmp(part, L"CurrentControlSet") == 0;
+                             SameName(part, L"CurrentControlSet");
         if (current && (error = CurrentControlSet(hive, *found, controlSet,
                                                   ARRAYSIZE(controlSet))) == ERROR_SUCCESS) {
             error = HiveFindSubkey(hive, *found, controlSet, &below);
@@ -165,7 +185,7 @@ DWORD FindKeyInHive(Hive* hive, const KeyInBackup& key, HiveKey* found, HiveText
         if (error != ERROR_SUCCESS) return error;
         if (current) {
             // Keys written under it go back into the set the system runs.
-            if (!AppendText(name, L"\\CurrentControlSet", 18)) return ERROR_NOT_ENOUGH_MEMORY;
+            if (!name->Append(L"\\CurrentControlSet", 18)) return ERROR_NOT_ENOUGH_MEMORY;
         } else if ((error = AppendKeyName(hive, below, name)) != ERROR_SUCCESS) {
             return error;
         }

@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "hive/hive.h"
-#include "revert/hive_text.h"
+#include "revert/text_buffer.h"
 #include "shared/path_join.h"
 
 struct KeyInBackup {
@@ -31,7 +31,12 @@ bool HiveKeyOfLabel(const wchar_t* label, wchar_t* hiveKey);
 // spells them. SYSTEM's CurrentControlSet, which a running system makes,
 // is the control set that Select\Current names when the hive has no key of
 // that name. ERROR_FILE_NOT_FOUND when a name is not there.
-DWORD FindKeyInHive(Hive* hive, const KeyInBackup& key, HiveKey* found, HiveText* name);
+DWORD FindKeyInHive(Hive* hive, const KeyInBackup& key, HiveKey* found, TextBuffer* name);
+
+// Appends "\" and the key's name (the name alone when the text is empty).
+DWORD AppendKeyName(Hive* hive, HiveKey key, TextBuffer* text);
+// The value's name in place of what the text held; `length` from its info.
+DWORD ReadValueName(Hive* hive, HiveValue value, DWORD length, TextBuffer* text);
 
 // Opens the hive file at `label` in `folder` and judges it: ERROR_SUCCESS
 // with *hive open when it passed, and a line saying how a dirty one was

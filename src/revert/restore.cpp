@@ -16,60 +16,63 @@ namespace {
 
 // A stamp no restore of the journal has, so each restore's kept files have
 // names of their own. The clock may have been set back onto an earlier one.
-bool TakeFreshStamp(wchar_t* stamp) {
+bool TakeFreshStamp(const RestoreJournal& journal, wchar_t* stamp) {
     for (int tries = 0; tries < 5; ++tries) {
         if (tries > 0) Sleep(1000);
         FormatStamp(stamp);
-        if (!IsStampTaken(stamp)) return true;
+        if (!IsStampTaken(journal, stamp)) return true;
     }
     return false;
 }
 
 // what: a line naming the journal with %s.
-void ReportJournal(DWORD error, const wchar_t* what) {
+void ReportJournal(const RestoreJournal& journal, DWORD error, const wchar_t* what) {
     wchar_t line[JoinedPathCapacity + 64];
-    FormatText(line, ARRAYSIZE(line), what, JournalPath);
+    FormatText(line, ARRAYSIZE(line), what, journal.path);
     PrintError(error, line);
 }
 
-int Refuse(DWORD error, const wchar_t* what) {
-    ReportJournal(error, what);
+int Refuse(const RestoreJournal& journal, DWORD error, const wchar_t* what) {
+    ReportJournal(journal, error, what);
     PrintLine(L"(!) Nothing was changed");
     return ExitFailed;
 }
 
 }  // namespace
 
-int RestoreBackup(bool online) {
-    const PlanOutcome plan = PlanHives(&HiveList, TargetRoot, PlanUse::Restore);
-    if (plan == PlanOutcome::HivesRefused) PrintRestCommand(HiveList, TargetRoot, online);
+int RestoreBackup(RevertRun* run, bool online) {
+    const PlanOutcome plan = PlanHives(run, run->targetRoot, PlanUse::Restore);
+    if (plan == PlanOutcome::HivesRefused) PrintRestCommand(*run, run->targetRoot, online);
     if (plan != PlanOutcome::Go) return ExitFailed;
+    HeapArray<BackupHive>& hives = run->hives.items;
+    RestoreJournal& journal = run->journal;
     size_t chosen = 0;
-    for (size_t i = 0; i < HiveList.count; ++i) chosen += HiveList.items[i].chosen ? 1 : 0;
+    for (const BackupHive& hive : hives) chosen += hive.chosen ? 1 : 0;
     if (chosen == 0) {  // the boot store alone
-        PrintBootStoreAdvice();
+        PrintBootStoreAdvice(run->backupFolder);
         return ExitDone;
     }
-    DWORD error = ReadJournal();
-    if (error != ERROR_SUCCESS) return Refuse(error, L"(!) Unable to read %s");
+    DWORD error = ReadJournal(&journal);
+    if (error != ERROR_SUCCESS) return Refuse(journal, error, L"(!) Unable to read %s");
 
     // A restore or an undo cut short is undone whole first, so that what this
     // one keeps aside are the files as they were before it, whichever hives
     // it chose.
     wchar_t stamp[StampCapacity];
     bool cutShort = false;
-    if (FindLatestRestore(stamp, &cutShort) && cutShort) {
-        if (!PlanKeptHives(&HiveList, TargetRoot, stamp)) return ExitFailed;
-        if (!UndoKept(stamp, true, online)) {
+    if (FindLatestRestore(journal, stamp, &cutShort) && cutShort) {
+        if (!PlanKeptHives(run, run->targetRoot, stamp)) return ExitFailed;
+        if (!UndoKept(run, stamp, true, online)) {
             PrintLine(L"(!) Nothing else was changed");
             return ExitFailed;
         }
     }
-    if (!TakeFreshStamp(stamp)) {
-        return Refuse(ERROR_ALREADY_EXISTS, L"(!) Every stamp the clock gives is taken in %s");
+    if (!TakeFreshStamp(journal, stamp)) {
+        return Refuse(journal, ERROR_ALREADY_EXISTS,
+                      L"(!) Every stamp the clock gives is taken in %s");
     }
-    for (size_t i = 0; i < HiveList.count; ++i) {
-        BackupHive* hive = &HiveList.items[i];
+    for (size_t i = 0; i < hives.size(); ++i) {
+        BackupHive* hive = &hives[i];
         if (!hive->chosen) continue;
         KeyHandle key;
         hive->loaded = online && OpenLoadedHive(hive, &key);
@@ -77,16 +80,16 @@ int RestoreBackup(bool online) {
         // file's: an undo takes them away with the restored file.
         hive->present = PresentHiveFiles(hive->destination) & (hive->loaded ? 1u : AllHiveFiles);
     }
-    error = AppendRestore(stamp, HiveList, TargetRoot);
-    if (error != ERROR_SUCCESS) return Refuse(error, L"(!) Unable to write %s");
+    error = AppendRestore(&journal, stamp, run->hives, run->targetRoot);
+    if (error != ERROR_SUCCESS) return Refuse(journal, error, L"(!) Unable to write %s");
 
     wchar_t line[128];
     FormatText(line, ARRAYSIZE(line), L"Replaced files are kept beside them as NAME.%s-%s",
                RevertTag, stamp);
     PrintLine(line);
     bool whole = true;
-    for (size_t i = 0; i < HiveList.count; ++i) {
-        const BackupHive* hive = &HiveList.items[i];
+    for (size_t i = 0; i < hives.size(); ++i) {
+        const BackupHive* hive = &hives[i];
         if (!hive->chosen) continue;
         KeyHandle key;
         const bool done = hive->loaded && OpenLoadedHive(hive, &key)
@@ -94,12 +97,12 @@ int RestoreBackup(bool online) {
                               : ReplaceNow(hive, stamp);
         whole = done && whole;
     }
-    error = AppendJournal(L"restored", stamp);
+    error = AppendJournal(&journal, L"restored", stamp);
     if (error != ERROR_SUCCESS) {
-        ReportJournal(error, L"(!) Unable to write to %s");
+        ReportJournal(journal, error, L"(!) Unable to write to %s");
         whole = false;
     }
-    if (HiveList.bootStore) PrintBootStoreAdvice();
+    if (run->hives.bootStore) PrintBootStoreAdvice(run->backupFolder);
     if (online) PrintLine(L"A restart finishes the restore.");
     return whole ? ExitDone : ExitFailed;
 }

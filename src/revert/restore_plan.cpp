@@ -52,12 +52,12 @@ bool Place(BackupHive* hive, const wchar_t* root, const FileIdentity& backup, Pl
 
 // The journal lies beside the machine hives and is proved as they are; the
 // root must lie outside the backup, which the restore reads from.
-bool PlaceJournal(const wchar_t* root, FileIdentity* backup) {
+bool PlaceJournal(RevertRun* run, const wchar_t* root, FileIdentity* backup) {
     wchar_t reason[ReasonCapacity];
     wchar_t line[PartCapacity];
-    DWORD error = IdentifyPath(BackupFolder, backup);
+    DWORD error = IdentifyPath(run->backupFolder, backup);
     if (error != ERROR_SUCCESS) {
-        FormatText(line, ARRAYSIZE(line), L"(!) Unable to open %s", BackupFolder);
+        FormatText(line, ARRAYSIZE(line), L"(!) Unable to open %s", run->backupFolder);
         PrintError(error, line);
         return false;
     }
@@ -66,11 +66,11 @@ bool PlaceJournal(const wchar_t* root, FileIdentity* backup) {
         BackupHive journal{};
         journal.machine = true;
         CopyWhole(journal.label, ARRAYSIZE(journal.label), L"revert.journal");
-        error = BuildPath(journal.locationFile, ARRAYSIZE(journal.locationFile), BackupFolder,
+        error = BuildPath(journal.locationFile, ARRAYSIZE(journal.locationFile), run->backupFolder,
                           L"sysdir.txt")
                     ? PlaceHive(&journal, root, *backup, reason)
                     : ERROR_FILENAME_EXCED_RANGE;
-        CopyWhole(JournalPath, ARRAYSIZE(JournalPath), journal.destination);
+        CopyWhole(run->journal.path, ARRAYSIZE(run->journal.path), journal.destination);
     }
     if (error == ERROR_SUCCESS) return true;
     FormatText(line, ARRAYSIZE(line), L"(!) Unable to place revert.journal: %s", reason);
@@ -87,8 +87,8 @@ int ComparePlaces(const BackupHive* x, const BackupHive* y) {
     if (a.volume != b.volume) return a.volume < b.volume ? -1 : 1;
     if (a.indexHigh != b.indexHigh) return a.indexHigh < b.indexHigh ? -1 : 1;
     if (a.indexLow != b.indexLow) return a.indexLow < b.indexLow ? -1 : 1;
-    return a.known ? _wcsicmp(FinalName(x->destination), FinalName(y->destination))
-                   : _wcsicmp(x->destination, y->destination);
+    return a.known ? CompareNames(FinalName(x->destination), FinalName(y->destination))
+                   : CompareNames(x->destination, y->destination);
 }
 
 // By place, and in the order of the list within one place.
@@ -103,18 +103,17 @@ int CompareInOrder(const void* a, const void* b) {
 // Two hives aimed at one file would leave the first one's old file lost: the
 // later one is refused. *whole turns false when they could not be compared.
 bool RefuseSharedPlaces(HiveTable* list, bool* whole) {
-    auto** order = static_cast<BackupHive**>(
-        HeapAlloc(GetProcessHeap(), 0, (list->count + 1) * sizeof(BackupHive*)));
-    if (!order) {
+    HeapArray<BackupHive*> order;
+    if (!order.Reserve(list->items.size())) {
         PrintError(ERROR_NOT_ENOUGH_MEMORY, L"(!) Unable to compare the places of the hives");
         *whole = false;
         return false;
     }
-    size_t placed = 0;
-    for (size_t i = 0; i < list->count; ++i) {
-        if (list->items[i].destination[0] != L'\0') order[placed++] = &list->items[i];
+    for (BackupHive& hive : list->items) {
+        if (hive.destination[0] != L'\0') order.Append(&hive);
     }
-    qsort(order, placed, sizeof(*order), CompareInOrder);
+    const size_t placed = order.size();
+    qsort(order.data(), placed, sizeof(BackupHive*), CompareInOrder);
     bool apart = true;
     for (size_t i = 1, first = 0; i < placed; ++i) {
         if (ComparePlaces(order[first], order[i]) != 0) {
@@ -128,7 +127,6 @@ bool RefuseSharedPlaces(HiveTable* list, bool* whole) {
         order[i]->refused = true;
         apart = false;
     }
-    HeapFree(GetProcessHeap(), 0, order);
     return apart;
 }
 
@@ -175,18 +173,19 @@ bool DescribeCheck(const wchar_t* path, wchar_t* words, bool* dirty) {
     return result.passed;
 }
 
-PlanOutcome PlanHives(HiveTable* list, const wchar_t* root, PlanUse use) {
+PlanOutcome PlanHives(RevertRun* run, const wchar_t* root, PlanUse use) {
+    HiveTable* list = &run->hives;
     bool whole = list->whole;
     wchar_t line[2 * PartCapacity + JoinedPathCapacity];
-    if (list->count == 0) {
-        FormatText(line, ARRAYSIZE(line), L"(!) No hive files in %s", BackupFolder);
+    if (list->items.size() == 0) {
+        FormatText(line, ARRAYSIZE(line), L"(!) No hive files in %s", run->backupFolder);
         PrintLine(line);
         return PlanOutcome::Refused;
     }
     FileIdentity backup{};
-    if (root) whole = PlaceJournal(root, &backup) && whole;
+    if (root) whole = PlaceJournal(run, root, &backup) && whole;
     bool hivesWhole = true;
-    for (size_t i = 0; i < list->count; ++i) {
+    for (size_t i = 0; i < list->items.size(); ++i) {
         BackupHive* hive = &list->items[i];
         hive->refused = false;
         hive->destination[0] = L'\0';
@@ -207,26 +206,28 @@ PlanOutcome PlanHives(HiveTable* list, const wchar_t* root, PlanUse use) {
     return hivesWhole ? PlanOutcome::Go : PlanOutcome::HivesRefused;
 }
 
-bool PlanJournal(const wchar_t* root) {
+bool PlanJournal(RevertRun* run, const wchar_t* root) {
     FileIdentity backup{};
-    return PlaceJournal(root, &backup);
+    return PlaceJournal(run, root, &backup);
 }
 
-bool PlanKeptHives(HiveTable* list, const wchar_t* root, const wchar_t* stamp) {
+bool PlanKeptHives(RevertRun* run, const wchar_t* root, const wchar_t* stamp) {
+    HiveTable* list = &run->hives;
     enum : unsigned char { Placed, Unplaced, Wanted };
     HeapArray<unsigned char> state;
     FileIdentity backup{};
-    DWORD error =
-        state.Extend(list->count) ? IdentifyPath(BackupFolder, &backup) : ERROR_NOT_ENOUGH_MEMORY;
+    DWORD error = state.Extend(list->items.size()) ? IdentifyPath(run->backupFolder, &backup)
+                                                   : ERROR_NOT_ENOUGH_MEMORY;
     if (error != ERROR_SUCCESS) {
         wchar_t line[JoinedPathCapacity + 64];
-        FormatText(line, ARRAYSIZE(line), L"(!) Unable to plan the undo from %s", BackupFolder);
+        FormatText(line, ARRAYSIZE(line), L"(!) Unable to plan the undo from %s",
+                   run->backupFolder);
         PrintError(error, line);
         PrintLine(L"(!) Nothing was changed");
         return false;
     }
     // Where each hive not placed yet would go, before it is proved.
-    for (size_t i = 0; i < list->count; ++i) {
+    for (size_t i = 0; i < list->items.size(); ++i) {
         BackupHive* hive = &list->items[i];
         if (hive->destination[0] != L'\0') continue;
         state[i] = Unplaced;
@@ -239,16 +240,16 @@ bool PlanKeptHives(HiveTable* list, const wchar_t* root, const wchar_t* stamp) {
     }
     bool whole = true;
     size_t cursor = 0;
-    for (JournalPlace place; NextRestorePlace(stamp, &cursor, &place);) {
+    for (JournalPlace place; NextRestorePlace(run->journal, stamp, &cursor, &place);) {
         bool found = false;
-        for (size_t i = 0; i < list->count && !found; ++i) {
+        for (size_t i = 0; i < list->items.size() && !found; ++i) {
             const wchar_t* destination = list->items[i].destination;
             found = destination[0] != L'\0' && SameName(BelowRoot(destination, root), place.place);
             if (found && state[i] == Unplaced) state[i] = Wanted;
         }
         if (!found) whole = !LeftKept(place.place, root, stamp) && whole;
     }
-    for (size_t i = 0; i < list->count; ++i) {
+    for (size_t i = 0; i < list->items.size(); ++i) {
         BackupHive* hive = &list->items[i];
         wchar_t where[PartCapacity];
         if (state[i] == Wanted) {

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "revert/backup_hives.h"
+#include "revert/run_state.h"
 
 constexpr size_t CheckWordsCapacity = 1024;
 
@@ -22,19 +23,20 @@ enum class PlanOutcome {
     Refused,       // also what every hive needs: the listing, the journal
 };
 
-// Checks each chosen hive of the listed backup and places it under root:
+// Checks each chosen hive of the run's listed backup and places it under root:
 // proved inside it and outside the backup, and the journal too. A listing
 // without a root reads each location alone. Any two hives whose places are
 // one file are refused. Go only when there is a hive: a listing with a root
 // answers exactly as the restore under that root would.
-PlanOutcome PlanHives(HiveTable* list, const wchar_t* root, PlanUse use);
+PlanOutcome PlanHives(RevertRun* run, const wchar_t* root, PlanUse use);
 
-// Places the journal under root, as PlanHives does; false after saying why.
-bool PlanJournal(const wchar_t* root);
+// Places the run's journal under root, as PlanHives does; false after
+// saying why.
+bool PlanJournal(RevertRun* run, const wchar_t* root);
 
-// For the undo of the restore under stamp in the journal read: places,
+// For the undo of the restore under stamp in the run's journal read: places,
 // unchecked, each hive not placed yet whose place that restore named, and
 // refuses (saying "Nothing was changed") a place where it kept files that no
 // hive of this backup has, or a hive that has no place now. True when
 // nothing was refused.
-bool PlanKeptHives(HiveTable* list, const wchar_t* root, const wchar_t* stamp);
+bool PlanKeptHives(RevertRun* run, const wchar_t* root, const wchar_t* stamp);

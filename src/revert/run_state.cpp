@@ -2,9 +2,6 @@
 
 #include "shared/system_entry.h"
 
-wchar_t BackupFolder[JoinedPathCapacity];
-wchar_t TargetRoot[JoinedPathCapacity];
-
 void LeaveWow64Views() {
     if (!RunsUnderWow64()) return;
     using Wow64DisableRedirectionFn = BOOL(WINAPI*)(PVOID*);

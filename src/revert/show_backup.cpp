@@ -6,7 +6,6 @@
 #include "revert/boot_store.h"
 #include "revert/hive_choice.h"
 #include "revert/restore_plan.h"
-#include "revert/run_state.h"
 #include "shared/console.h"
 #include "shared/location_text.h"
 #include "shared/name_case.h"
@@ -17,23 +16,23 @@ namespace {
 // to: the root the backup folder's path has before the Windows folder that
 // sysdir.txt names ("D:" for D:\Windows\ZEL\2026-12-06), when the system
 // folder is there.
-bool FindInstallation(wchar_t* root) {
+bool FindInstallation(const wchar_t* backupFolder, wchar_t* root) {
     wchar_t text[JoinedPathCapacity];
     wchar_t location[JoinedPathCapacity];
-    if (!BuildPath(text, ARRAYSIZE(text), BackupFolder, L"sysdir.txt") ||
+    if (!BuildPath(text, ARRAYSIZE(text), backupFolder, L"sysdir.txt") ||
         ReadLocationText(text, location, ARRAYSIZE(location)) != ERROR_SUCCESS ||
         !IsContainedLocation(location)) {
         return false;
     }
     const size_t windows = static_cast<size_t>(wcsrchr(location, L'\\') - location);
-    for (size_t at = wcslen(BackupFolder); windows > 0 && at-- > 0;) {
-        if (!SameName(BackupFolder + at, location, windows) ||
-            BackupFolder[at + windows] != L'\\') {
+    for (size_t at = wcslen(backupFolder); windows > 0 && at-- > 0;) {
+        if (!SameName(backupFolder + at, location, windows) ||
+            backupFolder[at + windows] != L'\\') {
             continue;
         }
         wchar_t system[JoinedPathCapacity];
         if (at == 0 || at >= JoinedPathCapacity) return false;
-        StringCchCopyNW(root, JoinedPathCapacity, BackupFolder, at);
+        StringCchCopyNW(root, JoinedPathCapacity, backupFolder, at);
         const DWORD attributes = BuildPath(system, ARRAYSIZE(system), root, location)
                                      ? GetFileAttributesW(system)
                                      : INVALID_FILE_ATTRIBUTES;
@@ -44,12 +43,12 @@ bool FindInstallation(wchar_t* root) {
 
 }  // namespace
 
-int ShowBackup(const wchar_t* root, bool online) {
+int ShowBackup(RevertRun* run, const wchar_t* root, bool online) {
     wchar_t check[CheckWordsCapacity];
     wchar_t line[CheckWordsCapacity + 2 * JoinedPathCapacity];
     wchar_t installation[JoinedPathCapacity];
     const wchar_t* under = root;
-    if (!root && FindInstallation(installation)) {
+    if (!root && FindInstallation(run->backupFolder, installation)) {
         FormatText(line, ARRAYSIZE(line), L"Windows root: %s (the backup lies in it)",
                    installation);
         PrintLine(line);
@@ -57,14 +56,14 @@ int ShowBackup(const wchar_t* root, bool online) {
     }
     bool whole = true;
     wchar_t bootStore[JoinedPathCapacity];
-    if (HiveList.bootStore && FindBootStore(bootStore)) {
+    if (run->hives.bootStore && FindBootStore(run->backupFolder, bootStore)) {
         bool dirty = false;
         whole = DescribeCheck(bootStore, check, &dirty) && whole;
         FormatText(line, ARRAYSIZE(line), L"BCD: %s; not replaced: bcdedit /import \"%s\"", check,
                    bootStore);
         PrintLine(line);
     }
-    const PlanOutcome plan = PlanHives(&HiveList, under, PlanUse::Show);
-    if (plan == PlanOutcome::HivesRefused && root) PrintRestCommand(HiveList, root, online);
+    const PlanOutcome plan = PlanHives(run, under, PlanUse::Show);
+    if (plan == PlanOutcome::HivesRefused && root) PrintRestCommand(*run, root, online);
     return whole && plan == PlanOutcome::Go ? ExitDone : ExitFailed;
 }

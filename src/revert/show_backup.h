@@ -1,4 +1,5 @@
 #pragma once
+#include "revert/run_state.h"
 
 // One line per chosen hive file of the backup: its check and where it goes,
 // under root when one is given (/n; online tells which restore it stands
@@ -7,4 +8,4 @@
 // hive passes and has a place of its own; with a root, exactly when a
 // restore under that root would go ahead. When only some hives are refused
 // under a given root, the command that restores the rest follows.
-int ShowBackup(const wchar_t* root, bool online);
+int ShowBackup(RevertRun* run, const wchar_t* root, bool online);

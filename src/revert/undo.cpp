@@ -14,29 +14,28 @@
 
 namespace {
 
-BackupHive* FindPlanned(const wchar_t* place) {
-    for (size_t i = 0; i < HiveList.count; ++i) {
-        BackupHive* hive = &HiveList.items[i];
-        if (hive->destination[0] != L'\0' &&
-            SameName(BelowRoot(hive->destination, TargetRoot), place)) {
-            return hive;
+BackupHive* FindPlanned(RevertRun* run, const wchar_t* place) {
+    for (BackupHive& hive : run->hives.items) {
+        if (hive.destination[0] != L'\0' &&
+            SameName(BelowRoot(hive.destination, run->targetRoot), place)) {
+            return &hive;
         }
     }
     return nullptr;
 }
 
-bool WriteJournal(const wchar_t* word, const wchar_t* stamp) {
-    const DWORD error = AppendJournal(word, stamp);
+bool WriteJournal(RestoreJournal* journal, const wchar_t* word, const wchar_t* stamp) {
+    const DWORD error = AppendJournal(journal, word, stamp);
     if (error == ERROR_SUCCESS) return true;
     wchar_t line[JoinedPathCapacity + 64];
-    FormatText(line, ARRAYSIZE(line), L"(!) Unable to write to %s", JournalPath);
+    FormatText(line, ARRAYSIZE(line), L"(!) Unable to write to %s", journal->path);
     PrintError(error, line);
     return false;
 }
 
 }  // namespace
 
-bool UndoKept(const wchar_t* stamp, bool cutShort, bool online) {
+bool UndoKept(RevertRun* run, const wchar_t* stamp, bool cutShort, bool online) {
     wchar_t line[JoinedPathCapacity + 64];
     if (cutShort) {
         FormatText(line, ARRAYSIZE(line),
@@ -46,15 +45,15 @@ bool UndoKept(const wchar_t* stamp, bool cutShort, bool online) {
     FormatText(line, ARRAYSIZE(line), L"Putting back the files kept as NAME.%s-%s", RevertTag,
                stamp);
     PrintLine(line);
-    if (!WriteJournal(L"undo", stamp)) return false;
+    if (!WriteJournal(&run->journal, L"undo", stamp)) return false;
     wchar_t now[StampCapacity];
     FormatStamp(now);
     bool whole = true;
     bool scheduled = false;
     size_t cursor = 0;
-    for (JournalPlace place; NextRestorePlace(stamp, &cursor, &place);) {
+    for (JournalPlace place; NextRestorePlace(run->journal, stamp, &cursor, &place);) {
         // Planned, every place with kept files has its hive.
-        BackupHive* hive = FindPlanned(place.place);
+        BackupHive* hive = FindPlanned(run, place.place);
         if (!hive || !HasKeptFiles(hive->destination, RevertTag, stamp)) continue;
         KeyHandle key;
         if (online && OpenLoadedHive(hive, &key)) {
@@ -64,31 +63,32 @@ bool UndoKept(const wchar_t* stamp, bool cutShort, bool online) {
             whole = PutBackNow(hive->destination, stamp, place.had) && whole;
         }
     }
-    whole = whole && WriteJournal(L"undone", stamp);
+    whole = whole && WriteJournal(&run->journal, L"undone", stamp);
     if (scheduled) PrintLine(L"A restart finishes the restore.");
     return whole;
 }
 
-int UndoRestore(bool online) {
-    for (size_t i = 0; i < HiveList.count; ++i) HiveList.items[i].destination[0] = L'\0';
-    if (!PlanJournal(TargetRoot)) {
+int UndoRestore(RevertRun* run, bool online) {
+    for (BackupHive& hive : run->hives.items) hive.destination[0] = L'\0';
+    if (!PlanJournal(run, run->targetRoot)) {
         PrintLine(L"(!) Nothing was changed");
         return ExitFailed;
     }
     wchar_t line[JoinedPathCapacity + 64];
-    const DWORD error = ReadJournal();
+    const DWORD error = ReadJournal(&run->journal);
     if (error != ERROR_SUCCESS) {
-        FormatText(line, ARRAYSIZE(line), L"(!) Unable to read %s", JournalPath);
+        FormatText(line, ARRAYSIZE(line), L"(!) Unable to read %s", run->journal.path);
         PrintError(error, line);
         return ExitFailed;
     }
     wchar_t stamp[StampCapacity];
     bool cutShort = false;
-    if (!FindLatestRestore(stamp, &cutShort)) {
-        FormatText(line, ARRAYSIZE(line), L"(!) Nothing kept by a restore under %s", TargetRoot);
+    if (!FindLatestRestore(run->journal, stamp, &cutShort)) {
+        FormatText(line, ARRAYSIZE(line), L"(!) Nothing kept by a restore under %s",
+                   run->targetRoot);
         PrintLine(line);
         return ExitFailed;
     }
-    if (!PlanKeptHives(&HiveList, TargetRoot, stamp)) return ExitFailed;
-    return UndoKept(stamp, cutShort, online) ? ExitDone : ExitFailed;
+    if (!PlanKeptHives(run, run->targetRoot, stamp)) return ExitFailed;
+    return UndoKept(run, stamp, cutShort, online) ? ExitDone : ExitFailed;
 }

@@ -159,12 +159,13 @@ TEST(KeysMapToTheirHiveFiles) {
 TEST(DiffTwoBackups) {
     ScratchFolder scratch{L"diff"};
     const std::wstring mine = scratch / L"new", theirs = scratch / L"old";
-    // SOFTWARE changed; DEFAULT the same; SYSTEM only in this one, the classes hive only in
-    // the other.
+    // SOFTWARE changed; DEFAULT the same; SYSTEM only in this one, BCD and the classes hive only
+    // in the other.
     Place(mine, {{L"SOFTWARE", HiveFile(L"diff_new.hive")},
                  {L"DEFAULT", HiveFile(L"good.hive")},
                  {L"SYSTEM", HiveFile(L"system.hive")}});
     Place(theirs, {{L"SOFTWARE", HiveFile(L"diff_old.hive")},
+                   {L"BCD", HiveFile(L"good.hive")},
                    {L"DEFAULT", HiveFile(L"good.hive")},
                    {Sid + L"\\UsrClass.dat", HiveFile(L"minimal.hive")}});
     const std::map<std::wstring, std::string> before = TreeBytes(scratch.path());
@@ -175,6 +176,7 @@ TEST(DiffTwoBackups) {
                           "~ " + apps + "\\Kept] \"changed\"", "- " + apps + "\\Kept] \"dropped\"",
                           "~ " + apps + "\\Kept] \"retyped\""};
     Strings lines = head;
+    lines.push_back("- [HKEY_LOCAL_MACHINE\\BCD00000000] (hive BCD only in the other backup)");
     lines.push_back("- " + apps + "\\Gone] (3 subkeys)");
     lines.insert(lines.end(), kept.begin(), kept.end());
     lines.push_back("+ " + apps + "\\New] (1 subkey)");
@@ -183,7 +185,7 @@ TEST(DiffTwoBackups) {
                     "\\UsrClass.dat only in the other backup)");
     lines.push_back(
         "Keys added: 2, removed: 4; values added: 2, removed: 1, changed: 2; hives in one backup "
-        "only: 2");
+        "only: 3");
     ProcessResult run = Revert(mine, L"/diff:\"" + theirs + L"\"");
     CHECK_EQ(0u, run.exitCode);
     CHECK_EQ(lines, Lines(run.output));

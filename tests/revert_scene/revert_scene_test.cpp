@@ -167,19 +167,20 @@ BOOL WINAPI DamagingRead(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, 
 // (loaded) and SAM (not), damaged as they are made, fail their check and go no further. The
 // lines, each flushed, are read from standard output turned to a file.
 void CheckOnlineRoad(const Scene& s) {
-    CopyWhole(BackupFolder, ARRAYSIZE(BackupFolder), s.backup.c_str());
-    CopyWhole(TargetRoot, ARRAYSIZE(TargetRoot), s.win.c_str());
+    RevertRun run;
+    CopyWhole(run.backupFolder, ARRAYSIZE(run.backupFolder), s.backup.c_str());
+    CopyWhole(run.targetRoot, ARRAYSIZE(run.targetRoot), s.win.c_str());
     const std::wstring dirty = HiveFile(L"shaped\\new\\HIVE");
     WriteFileBytes(s.backup + L"\\DEFAULT", ReadFileBytes(dirty));
     for (const wchar_t* suffix : {L"", L".LOG1", L".LOG2"})
         WriteFileBytes(s.backup + L"\\SYSTEM" + suffix, ReadFileBytes(dirty + suffix));
     SwapCall recorder(Platform.regReplaceKey, ReplaceAtRestart);
-    FindBackupHives(&HiveList);
+    FindBackupHives(run.backupFolder, BootStore::Apart, &run.hives);
     SwapCall damaging(Platform.readFile, DamagingRead);
     const int console = _dup(1);
     FILE* printed = _wfopen((s.scratch / L"printed").c_str(), L"wb");
     _dup2(_fileno(printed), 1);
-    CHECK_EQ(2, RestoreBackup(true));
+    CHECK_EQ(2, RestoreBackup(&run, true));
     _dup2(console, 1);
     fclose(printed);
     REQUIRE(Calls.size() == 2);
@@ -477,12 +478,13 @@ struct KillScene {
 TEST(ChildRevert) {
     const std::wstring setting = ChildSetting();
     const size_t first = setting.find(L'|'), last = setting.rfind(L'|');
-    CopyWhole(BackupFolder, ARRAYSIZE(BackupFolder),
+    RevertRun run;
+    CopyWhole(run.backupFolder, ARRAYSIZE(run.backupFolder),
               setting.substr(first + 1, last - first - 1).c_str());
-    CopyWhole(TargetRoot, ARRAYSIZE(TargetRoot), setting.substr(last + 1).c_str());
+    CopyWhole(run.targetRoot, ARRAYSIZE(run.targetRoot), setting.substr(last + 1).c_str());
     CountSteps();
-    FindBackupHives(&HiveList);
-    setting.rfind(L"undo|", 0) == 0 ? UndoRestore(false) : RestoreBackup(false);
+    FindBackupHives(run.backupFolder, BootStore::Apart, &run.hives);
+    setting.rfind(L"undo|", 0) == 0 ? UndoRestore(&run, false) : RestoreBackup(&run, false);
 }
 
 // A restore or an undo killed before each move and read of one hive; then /undo, or the next
