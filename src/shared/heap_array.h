@@ -55,7 +55,9 @@ class HeapArray {
     // `count` more items, zero-filled, for the caller to fill; nullptr when
     // memory runs out.
     T* Extend(size_t count) {
-        if (count > MaxItems() - count_ || !Reserve(count_ + count)) return nullptr;
+        // Even no items need a place to point at: nullptr means no memory.
+        if (count > MaxItems() - count_ || !Reserve(count_ + count ? count_ + count : 1))
+            return nullptr;
         T* room = items_ + count_;
         memset(static_cast<void*>(room), 0, count * sizeof(T));
         count_ += count;
