@@ -90,9 +90,11 @@ bool IsDatedFolderName(const wchar_t* name) {
 
 namespace {
 
-// Deletes the file named by ScratchPath, redirection off.
-BOOL DeleteScratchFile() {
+// Deletes the file named by ScratchPath, redirection off. Only a read-only
+// file needs its marks cleared, and kept for the other links it may have.
+BOOL DeleteScratchFile(DWORD attributes) {
     RedirectionGuard guard;
+    if (!(attributes & FILE_ATTRIBUTE_READONLY)) return DeleteFileW(ScratchPath);
     return DeleteSharedFile(ScratchPath);
 }
 
@@ -113,7 +115,7 @@ void DeleteTree(const wchar_t* folder) {
             if (link) {
                 DeleteScratchLink();
             } else {
-                DeleteScratchFile();
+                DeleteScratchFile(entry.dwFileAttributes);
             }
             continue;
         }
