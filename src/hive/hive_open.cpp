@@ -96,7 +96,9 @@ DWORD Recover(Hive* hive, const wchar_t* path) {
 
 }  // namespace
 
-DWORD HiveOpen(const wchar_t* path, Hive** opened) {
+DWORD HiveOpen(const wchar_t* path, Hive** opened) { return HiveOpenWith(path, nullptr, opened); }
+
+DWORD HiveOpenWith(const wchar_t* path, HiveMemory* memory, Hive** opened) {
     *opened = nullptr;
     HiveHandle hive(new (std::nothrow) Hive());
     if (!hive) return ERROR_NOT_ENOUGH_MEMORY;
@@ -119,14 +121,15 @@ DWORD HiveOpen(const wchar_t* path, Hive** opened) {
     if (h->kind == HiveKind::Regf && !h->fault) CheckFields(h);
     const LogReplay* replay = h->replay.recovered ? &h->replay : nullptr;
     if (h->kind == HiveKind::Regf && !h->fault &&
-        !HiveBytesBegin(&h->bytes, h->file.get(), h->fileSize, h->binsSize, replay)) {
+        !HiveBytesBegin(&h->bytes, memory ? memory : &h->own, h->file.get(), h->fileSize,
+                        h->binsSize, replay)) {
         return h->bytes.error;
     }
     *opened = hive.release();
     return ERROR_SUCCESS;
 }
 
-Hive* HiveOpenHeld(const BYTE* file, size_t length) {
+Hive* HiveOpenHeld(const BYTE* file, size_t length, HiveMemory* memory) {
     Hive* hive = new (std::nothrow) Hive();
     if (!hive) return nullptr;
     const DWORD got = length < BaseBlockBytes ? static_cast<DWORD>(length) : BaseBlockBytes;
@@ -139,12 +142,8 @@ Hive* HiveOpenHeld(const BYTE* file, size_t length) {
         delete hive;
         return nullptr;
     }
-    HiveBytesBeginHeld(&hive->bytes, file + BaseBlockBytes, hive->binsSize);
+    HiveBytesBeginHeld(&hive->bytes, memory, file + BaseBlockBytes, hive->binsSize);
     return hive;
 }
 
-void HiveClose(Hive* hive) {
-    if (!hive) return;
-    HiveBytesEnd(&hive->bytes);
-    delete hive;
-}
+void HiveClose(Hive* hive) { delete hive; }

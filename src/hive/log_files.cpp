@@ -15,8 +15,8 @@ struct HeapText {
     }
 };
 
-LogKind JudgeBaseBlock(const LogFile& log, DWORD* sectorBytes, bool knownTime,
-                       unsigned long long lastWritten) {
+LogKind KindOfBaseBlock(const LogFile& log, DWORD* sectorBytes, bool knownTime,
+                        unsigned long long lastWritten) {
     const BYTE* base = log.head;
     if (log.size < regf::LogSectorBytes || memcmp(base, "regf", 4) != 0 ||
         !regf::BaseBlockChecksumRight(base) || regf::SequencesDiffer(base)) {
@@ -141,7 +141,7 @@ DWORD OpenLogFile(const wchar_t* primaryPath, const wchar_t* suffix, bool knownT
                                                           : static_cast<DWORD>(sizeof(log->head));
     const DWORD error = ReadAt(log->file.get(), 0, log->head, headBytes);
     if (error != ERROR_SUCCESS) return error;
-    log->kind = JudgeBaseBlock(*log, &log->sectorBytes, knownTime, lastWritten);
+    log->kind = KindOfBaseBlock(*log, &log->sectorBytes, knownTime, lastWritten);
     return ERROR_SUCCESS;
 }
 

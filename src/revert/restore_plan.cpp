@@ -129,8 +129,8 @@ bool RefuseSharedPlaces(HiveTable* list) {
 
 bool DescribeCheck(const wchar_t* path, wchar_t* words, bool* dirty) {
     HiveCheckResult result;
-    DWORD error = ERROR_SUCCESS;
-    if (!CheckHiveFile(path, &result, &error)) {
+    const DWORD error = CheckHiveFile(path, &result);
+    if (error != ERROR_SUCCESS) {
         FormatErrorLine(words, CheckWordsCapacity, error, L"not checked");
         return false;
     }

@@ -57,21 +57,21 @@ const wchar_t* const Clean[] = {L"BigDataHive",
 // The writer's files of Windows' shape, then Windows' own.
 TEST(WindowsWrittenHivesPass) {
     for (const wchar_t* name : {L"clean", L"new\\RECOVERED", L"old\\RECOVERED"})
-        CHECK_EQ(std::string("passed"), Judge(HiveFile(L"shaped\\") + name));
+        CHECK_EQ(std::string("passed"), Verdict(HiveFile(L"shaped\\") + name));
     CHECK_EQ(std::string("passed after its logs (4 entries)"),
-             Judge(HiveFile(L"shaped\\new\\HIVE")));
+             Verdict(HiveFile(L"shaped\\new\\HIVE")));
     const size_t pages = ReadFileBytes(HiveFile(L"shaped\\old\\HIVE.LOG1")).size() / 512 - 2;
     CHECK_EQ("passed after its logs (" + std::to_string(pages) + " pages)",
-             Judge(HiveFile(L"shaped\\old\\HIVE")));
+             Verdict(HiveFile(L"shaped\\old\\HIVE")));
     if (!HaveWindowsHives()) return;
     for (const wchar_t* name : Clean) {
         Context row(name);
-        CHECK_EQ(std::string("passed"), Judge(WindowsHive(name)));
+        CHECK_EQ(std::string("passed"), Verdict(WindowsHive(name)));
     }
     CHECK_EQ(std::string("passed after its logs (4 entries)"),
-             Judge(WindowsHive(L"NewDirtyHive1\\NewDirtyHive")));
+             Verdict(WindowsHive(L"NewDirtyHive1\\NewDirtyHive")));
     CHECK_EQ(std::string("passed after its logs (64 pages)"),
-             Judge(WindowsHive(L"OldDirtyHive\\OldDirtyHive")));
+             Verdict(WindowsHive(L"OldDirtyHive\\OldDirtyHive")));
 }
 
 // Each copy breaks one rule; the verdict names the first fault and where.
@@ -181,7 +181,7 @@ TEST(DamagedCopiesFailAtTheirFault) {
             if (!row.logs.empty())
                 WriteFileBytes(path + suffix, ReadFileBytes(WindowsHive(row.logs + suffix)));
         }
-        CHECK_EQ(expected, Judge(path));
+        CHECK_EQ(expected, Verdict(path));
     }
 }
 
@@ -215,16 +215,16 @@ TEST(HivexMadeFiles) {
     };
     for (const auto& row : rows) {
         Context label(row.name);
-        const std::string verdict = Judge(HiveFile(row.name));
+        const std::string verdict = Verdict(HiveFile(row.name));
         CHECK_EQ(std::string(row.verdict), verdict.substr(0, verdict.find(" at file offset")));
     }
-    CHECK_EQ(std::string("not checked: 2"), Judge(HiveFile(L"missing.hive")));
+    CHECK_EQ(std::string("not checked: 2"), Verdict(HiveFile(L"missing.hive")));
 }
 
 // Outside Wine, a file in Wine's text form is no hive; under Wine it passes,
 // and still no walk call reads it.
 TEST(WineTextFormPassesOnlyUnderWine) {
-    CHECK_EQ(std::string("passed, text"), Judge(HiveFile(L"text.hive")));
+    CHECK_EQ(std::string("passed, text"), Verdict(HiveFile(L"text.hive")));
     HiveHandle text;
     HiveKey root = 0;
     REQUIRE(HiveOpen(HiveFile(L"text.hive").c_str(), text.put()) == ERROR_SUCCESS);
@@ -232,7 +232,7 @@ TEST(WineTextFormPassesOnlyUnderWine) {
     std::string verdict;
     {
         SwapCall notWine(Platform.runsUnderWine, [] { return false; });
-        verdict = Judge(HiveFile(L"text.hive"));
+        verdict = Verdict(HiveFile(L"text.hive"));
     }
     CHECK_EQ(std::string("failed: file holds Wine's text form of the registry, which Windows "
                          "cannot load"),

@@ -8,7 +8,6 @@
 
 #include <sstream>
 
-#include "hive/hive_bytes.h"
 #include "hive/hive_copy.h"
 #include "hive_check/hive_files.h"
 
@@ -58,7 +57,7 @@ TEST(NothingHivexCannotReadPasses) {
         const Mutation& m = mutations[i];
         Context row(std::to_string(i + 1) + " " + m.base);
         REQUIRE(WriteMutation(m, path));
-        const std::string verdict = Judge(path);
+        const std::string verdict = Verdict(path);
         if (m.verdict == "fails") CHECK(verdict.rfind("passed", 0) != 0);
         hivexReads += m.verdict == "reads";
         if (m.verdict == "reads" && verdict.rfind("passed", 0) != 0)
@@ -79,27 +78,30 @@ TEST(NothingHivexCannotReadPasses) {
 }
 
 // The same damaged copies through the other roads to a verdict: a copy by
-// CopyHiveFile, which checks a clean hive on the way; and, with hives read
-// in blocks instead of whole, the file and a copy that goes over the bins
-// chunk by chunk. Each must say exactly what the file's own check says.
-TEST(CopiesAndReadsInBlocksJudgeAsTheFile) {
+// CopyAndCheckHive, which checks a clean hive on the way; and, with hives
+// read in blocks instead of whole, the file and a copy that goes over the
+// bins chunk by chunk. One copier serves every copy, as in a run. Each must
+// say exactly what the file's own check says.
+TEST(CopiesAndReadsInBlocksCheckAsTheFile) {
     const std::vector<Mutation> mutations = Mutations();
     REQUIRE(mutations.size() >= 500);
     ScratchFolder scratch(L"roads");
     const std::wstring path = scratch / L"hive", copy = scratch / L"copy";
+    HiveCopier copier;
+    HiveCheckResult copied;
+    DWORD logs = 0;
     for (size_t i = 0; i < mutations.size(); ++i) {
         const Mutation& m = mutations[i];
         Context row(std::to_string(i + 1) + " " + m.base);
         REQUIRE(WriteMutation(m, path));
-        const std::string verdict = Judge(path);
-        REQUIRE(CopyHiveFile(path.c_str(), copy.c_str()) == ERROR_SUCCESS);
-        CHECK_EQ(verdict, Judge(copy));
-        HiveWholeLimit = 0;
-        CHECK_EQ(verdict, Judge(path));
-        const DWORD copied = CopyHiveFile(path.c_str(), copy.c_str());
-        const std::string inBlocks = Judge(copy);
-        HiveWholeLimit = HiveWholeBytes;
-        REQUIRE(copied == ERROR_SUCCESS);
-        CHECK_EQ(verdict, inBlocks);
+        const std::string verdict = Verdict(path);
+        REQUIRE(CopyAndCheckHive(&copier, path.c_str(), copy.c_str(), &copied, &logs) ==
+                ERROR_SUCCESS);
+        CHECK_EQ(verdict, VerdictLine(copied));
+        SwapCall inBlocks(Platform.hiveWholeLimit, DWORD(0));
+        CHECK_EQ(verdict, Verdict(path));
+        REQUIRE(CopyAndCheckHive(&copier, path.c_str(), copy.c_str(), &copied, &logs) ==
+                ERROR_SUCCESS);
+        CHECK_EQ(verdict, VerdictLine(copied));
     }
 }
