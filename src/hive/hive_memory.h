@@ -21,9 +21,8 @@ class HiveMemory {
     // `size` bytes for `use`, not zeroed; nullptr when memory runs out.
     // What the buffer held before is gone.
     BYTE* Room(size_t use, size_t size) {
-        HeapArray<BYTE>& buffer = buffers_[use];
-        buffer.Clear();
-        return buffer.Reserve(size) ? buffer.data() : nullptr;
+        buffers_[use].Clear();
+        return buffers_[use].Resize(size);
     }
     BYTE* Zeroed(size_t use, size_t size) {
         BYTE* room = Room(use, size);
