@@ -11,7 +11,7 @@ namespace {
 
 using namespace regf;
 
-// Wine's registry saves keys in a text form of its own: kept as a hive under
+// Wine's registry saves keys in a text form of its own: taken for a hive under
 // Wine, where the platform's own save wrote it, and no hive on Windows.
 constexpr char WineSaveHeader[] = "WINE REGISTRY Version 2";
 

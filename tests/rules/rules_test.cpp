@@ -465,10 +465,8 @@ BOOL WINAPI FailingRead(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read,
 }
 
 // A copy that fails midway leaves no partial file where a hive was expected,
-// on both roads: chunk by chunk, and a hive's copy that reads a file fitting
-// its memory whole before writing it. A source that shrinks during the copy
-// fails as such, not with the code the target's creation left behind
-// ("already exists": the target is there from the copy before).
+// chunk by chunk or read whole (a hive's copy). A source that shrank fails as
+// such, not with the "already exists" its target's creation left behind.
 TEST(CopyFailingMidwayLeavesNoPartialFile) {
     ScratchFolder scratch(L"zelcopy");
     const std::wstring source = scratch / L"SAM", target = scratch / L"copy";
