@@ -142,7 +142,8 @@ Hive* HiveOpenHeld(const BYTE* file, size_t length, HiveMemory* memory) {
         delete hive;
         return nullptr;
     }
-    HiveBytesBeginHeld(&hive->bytes, memory, file + BaseBlockBytes, hive->binsSize);
+    HiveBytesBeginHeld(&hive->bytes, memory ? memory : &hive->own, file + BaseBlockBytes,
+                       hive->binsSize);
     return hive;
 }
 

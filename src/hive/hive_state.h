@@ -43,11 +43,12 @@ struct Hive {
     DWORD* binStarts;
 };
 
-// HiveOpen with the buffers of `memory`, which must outlive the hive.
+// HiveOpen with the buffers of `memory` (nullptr: its own), which must
+// outlive the hive.
 DWORD HiveOpenWith(const wchar_t* path, HiveMemory* memory, Hive** hive);
 
 // A clean regf hive whose file is held whole at `file` (`length` bytes), as
 // HiveOpen would open that file, for its check with the buffers of
-// `memory`; nullptr for any other file (or when memory runs out), which
+// `memory` (or its own); nullptr for any other file (or when memory runs out), which
 // only HiveOpen may check.
 Hive* HiveOpenHeld(const BYTE* file, size_t length, HiveMemory* memory);
