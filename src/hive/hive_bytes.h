@@ -73,7 +73,7 @@ void HiveBytesBeginHeld(HiveBytes* bytes, HiveMemory* memory, const BYTE* image,
 // hive bins data.
 bool HiveBytesWhole(const HiveBytes* bytes);
 
-// The same for a pass that reads the hive bins data in order: the bytes
+// For a pass that reads the hive bins data in order: the bytes
 // from `offset` on (at least one), with *count set to how many; through the
 // cache when it holds the whole hive, else a stretch of the file at once.
 // nullptr past the end or when a read fails (bytes->error says why then).

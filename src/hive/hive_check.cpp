@@ -33,6 +33,14 @@ void Describe(HiveCheckResult* result, const CheckFault& fault, bool unmended) {
     }
 }
 
+// Both passes, the key tree's only after the bins passed.
+DWORD Passes(Hive* hive, CheckFault* fault) {
+    DWORD error = CheckBins(hive, fault);
+    if (error == ERROR_SUCCESS && !fault->problem) error = CheckKeyTree(hive, fault);
+    EndCheck(hive);
+    return error;
+}
+
 // The verdict on what the passes found: the fault, or none.
 void Conclude(HiveCheckResult* verdict, const CheckFault& fault, bool unmended) {
     if (fault.problem) {
@@ -47,11 +55,7 @@ void Conclude(HiveCheckResult* verdict, const CheckFault& fault, bool unmended) 
 bool CheckHeldHive(const BYTE* file, size_t length, HiveMemory* memory, HiveCheckResult* verdict) {
     CheckFault fault = {nullptr, nullptr, NoFileOffset};
     HiveHandle hive(HiveOpenHeld(file, length, memory));
-    if (!hive) return false;
-    DWORD error = CheckBins(hive.get(), &fault);
-    if (error == ERROR_SUCCESS && !fault.problem) error = CheckKeyTree(hive.get(), &fault);
-    EndCheck(hive.get());
-    if (error != ERROR_SUCCESS) return false;
+    if (!hive || Passes(hive.get(), &fault) != ERROR_SUCCESS) return false;
     *verdict = HiveCheckResult();
     Conclude(verdict, fault, false);
     return true;
@@ -74,9 +78,7 @@ DWORD CheckHive(Hive* hive, HiveCheckResult* result) {
     } else if (!HiveBytesWhole(&hive->bytes)) {
         fault.problem = L"file ends inside the hive bins data";
     } else {
-        error = CheckBins(hive, &fault);
-        if (error == ERROR_SUCCESS && !fault.problem) error = CheckKeyTree(hive, &fault);
-        EndCheck(hive);
+        error = Passes(hive, &fault);
     }
     if (error != ERROR_SUCCESS) return error;
     const LogReplay& replay = hive->replay;
