@@ -9,16 +9,21 @@
 
 namespace {
 
-// The hive's line and the check's; a log that could not be copied fails a
-// hive that passed.
-bool Conclude(const wchar_t* name, const wchar_t* path, DWORD logs) {
+// Checks the file, then concludes; a file that could not be checked goes.
+bool CheckAndConclude(const wchar_t* name, const wchar_t* path, DWORD logs) {
     HiveCheckResult result{};
-    DWORD error = ERROR_SUCCESS;
-    if (!CheckHiveFile(path, &result, &error)) {
+    if (const DWORD error = CheckHiveFile(path, &result)) {
         PrintHiveFailed(name, error);
         DeleteSharedFile(path);
         return false;
     }
+    return ConcludeCheckedHive(name, path, result, logs);
+}
+
+}  // namespace
+
+bool ConcludeCheckedHive(const wchar_t* name, const wchar_t* path, const HiveCheckResult& result,
+                         DWORD logs) {
     if (result.passed && logs == ERROR_SUCCESS) {
         PrintHiveSaved(name);
         LogHiveCheck(name, result);
@@ -39,10 +44,8 @@ bool Conclude(const wchar_t* name, const wchar_t* path, DWORD logs) {
     return false;
 }
 
-}  // namespace
-
 bool ConcludeHive(const wchar_t* name, const wchar_t* path) {
-    return Conclude(name, path, ERROR_SUCCESS);
+    return CheckAndConclude(name, path, ERROR_SUCCESS);
 }
 
 bool ConcludeCopiedHive(const wchar_t* name, const wchar_t* source, const wchar_t* destination) {
@@ -52,5 +55,5 @@ bool ConcludeCopiedHive(const wchar_t* name, const wchar_t* source, const wchar_
         RedirectionGuard guard;
         logs = CopyHiveLogs(source, destination);
     }
-    return Conclude(name, destination, logs);
+    return CheckAndConclude(name, destination, logs);
 }

@@ -1,7 +1,6 @@
 #include "backup/live_copy.h"
 
 #include "backup/redirection_guard.h"
-#include "hive/hive_copy.h"
 #include "shared/file_copy.h"
 
 DWORD LastCopyError = 0;
@@ -12,8 +11,9 @@ bool CopyLiveFile(const wchar_t* source, const wchar_t* destination) {
     return LastCopyError == ERROR_SUCCESS;
 }
 
-bool CopyLiveHive(const wchar_t* source, const wchar_t* destination) {
+bool CopyLiveHive(HiveCopier* copier, const wchar_t* source, const wchar_t* destination,
+                  HiveCheckResult* verdict, DWORD* logs) {
     RedirectionGuard guard;
-    LastCopyError = CopyHiveFile(source, destination);
+    LastCopyError = CopyAndCheckHive(copier, source, destination, verdict, logs);
     return LastCopyError == ERROR_SUCCESS;
 }

@@ -1,7 +1,9 @@
 #pragma once
 #include <windows.h>
 
-// Status of the last CopyLiveFile; 0 after success.
+#include "hive/hive_copy.h"
+
+// Status of the last CopyLiveFile or CopyLiveHive; 0 after success.
 extern DWORD LastCopyError;
 
 // CopyFileBytes for a file of the running system: WOW64 file-system
@@ -10,6 +12,8 @@ extern DWORD LastCopyError;
 // no partial file. Prints nothing.
 bool CopyLiveFile(const wchar_t* source, const wchar_t* destination);
 
-// CopyLiveFile for a hive file whose check follows: the check takes the
-// bytes the copy wrote instead of reading the file again (hive/hive_copy.h).
-bool CopyLiveHive(const wchar_t* source, const wchar_t* destination);
+// The same for a hive file, copied with its logs and checked on the way
+// (CopyAndCheckHive, hive/hive_copy.h, with `copier` or nullptr): true with
+// the verdict in *verdict and the logs' copy status in *logs.
+bool CopyLiveHive(HiveCopier* copier, const wchar_t* source, const wchar_t* destination,
+                  HiveCheckResult* verdict, DWORD* logs);

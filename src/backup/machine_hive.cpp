@@ -25,11 +25,13 @@ bool CopyConfigHive(const wchar_t* folder, const wchar_t* name) {
         return false;
     }
 
-    if (!CopyLiveHive(source, destination)) {
+    HiveCheckResult verdict;
+    DWORD logs = ERROR_SUCCESS;
+    if (!CopyLiveHive(nullptr, source, destination, &verdict, &logs)) {
         PrintHiveFailed(name, LastCopyError);
         return false;
     }
-    return ConcludeCopiedHive(name, source, destination);
+    return ConcludeCheckedHive(name, destination, verdict, logs);
 }
 
 }  // namespace

@@ -76,10 +76,11 @@ void FailHive(HiveTally* tally, const wchar_t* name, DWORD code) {
 }
 
 // Saves HKEY_USERS\keyName, or copies livePath when the key is missing, to
-// folder\baseName + extension. None when the hive is neither loaded nor on
-// disk (a stale profile): then nothing is printed.
+// folder\baseName + extension, with `copier` (or nullptr). None when the
+// hive is neither loaded nor on disk (a stale profile): then nothing is printed.
 HiveOutcome SaveUserHive(const wchar_t* keyName, const wchar_t* livePath, const wchar_t* baseName,
-                         const wchar_t* folder, const wchar_t* extension, LinkSources* links) {
+                         const wchar_t* folder, const wchar_t* extension, LinkSources* links,
+                         HiveCopier* copier) {
     auto failed = [keyName](DWORD code) {
         PrintHiveFailed(keyName, code);
         return HiveOutcome::Failed;
@@ -99,8 +100,10 @@ HiveOutcome SaveUserHive(const wchar_t* keyName, const wchar_t* livePath, const 
     if (links && LinkUnchangedSource(links, livePath, InBackup(target), target)) {
         return concluded(ConcludeCopiedHive(keyName, livePath, target));
     }
-    if (CopyLiveHive(livePath, target)) {
-        return concluded(ConcludeCopiedHive(keyName, livePath, target));
+    HiveCheckResult verdict;
+    DWORD logs = ERROR_SUCCESS;
+    if (CopyLiveHive(copier, livePath, target, &verdict, &logs)) {
+        return concluded(ConcludeCheckedHive(keyName, target, verdict, logs));
     }
     // Neither loaded nor on disk: a stale profile, nothing to report.
     if (LastCopyError == ERROR_FILE_NOT_FOUND || LastCopyError == ERROR_PATH_NOT_FOUND) {
@@ -121,7 +124,7 @@ void ExpandInPlace(wchar_t* path) {
 }
 
 void BackupProfile(const wchar_t* backupFolder, const wchar_t* profileName, LinkSources* links,
-                   HiveTally* tally) {
+                   HiveCopier* copier, HiveTally* tally) {
     // Only one plain name shaped like a SID is joined into paths; joined,
     // others could lead outside the backup (C:, .., ../../x). Such a key is
     // named as a failure and never used.
@@ -181,7 +184,7 @@ void BackupProfile(const wchar_t* backupFolder, const wchar_t* profileName, Link
         FailHive(tally, keyName, ERROR_FILENAME_EXCED_RANGE);
     } else {
         const HiveOutcome outcome =
-            SaveUserHive(keyName, liveHive, L"NTUSER", sidFolder, L".DAT", links);
+            SaveUserHive(keyName, liveHive, L"NTUSER", sidFolder, L".DAT", links, copier);
         if (outcome == HiveOutcome::Saved) WriteLocation(sidFolder, L"NTUSER.DAT.txt", told);
         CountHive(tally, keyName, outcome);
     }
@@ -191,7 +194,7 @@ void BackupProfile(const wchar_t* backupFolder, const wchar_t* profileName, Link
         FailHive(tally, keyName, ERROR_FILENAME_EXCED_RANGE);
     } else {
         const HiveOutcome outcome =
-            SaveUserHive(keyName, liveHive, L"UsrClass", sidFolder, L".dat", links);
+            SaveUserHive(keyName, liveHive, L"UsrClass", sidFolder, L".dat", links, copier);
         if (outcome == HiveOutcome::Saved) WriteLocation(sidFolder, L"UsrClass.dat.txt", told);
         CountHive(tally, keyName, outcome);
     }
@@ -203,10 +206,12 @@ void BackupUserHives(const wchar_t* folder, LinkSources* links, HiveTally* tally
     KeyHandle profileList;
     if (OpenMachineKey(ProfileListKey, profileList.put()) != ERROR_SUCCESS) return;
 
+    // The profiles' hive files are copied one after another.
+    HiveCopier copier;
     wchar_t profileName[SystemTextCapacity];
     for (DWORD index = 0;
          RegEnumKeyW(profileList.get(), index, profileName, SystemTextCapacity) == ERROR_SUCCESS;
          ++index) {
-        BackupProfile(folder, profileName, links, tally);
+        BackupProfile(folder, profileName, links, &copier, tally);
     }
 }

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "backup/unchanged_links.h"
+#include "hive/hive_copy.h"
 #include "report/run_result.h"
 
 // Saves every profile's NTUSER.DAT and UsrClass.dat into folder\<SID>, and

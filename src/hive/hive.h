@@ -1,13 +1,13 @@
 #pragma once
 // A registry hive file read in place, never loaded and never changed: open
-// it, judge it (hive/hive_check.h), walk its keys and values. Keys and
+// it, check it (hive/hive_check.h), walk its keys and values. Keys and
 // values are handles into the open hive; every call checks the cell it is
 // handed and fails with ERROR_BADDB on a damaged one, so no file can make a
 // caller read past what it holds. Walk a hive only after it passed its
-// judgement: a failed hive may hold loops.
+// check: a failed hive may hold loops.
 //
 // The walk calls read regf, the format Windows writes. Any other file,
-// Wine's text save among them (which passes its judgement under Wine), they
+// Wine's text save among them (which passes its check under Wine), they
 // refuse with ERROR_BADDB.
 #include <windows.h>
 
@@ -22,7 +22,7 @@ using HiveValue = DWORD;  // 0 is no value
 // it: the image its logs beside it recover (hive/log_replay.h), or the file
 // as it is when they cannot be replayed. Fails only when the file or a log
 // cannot be opened or read, or memory runs out; what they hold is for
-// HiveJudge to say.
+// CheckHive to say.
 DWORD HiveOpen(const wchar_t* path, Hive** hive);
 void HiveClose(Hive* hive);
 

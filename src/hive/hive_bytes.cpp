@@ -3,8 +3,7 @@
 #include <string.h>
 
 #include "hive/regf_layout.h"
-
-DWORD HiveWholeLimit = HiveWholeBytes;
+#include "shared/platform.h"
 
 namespace {
 
@@ -98,7 +97,7 @@ bool Fill(HiveBytes* bytes, DWORD start, DWORD length, BYTE* into) {
 // to one block.
 bool StartCache(HiveBytes* bytes) {
     for (DWORD want = HiveArenaBytes; !bytes->arena && want >= HiveBlockBytes; want /= 2) {
-        bytes->arena = KeptBuffer(bytes->kept, KeptArena, want);
+        bytes->arena = bytes->memory->Room(HiveArena, want);
         bytes->slotCount = want / HiveBlockBytes;
     }
     if (!bytes->arena) bytes->error = ERROR_NOT_ENOUGH_MEMORY;
@@ -142,8 +141,8 @@ HiveBlock* Load(HiveBytes* bytes, DWORD index) {
 bool NeedsTable(HiveBytes* bytes) {
     bytes->blocks = static_cast<DWORD>(
         (static_cast<unsigned long long>(bytes->size) + HiveBlockBytes - 1) >> HiveBlockShift);
-    bytes->slotOf = static_cast<DWORD*>(
-        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (bytes->blocks + 1) * sizeof(DWORD)));
+    bytes->slotOf = reinterpret_cast<DWORD*>(
+        bytes->memory->Zeroed(HiveBlockTable, (bytes->blocks + 1) * sizeof(DWORD)));
     if (!bytes->slotOf) bytes->error = ERROR_NOT_ENOUGH_MEMORY;
     return bytes->slotOf != nullptr;
 }
@@ -152,7 +151,7 @@ bool NeedsTable(HiveBytes* bytes) {
 // much in one piece, the hive is read through the cache instead.
 bool ReadWhole(HiveBytes* bytes) {
     if (!bytes->arena) {
-        bytes->arena = KeptBuffer(bytes->kept, KeptArena, regf::BaseBlockBytes + bytes->size);
+        bytes->arena = bytes->memory->Room(HiveArena, regf::BaseBlockBytes + bytes->size);
     }
     if (!bytes->arena) {
         bytes->whole = false;
@@ -164,75 +163,10 @@ bool ReadWhole(HiveBytes* bytes) {
     return true;
 }
 
-// What the copy of this very file left, when it did: the hive bins data of
-// a hive held whole, and the pass over its bins.
-void TakeHanded(HiveBytes* bytes) {
-    HeldFile identity;
-    if (!bytes->kept || bytes->replay || !IdentifyFile(bytes->file, &identity)) return;
-    bytes->handed = HeldCopyOf(identity);
-    if (bytes->handed && bytes->whole &&
-        bytes->handed->length >= regf::BaseBlockBytes + static_cast<size_t>(bytes->size)) {
-        bytes->image = KeptAsItIs(KeptArena) + regf::BaseBlockBytes;
-    }
-}
-
-}  // namespace
-
-bool HiveBytesBegin(HiveBytes* bytes, HANDLE file, unsigned long long fileSize, DWORD size,
-                    const LogReplay* replay) {
-    memset(bytes, 0, sizeof(*bytes));
-    bytes->file = file;
-    bytes->filePosition = NoPosition;
-    bytes->size = size;
-    const unsigned long long inFile =
-        fileSize > regf::BaseBlockBytes ? fileSize - regf::BaseBlockBytes : 0;
-    bytes->fileBins = inFile < size ? static_cast<DWORD>(inFile) : size;
-    if (replay && replay->primaryBinsBytes < bytes->fileBins) {
-        bytes->fileBins = replay->primaryBinsBytes;
-    }
-    bytes->replay = replay;
-    bytes->kept = TakeKeptMemory();
-    bytes->whole = size <= HiveWholeLimit;
-    TakeHanded(bytes);
-    return bytes->whole || NeedsTable(bytes);
-}
-
-void HiveBytesBeginHeld(HiveBytes* bytes, const BYTE* image, DWORD size) {
-    memset(bytes, 0, sizeof(*bytes));
-    bytes->filePosition = NoPosition;
-    bytes->size = size;
-    bytes->fileBins = size;
-    bytes->kept = true;
-    bytes->lent = true;
-    bytes->whole = true;
-    bytes->image = image;
-}
-
-void HiveBytesEnd(HiveBytes* bytes) {
-    DoneWithBuffer(bytes->kept, bytes->stretch);
-    bytes->stretch = nullptr;
-    DoneWithBuffer(bytes->kept, bytes->arena);
-    bytes->arena = nullptr;
-    bytes->image = nullptr;
-    bytes->used = 0;
-    for (BYTE*& scratch : bytes->scratch) {
-        DoneWithBuffer(bytes->kept, scratch);
-        scratch = nullptr;
-    }
-    if (bytes->slotOf) HeapFree(GetProcessHeap(), 0, bytes->slotOf);
-    bytes->slotOf = nullptr;
-    // A copy's bytes serve the check that follows it, once.
-    if (bytes->handed) ForgetHeldCopy();
-    if (bytes->kept && !bytes->lent) ReturnKeptMemory();
-    bytes->kept = false;
-}
-
-bool HiveBytesWhole(const HiveBytes* bytes) {
-    // A recovered image holds zeros where neither gives bytes.
-    return bytes->replay || bytes->fileBins >= bytes->size;
-}
-
-const BYTE* HiveBytesSpan(HiveBytes* bytes, DWORD offset, DWORD* count) {
+// The bytes from `offset` to the end of the block holding it (at least one),
+// with *count set to how many; nullptr past the end or when the block
+// cannot be read (bytes->error says why then). Valid until the next call.
+const BYTE* Span(HiveBytes* bytes, DWORD offset, DWORD* count) {
     if (offset >= bytes->size) return nullptr;
     if (bytes->whole && !bytes->image && !ReadWhole(bytes)) return nullptr;
     if (bytes->image) {
@@ -254,13 +188,48 @@ const BYTE* HiveBytesSpan(HiveBytes* bytes, DWORD offset, DWORD* count) {
     return block->bytes + within;
 }
 
+}  // namespace
+
+bool HiveBytesBegin(HiveBytes* bytes, HiveMemory* memory, HANDLE file, unsigned long long fileSize,
+                    DWORD size, const LogReplay* replay) {
+    memset(bytes, 0, sizeof(*bytes));
+    bytes->file = file;
+    bytes->filePosition = NoPosition;
+    bytes->size = size;
+    const unsigned long long inFile =
+        fileSize > regf::BaseBlockBytes ? fileSize - regf::BaseBlockBytes : 0;
+    bytes->fileBins = inFile < size ? static_cast<DWORD>(inFile) : size;
+    if (replay && replay->primaryBinsBytes < bytes->fileBins) {
+        bytes->fileBins = replay->primaryBinsBytes;
+    }
+    bytes->replay = replay;
+    bytes->memory = memory;
+    bytes->whole = size <= Platform.hiveWholeLimit;
+    return bytes->whole || NeedsTable(bytes);
+}
+
+void HiveBytesBeginHeld(HiveBytes* bytes, HiveMemory* memory, const BYTE* image, DWORD size) {
+    memset(bytes, 0, sizeof(*bytes));
+    bytes->filePosition = NoPosition;
+    bytes->size = size;
+    bytes->fileBins = size;
+    bytes->memory = memory;
+    bytes->whole = true;
+    bytes->image = image;
+}
+
+bool HiveBytesWhole(const HiveBytes* bytes) {
+    // A recovered image holds zeros where neither gives bytes.
+    return bytes->replay || bytes->fileBins >= bytes->size;
+}
+
 const BYTE* HiveBytesInOrder(HiveBytes* bytes, DWORD offset, DWORD* count) {
     if (offset >= bytes->size) return nullptr;
     // A hive held whole is read into memory for the reads after.
-    if (bytes->whole) return HiveBytesSpan(bytes, offset, count);
+    if (bytes->whole) return Span(bytes, offset, count);
     if (offset - bytes->stretchStart >= bytes->stretchLength) {
         if (!bytes->stretch) {
-            bytes->stretch = KeptBuffer(bytes->kept, KeptStretch, HiveStretchBytes);
+            bytes->stretch = bytes->memory->Room(HiveStretch, HiveStretchBytes);
             if (!bytes->stretch) {
                 bytes->error = ERROR_NOT_ENOUGH_MEMORY;
                 return nullptr;
@@ -278,33 +247,13 @@ const BYTE* HiveBytesInOrder(HiveBytes* bytes, DWORD offset, DWORD* count) {
     return bytes->stretch + (offset - bytes->stretchStart);
 }
 
-BYTE* HiveBytesAdopt(HiveBytes* bytes, size_t use) {
-    BYTE*& scratch = bytes->scratch[use - KeptCellBits];
-    DoneWithBuffer(bytes->kept, scratch);
-    scratch = KeptAsItIs(use);
-    return scratch;
-}
-
-BYTE* HiveBytesScratch(HiveBytes* bytes, size_t use, size_t size) {
-    BYTE*& scratch = bytes->scratch[use - KeptCellBits];
-    DoneWithBuffer(bytes->kept, scratch);
-    scratch = KeptBuffer(bytes->kept, use, size);
-    if (scratch) memset(scratch, 0, size);
-    return scratch;
-}
-
-const BYTE* HiveBytesInBlock(HiveBytes* bytes, DWORD offset, DWORD count) {
-    DWORD available = 0;
-    const BYTE* span = HiveBytesSpan(bytes, offset, &available);
-    return span && count <= available ? span : nullptr;
-}
-
 const BYTE* HiveBytesGather(HiveBytes* bytes, DWORD offset, DWORD count, BYTE* local) {
     if (offset >= bytes->size) return nullptr;
     DWORD available = 0;
-    const BYTE* span = HiveBytesSpan(bytes, offset, &available);
+    const BYTE* span = Span(bytes, offset, &available);
     if (!span) return nullptr;
     if (count <= available) return span;
+    if (!local) return nullptr;
     const DWORD held = count < bytes->size - offset ? count : bytes->size - offset;
     if (!HiveBytesRead(bytes, offset, local, held)) return nullptr;
     memset(local + held, 0, count - held);
@@ -316,7 +265,7 @@ bool HiveBytesRead(HiveBytes* bytes, DWORD offset, void* out, DWORD count) {
     BYTE* to = static_cast<BYTE*>(out);
     while (count > 0) {
         DWORD available = 0;
-        const BYTE* from = HiveBytesSpan(bytes, offset, &available);
+        const BYTE* from = Span(bytes, offset, &available);
         if (!from) return false;
         const DWORD take = available < count ? available : count;
         memcpy(to, from, take);

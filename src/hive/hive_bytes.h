@@ -1,11 +1,11 @@
 #pragma once
 // The one way the hive room reads a regf file's hive bins data, never
 // holding more than 64 MiB of it: a hive whose bins data fit is read whole
-// into one buffer (or taken from the copy that just wrote it, see
+// into one buffer (or handed whole by the copy that holds it, see
 // hive/hive_copy.h), and readers get its bytes in place; a larger one is
 // read in blocks on demand into a cache, or in stretches for a pass in
 // order. Offsets count from the start of the hive bins data, as cell
-// references do.
+// references do. The buffers are those of a hive/hive_memory.h owner.
 //
 // A replay of the hive's logs (hive/log_replay.h) can be laid over the file,
 // which then reads as the recovered image: the replay's runs, read from the
@@ -14,17 +14,15 @@
 // difference.
 #include <windows.h>
 
-#include "hive/kept_memory.h"
+#include "hive/hive_memory.h"
 #include "hive/log_replay.h"
 #include "hive/regf_layout.h"
 
 // The most of a hive's bytes held in memory at a time.
 constexpr DWORD HiveArenaBytes = 64u << 20;
-// A hive whose base block and hive bins data fit in that is held whole.
+// A hive whose base block and hive bins data fit in that is held whole
+// (Platform.hiveWholeLimit says how much, which tests lower).
 constexpr DWORD HiveWholeBytes = HiveArenaBytes - regf::BaseBlockBytes;
-// The most hive bins data held whole: HiveWholeBytes, unless a test lowers
-// it to have small hives read in blocks, and copied a chunk at a time.
-extern DWORD HiveWholeLimit;
 // Blocks for reads anywhere in a larger hive, and stretches for reads in
 // order; both are multiples of 4 KiB, so they never cut a bin's header or a
 // cell's size.
@@ -46,10 +44,8 @@ struct HiveBytes {
     DWORD fileBins;                   // how much of it the file holds
     const LogReplay* replay;          // or nullptr
     DWORD error;                      // the first read failure, ERROR_SUCCESS until then
-    bool kept;                        // its buffers are the ones kept from hive to hive
-    bool lent;                        // and they are lent by a copy, which returns them
+    HiveMemory* memory;               // not owned
     bool whole;                       // the hive is held whole, at `image` once read
-    const HeldCopy* handed;           // what the copy of this file left, or nullptr
     const BYTE* image;                // the hive bins data whole, or nullptr
     BYTE* arena;                      // the image (after room for a base block), or the blocks
     // The cache of a hive not held whole.
@@ -62,68 +58,41 @@ struct HiveBytes {
     BYTE* stretch;  // HiveStretchBytes, for reads in order
     DWORD stretchStart;
     DWORD stretchLength;  // 0 while it holds nothing
-    BYTE* scratch[3];     // for the check, by use (hive/kept_memory.h)
 };
 
 // Starts reading the hive bins data of `size` bytes from `file`, whose
 // length is `fileSize`, with `replay` (or nullptr), which must outlive the
-// reading, laid over it. False, with ERROR_NOT_ENOUGH_MEMORY, when the block
-// table cannot be had.
-bool HiveBytesBegin(HiveBytes* bytes, HANDLE file, unsigned long long fileSize, DWORD size,
-                    const LogReplay* replay);
-// Starts reading hive bins data of `size` bytes held whole at `image`, by
-// a copy that holds the kept buffers (hive/hive_copy.h) and lends them.
-void HiveBytesBeginHeld(HiveBytes* bytes, const BYTE* image, DWORD size);
-void HiveBytesEnd(HiveBytes* bytes);
+// reading, laid over it, into the buffers of `memory`. False, with
+// ERROR_NOT_ENOUGH_MEMORY, when the block table cannot be had.
+bool HiveBytesBegin(HiveBytes* bytes, HiveMemory* memory, HANDLE file, unsigned long long fileSize,
+                    DWORD size, const LogReplay* replay);
+// Starts reading hive bins data of `size` bytes held whole at `image`.
+void HiveBytesBeginHeld(HiveBytes* bytes, HiveMemory* memory, const BYTE* image, DWORD size);
 
 // Whether the file (or the replay laid over it) gives every byte of the
 // hive bins data.
 bool HiveBytesWhole(const HiveBytes* bytes);
 
-// The bytes from `offset` to the end of the block holding it (at least one),
-// with *count set to how many; nullptr past the end or when the block
-// cannot be read (bytes->error says why then). Valid until the next call.
-const BYTE* HiveBytesSpan(HiveBytes* bytes, DWORD offset, DWORD* count);
-
-// The same for a pass that reads the hive bins data in order: through the
+// For a pass that reads the hive bins data in order: the bytes
+// from `offset` on (at least one), with *count set to how many; through the
 // cache when it holds the whole hive, else a stretch of the file at once.
+// nullptr past the end or when a read fails (bytes->error says why then).
+// Valid until the next call.
 const BYTE* HiveBytesInOrder(HiveBytes* bytes, DWORD offset, DWORD* count);
-
-// `size` bytes, zeroed, for one of the check's uses in hive/kept_memory.h
-// (KeptCellBits and after); nullptr when memory runs out. They go with the
-// bytes.
-BYTE* HiveBytesScratch(HiveBytes* bytes, size_t use, size_t size);
-
-// The kept buffer for `use` as the copy of this file left it (the bytes
-// being handed over), to go with the bytes.
-BYTE* HiveBytesAdopt(HiveBytes* bytes, size_t use);
 
 // HiveBytesView when the bytes are not in place in a whole hive.
 const BYTE* HiveBytesGather(HiveBytes* bytes, DWORD offset, DWORD count, BYTE* local);
 
 // The `count` bytes from `offset`: in place when they lie in one block (or
-// the hive is held whole), else copied into `local` (which holds `count`),
-// zeros standing for what lies past the end. nullptr when `offset` lies
-// past it or a read fails.
+// the hive is held whole); else, when `local` (which holds `count`) is
+// given, copied into it, zeros standing for what lies past the end.
+// nullptr when `offset` lies past it, a read fails, or the bytes are not in
+// one piece and there is no `local`. Valid until the next call.
 inline const BYTE* HiveBytesView(HiveBytes* bytes, DWORD offset, DWORD count, BYTE* local) {
     if (bytes->image && offset < bytes->size && count <= bytes->size - offset) {
         return bytes->image + offset;
     }
     return HiveBytesGather(bytes, offset, count, local);
-}
-
-// HiveBytesInPlace when the hive is not held whole.
-const BYTE* HiveBytesInBlock(HiveBytes* bytes, DWORD offset, DWORD count);
-
-// The `count` bytes from `offset` where they lie in memory, when they lie
-// there in one piece (reading their block when needed); else nullptr, also
-// past the end or when a read fails. Valid until the next call.
-inline const BYTE* HiveBytesInPlace(HiveBytes* bytes, DWORD offset, DWORD count) {
-    if (bytes->image) {
-        return offset < bytes->size && count <= bytes->size - offset ? bytes->image + offset
-                                                                     : nullptr;
-    }
-    return HiveBytesInBlock(bytes, offset, count);
 }
 
 // Asks for the bytes at `offset` ahead of their use, when they are in memory

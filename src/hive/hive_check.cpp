@@ -33,26 +33,35 @@ void Describe(HiveCheckResult* result, const CheckFault& fault, bool unmended) {
     }
 }
 
-// The copy that made this very file checked it on the way (hive/hive_copy.h)
-// when it was a clean hive: the same bytes, the same passes.
-const HeldCopy* JudgedByCopy(const Hive* hive) {
-    const HeldCopy* held = hive->bytes.handed;
-    return held && !hive->dirty && held->judgedSize == hive->binsSize ? held : nullptr;
+// Both passes, the key tree's only after the bins passed.
+DWORD Passes(Hive* hive, CheckFault* fault) {
+    DWORD error = CheckBins(hive, fault);
+    if (error == ERROR_SUCCESS && !fault->problem) error = CheckKeyTree(hive, fault);
+    EndCheck(hive);
+    return error;
+}
+
+// The verdict on what the passes found: the fault, or none.
+void Conclude(HiveCheckResult* verdict, const CheckFault& fault, bool unmended) {
+    if (fault.problem) {
+        Describe(verdict, fault, unmended);
+    } else {
+        verdict->passed = true;
+    }
 }
 
 }  // namespace
 
-bool CheckHeldHive(const BYTE* file, size_t length, CheckFault* fault) {
-    *fault = {nullptr, nullptr, NoFileOffset};
-    HiveHandle hive(HiveOpenHeld(file, length));
-    if (!hive) return false;
-    DWORD error = CheckBins(hive.get(), fault);
-    if (error == ERROR_SUCCESS && !fault->problem) error = CheckKeyTree(hive.get(), fault);
-    EndCheck(hive.get());
-    return error == ERROR_SUCCESS;
+bool CheckHeldHive(const BYTE* file, size_t length, HiveMemory* memory, HiveCheckResult* verdict) {
+    CheckFault fault = {nullptr, nullptr, NoFileOffset};
+    HiveHandle hive(HiveOpenHeld(file, length, memory));
+    if (!hive || Passes(hive.get(), &fault) != ERROR_SUCCESS) return false;
+    *verdict = HiveCheckResult();
+    Conclude(verdict, fault, false);
+    return true;
 }
 
-DWORD HiveJudge(Hive* hive, HiveCheckResult* result) {
+DWORD CheckHive(Hive* hive, HiveCheckResult* result) {
     HiveCheckResult verdict = {};
     CheckFault fault = {nullptr, nullptr, NoFileOffset};
     DWORD error = ERROR_SUCCESS;
@@ -68,14 +77,8 @@ DWORD HiveJudge(Hive* hive, HiveCheckResult* result) {
         if (hive->kind == HiveKind::Regf) fault.at = hive->faultAt;
     } else if (!HiveBytesWhole(&hive->bytes)) {
         fault.problem = L"file ends inside the hive bins data";
-    } else if (const HeldCopy* held = JudgedByCopy(hive)) {
-        fault.subject = held->judgedSubject;
-        fault.problem = held->judgedProblem;
-        fault.at = held->judgedAt;
     } else {
-        error = CheckBins(hive, &fault);
-        if (error == ERROR_SUCCESS && !fault.problem) error = CheckKeyTree(hive, &fault);
-        EndCheck(hive);
+        error = Passes(hive, &fault);
     }
     if (error != ERROR_SUCCESS) return error;
     const LogReplay& replay = hive->replay;
@@ -84,22 +87,17 @@ DWORD HiveJudge(Hive* hive, HiveCheckResult* result) {
     verdict.logEntries = replay.entries;
     verdict.logPages = replay.oldFormat;
     if (hive->dirty) StringCchCopyW(verdict.logsNote, HiveLogsNoteCapacity, replay.stopped);
-    if (fault.problem) {
-        const bool unmended = hive->dirty && !replay.recovered && hive->fault &&
-                              hive->faultAt == regf::ChecksumOffset;
-        Describe(&verdict, fault, unmended);
-    } else {
-        verdict.passed = true;
-    }
+    Conclude(
+        &verdict, fault,
+        hive->dirty && !replay.recovered && hive->fault && hive->faultAt == regf::ChecksumOffset);
     *result = verdict;
     return ERROR_SUCCESS;
 }
 
-bool CheckHiveFile(const wchar_t* path, HiveCheckResult* result, DWORD* error) {
+DWORD CheckHiveFile(const wchar_t* path, HiveCheckResult* result, HiveMemory* memory) {
     HiveHandle hive;
-    *error = HiveOpen(path, hive.put());
-    if (*error == ERROR_SUCCESS) *error = HiveJudge(hive.get(), result);
-    return *error == ERROR_SUCCESS;
+    const DWORD error = HiveOpenWith(path, memory, hive.put());
+    return error == ERROR_SUCCESS ? CheckHive(hive.get(), result) : error;
 }
 
 void DescribeLogs(const HiveCheckResult& result, wchar_t* text, size_t capacity) {

@@ -9,6 +9,8 @@
 
 #include "hive/hive.h"
 
+class HiveMemory;
+
 constexpr size_t HiveProblemCapacity = 256;
 constexpr size_t HiveLogsNoteCapacity = 128;
 
@@ -16,7 +18,7 @@ struct HiveCheckResult {
     bool passed;
     // Dirty: its checksum is wrong or its sequence numbers differ, so its
     // newest changes are in its transaction logs, which Windows replays
-    // when it loads the hive. So does the check, which then judges the
+    // when it loads the hive. So does the check, which then goes over the
     // image the logs recover (needsLogs: the file is that hive only with
     // its logs beside it). Logs that cannot be replayed leave the file as
     // it is: it fails when its checksum is wrong, since nothing can mend
@@ -34,15 +36,16 @@ struct HiveCheckResult {
 // textFormat is false whenever passed is false; the other fields say what
 // the verdict went by, whatever it is.
 
-// Judges an open hive: ERROR_SUCCESS with the verdict in *result, or the
+// Checks an open hive: ERROR_SUCCESS with the verdict in *result, or the
 // error that kept the file from being read (*result then says nothing).
 // Bounded in time and memory by the hive bins data size, whatever they hold.
-DWORD HiveJudge(Hive* hive, HiveCheckResult* result);
+DWORD CheckHive(Hive* hive, HiveCheckResult* result);
 
-// Opens, judges and closes. True with *error set to ERROR_SUCCESS when the
-// file was checked, whatever the verdict; false with the Win32 error in
-// *error when it could not be opened or read, and *result left as it was.
-bool CheckHiveFile(const wchar_t* path, HiveCheckResult* result, DWORD* error);
+// Opens, checks and closes: ERROR_SUCCESS when the file was checked,
+// whatever the verdict, or the Win32 error that kept it from being opened
+// or read (*result then left as it was). With `memory` (hive/hive_memory.h),
+// the check uses its buffers.
+DWORD CheckHiveFile(const wchar_t* path, HiveCheckResult* result, HiveMemory* memory = nullptr);
 
 // For a verdict with needsLogs: "after its logs (4 entries)", "(64 pages)"
 // for an old-format log, with why the replay stopped early when it did:

@@ -1,24 +1,34 @@
 #include "hive/hive_copy.h"
 
-#include <string.h>
-
-#include "hive/hive_bytes.h"
-#include "hive/kept_memory.h"
 #include "hive/regf_check.h"
-#include "shared/file_copy.h"
-#include "shared/owned_handle.h"
+#include "shared/platform.h"
 
 namespace {
 
 using regf::ReadDword;
 
 struct Watch {
+    HiveMemory* memory;
     bool passing;  // the base block told the bins' size, and the bits were had
     BinsPass pass;
-    bool judged;  // the hive, held whole, went through both passes of its check
-    CheckFault fault;
-    DWORD judgedSize;
+    bool checked;  // the hive, held whole, went through both passes of its check
+    HiveCheckResult verdict;
 };
+
+// A file that can be a hive held whole is read whole.
+BYTE* Room(void* context, unsigned long long total) {
+    Watch* watch = static_cast<Watch*>(context);
+    if (total > regf::BaseBlockBytes + static_cast<unsigned long long>(Platform.hiveWholeLimit)) {
+        return nullptr;
+    }
+    return watch->memory->Room(HiveArena, static_cast<size_t>(total));
+}
+
+// A hive held whole is checked while the copy writes it.
+void Whole(void* context, const BYTE* bytes, size_t count) {
+    Watch* watch = static_cast<Watch*>(context);
+    watch->checked = CheckHeldHive(bytes, count, watch->memory, &watch->verdict);
+}
 
 // The bins pass can go along when the base block is sound; whether the file
 // gives all of the bins data it names shows at the end.
@@ -28,19 +38,17 @@ void StartPass(Watch* watch, const BYTE* base) {
         size >= regf::MaxBinsDataSize) {
         return;
     }
-    const size_t cells = (size / 256 + 1) * sizeof(DWORD);
-    const size_t bins = (size / regf::BinAlignment / 32 + 1) * sizeof(DWORD);
-    BYTE* allocated = KeptBuffer(true, KeptCellBits, cells);
-    BYTE* binStarts = KeptBuffer(true, KeptBinBits, bins);
+    BYTE* allocated = watch->memory->Zeroed(HiveCellBits, (size / 256 + 1) * sizeof(DWORD));
+    BYTE* binStarts =
+        watch->memory->Zeroed(HiveBinBits, (size / regf::BinAlignment / 32 + 1) * sizeof(DWORD));
     if (!allocated || !binStarts) return;
-    memset(allocated, 0, cells);
-    memset(binStarts, 0, bins);
     StartBinsPass(&watch->pass, size, reinterpret_cast<DWORD*>(allocated),
                   reinterpret_cast<DWORD*>(binStarts));
     watch->passing = true;
 }
 
-// Each chunk goes through the bins pass while it is fresh in the cache.
+// Each chunk of a larger hive goes through the bins pass while it is fresh
+// in the cache.
 void Chunk(void* context, unsigned long long offset, const BYTE* bytes, DWORD count) {
     Watch* watch = static_cast<Watch*>(context);
     if (offset == 0) {
@@ -54,48 +62,38 @@ void Chunk(void* context, unsigned long long offset, const BYTE* bytes, DWORD co
     FeedBinsPass(&watch->pass, bytes, static_cast<DWORD>(offset - regf::BaseBlockBytes), count);
 }
 
-// A hive that fits the arena is checked whole while the copy writes it.
-void Whole(void* context, const BYTE* bytes, size_t count) {
-    Watch* watch = static_cast<Watch*>(context);
-    watch->judged = CheckHeldHive(bytes, count, &watch->fault);
-    if (watch->judged) watch->judgedSize = ReadDword(bytes + regf::BinsDataSizeOffset);
+// The check of the copy from the file, taking the bins pass of a clean
+// hive when it went to the end or to a fault.
+DWORD CheckFromFile(Watch* watch, const wchar_t* target, HiveCheckResult* verdict) {
+    HiveHandle opened;
+    const DWORD error = HiveOpenWith(target, watch->memory, opened.put());
+    if (error != ERROR_SUCCESS) return error;
+    Hive* hive = opened.get();
+    const BinsPass& pass = watch->pass;
+    if (watch->passing && !pass.lost && (pass.problem || pass.at >= pass.size) &&
+        hive->kind == HiveKind::Regf && !hive->dirty && hive->binsSize == pass.size) {
+        hive->passed = &pass;
+    }
+    return CheckHive(hive, verdict);
 }
 
 }  // namespace
 
-DWORD CopyHiveFile(const wchar_t* source, const wchar_t* destination) {
-    if (!TakeKeptMemory()) return CopyFileBytes(source, destination);
-    ForgetHeldCopy();
+DWORD CopyAndCheckHive(HiveCopier* copier, const wchar_t* source, const wchar_t* target,
+                       HiveCheckResult* verdict, DWORD* logs) {
+    HiveMemory own;
     Watch watch = {};
-    CopyHold hold = {};
-    hold.bytes = KeptBuffer(true, KeptArena, HiveArenaBytes);
-    hold.capacity = hold.bytes ? regf::BaseBlockBytes + HiveWholeLimit : 0;
-    hold.chunk = Chunk;
-    hold.whole = Whole;
-    hold.context = &watch;
-    const DWORD error = CopyFileBytesHolding(source, destination, &hold);
-    if (error == ERROR_SUCCESS) {
-        // The file as it stands once closed: a file system may set its last
-        // written time only then.
-        FileHandle copy(CreateFileW(destination, FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        HeldCopy held = {};
-        held.length = hold.held;
-        const BinsPass& pass = watch.pass;
-        if (watch.passing && !pass.lost && (pass.problem || pass.at >= pass.size)) {
-            held.passedSize = pass.size;
-            held.problem = pass.problem;
-            held.problemAt = pass.problemAt;
-        }
-        if (watch.judged) {
-            held.judgedSize = watch.judgedSize;
-            held.judgedSubject = watch.fault.subject;
-            held.judgedProblem = watch.fault.problem;
-            held.judgedAt = watch.fault.at;
-        }
-        if (copy && IdentifyFile(copy.get(), &held.file)) HoldCopy(held);
+    watch.memory = copier ? &copier->memory : &own;
+    const CopyHold hold = {Room, Chunk, Whole, copier ? &copier->writer : nullptr, &watch};
+    DWORD error = CopyFileBytesHolding(source, target, hold);
+    if (error != ERROR_SUCCESS) return error;
+    // A dirty hive is that hive only with its logs beside it.
+    *logs = CopyHiveLogs(source, target);
+    if (watch.checked) {
+        *verdict = watch.verdict;
+        return ERROR_SUCCESS;
     }
-    ReturnKeptMemory();
+    error = CheckFromFile(&watch, target, verdict);
+    if (error != ERROR_SUCCESS) DeleteFileW(target);
     return error;
 }

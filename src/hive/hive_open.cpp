@@ -11,7 +11,7 @@ namespace {
 
 using namespace regf;
 
-// Wine's registry saves keys in a text form of its own: kept as a hive under
+// Wine's registry saves keys in a text form of its own: taken for a hive under
 // Wine, where the platform's own save wrote it, and no hive on Windows.
 constexpr char WineSaveHeader[] = "WINE REGISTRY Version 2";
 
@@ -96,7 +96,9 @@ DWORD Recover(Hive* hive, const wchar_t* path) {
 
 }  // namespace
 
-DWORD HiveOpen(const wchar_t* path, Hive** opened) {
+DWORD HiveOpen(const wchar_t* path, Hive** opened) { return HiveOpenWith(path, nullptr, opened); }
+
+DWORD HiveOpenWith(const wchar_t* path, HiveMemory* memory, Hive** opened) {
     *opened = nullptr;
     HiveHandle hive(new (std::nothrow) Hive());
     if (!hive) return ERROR_NOT_ENOUGH_MEMORY;
@@ -119,14 +121,15 @@ DWORD HiveOpen(const wchar_t* path, Hive** opened) {
     if (h->kind == HiveKind::Regf && !h->fault) CheckFields(h);
     const LogReplay* replay = h->replay.recovered ? &h->replay : nullptr;
     if (h->kind == HiveKind::Regf && !h->fault &&
-        !HiveBytesBegin(&h->bytes, h->file.get(), h->fileSize, h->binsSize, replay)) {
+        !HiveBytesBegin(&h->bytes, memory ? memory : &h->own, h->file.get(), h->fileSize,
+                        h->binsSize, replay)) {
         return h->bytes.error;
     }
     *opened = hive.release();
     return ERROR_SUCCESS;
 }
 
-Hive* HiveOpenHeld(const BYTE* file, size_t length) {
+Hive* HiveOpenHeld(const BYTE* file, size_t length, HiveMemory* memory) {
     Hive* hive = new (std::nothrow) Hive();
     if (!hive) return nullptr;
     const DWORD got = length < BaseBlockBytes ? static_cast<DWORD>(length) : BaseBlockBytes;
@@ -139,12 +142,9 @@ Hive* HiveOpenHeld(const BYTE* file, size_t length) {
         delete hive;
         return nullptr;
     }
-    HiveBytesBeginHeld(&hive->bytes, file + BaseBlockBytes, hive->binsSize);
+    HiveBytesBeginHeld(&hive->bytes, memory ? memory : &hive->own, file + BaseBlockBytes,
+                       hive->binsSize);
     return hive;
 }
 
-void HiveClose(Hive* hive) {
-    if (!hive) return;
-    HiveBytesEnd(&hive->bytes);
-    delete hive;
-}
+void HiveClose(Hive* hive) { delete hive; }

@@ -8,6 +8,8 @@
 #include "hive/log_replay.h"
 #include "hive/regf_layout.h"
 
+struct BinsPass;
+
 enum class HiveKind {
     Regf,      // a regf file; binsSize and root are those of `base`
     WineText,  // Wine's text save, under Wine: it passes its check, and no walk call reads it
@@ -27,8 +29,13 @@ struct Hive {
     DWORD binsSize;
     DWORD root;
     DWORD minor;
+    HiveMemory own;  // the buffers of a hive opened without an owner's
     HiveBytes bytes;
-    // While HiveJudge walks the key tree: a bit for each allocated cell not
+    // The pass over the bins that a copy of the file made on the way
+    // (hive/hive_copy.cpp), which the check takes instead of its own; or
+    // nullptr.
+    const BinsPass* passed;
+    // While CheckHive walks the key tree: a bit for each allocated cell not
     // yet reached (at its offset / 8), so references are held to cell
     // starts and each cell is reached once; and a bit for each bin's start
     // (at its offset / 4096).
@@ -36,7 +43,12 @@ struct Hive {
     DWORD* binStarts;
 };
 
+// HiveOpen with the buffers of `memory` (nullptr: its own), which must
+// outlive the hive.
+DWORD HiveOpenWith(const wchar_t* path, HiveMemory* memory, Hive** hive);
+
 // A clean regf hive whose file is held whole at `file` (`length` bytes), as
-// HiveOpen would open that file, for its check; nullptr for any other file
-// (or when memory runs out), which only HiveOpen may judge.
-Hive* HiveOpenHeld(const BYTE* file, size_t length);
+// HiveOpen would open that file, for its check with the buffers of
+// `memory` (or its own); nullptr for any other file (or when memory runs out), which
+// only HiveOpen may check.
+Hive* HiveOpenHeld(const BYTE* file, size_t length, HiveMemory* memory);

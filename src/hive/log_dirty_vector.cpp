@@ -9,18 +9,12 @@
 
 #include "hive/log_formats.h"
 #include "hive/regf_layout.h"
+#include "shared/heap_array.h"
 
 namespace {
 
 constexpr DWORD PageBytes = regf::OldLogPageBytes;
 constexpr DWORD PagesPerBin = regf::BinAlignment / PageBytes;
-
-struct HeapBytes {
-    BYTE* bytes = nullptr;
-    ~HeapBytes() {
-        if (bytes) HeapFree(GetProcessHeap(), 0, bytes);
-    }
-};
 
 // The pages of the group [first, last) that may go in: all of them, or those
 // before the first hive bin whose header is wrong (*badBin its offset).
@@ -71,22 +65,21 @@ DWORD ReplayDirtyVector(const LogFile* logs, const LogPrimary& primary, LogPiece
     const DWORD vectorBytes = regf::DirtyVectorHeaderBytes + pages / 8;
     const unsigned long long vectorEnd =
         static_cast<unsigned long long>(log.sectorBytes) + vectorBytes;
-    HeapBytes vector;
-    vector.bytes = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, vectorBytes));
-    if (!vector.bytes) return ERROR_NOT_ENOUGH_MEMORY;
+    HeapArray<BYTE> vector;
+    if (!vector.Resize(vectorBytes)) return ERROR_NOT_ENOUGH_MEMORY;
     if (vectorEnd > log.size) {
         StringCchPrintfW(stopped, LogStoppedCapacity, L"the %ls log ends inside its dirty vector",
                          log.suffix);
         return ERROR_SUCCESS;
     }
-    DWORD error = ReadAt(log.file.get(), log.sectorBytes, vector.bytes, vectorBytes);
+    DWORD error = ReadAt(log.file.get(), log.sectorBytes, vector.data(), vectorBytes);
     if (error != ERROR_SUCCESS) return error;
-    if (memcmp(vector.bytes, "DIRT", 4) != 0) {
+    if (memcmp(vector.data(), "DIRT", 4) != 0) {
         StringCchPrintfW(stopped, LogStoppedCapacity, L"the %ls log has no dirty vector",
                          log.suffix);
         return ERROR_SUCCESS;
     }
-    const BYTE* bits = vector.bytes + regf::DirtyVectorHeaderBytes;
+    const BYTE* bits = vector.data() + regf::DirtyVectorHeaderBytes;
 
     plan->used = true;
     plan->baseFrom = primary.baseValid ? -1 : static_cast<int>(index);

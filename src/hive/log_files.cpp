@@ -5,18 +5,12 @@
 #include <wchar.h>
 
 #include "hive/regf_layout.h"
+#include "shared/heap_array.h"
 
 namespace {
 
-struct HeapText {
-    wchar_t* text = nullptr;
-    ~HeapText() {
-        if (text) HeapFree(GetProcessHeap(), 0, text);
-    }
-};
-
-LogKind JudgeBaseBlock(const LogFile& log, DWORD* sectorBytes, bool knownTime,
-                       unsigned long long lastWritten) {
+LogKind KindOfBaseBlock(const LogFile& log, DWORD* sectorBytes, bool knownTime,
+                        unsigned long long lastWritten) {
     const BYTE* base = log.head;
     if (log.size < regf::LogSectorBytes || memcmp(base, "regf", 4) != 0 ||
         !regf::BaseBlockChecksumRight(base) || regf::SequencesDiffer(base)) {
@@ -120,15 +114,14 @@ DWORD OpenLogFile(const wchar_t* primaryPath, const wchar_t* suffix, bool knownT
     log->sectorBytes = regf::LogSectorBytes;
     memset(log->head, 0, sizeof(log->head));
 
-    HeapText path;
+    HeapArray<wchar_t> path;
     const size_t count = wcslen(primaryPath) + wcslen(suffix) + 1;
-    path.text = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, count * sizeof(wchar_t)));
-    if (!path.text) return ERROR_NOT_ENOUGH_MEMORY;
-    if (FAILED(StringCchCopyW(path.text, count, primaryPath)) ||
-        FAILED(StringCchCatW(path.text, count, suffix))) {
+    if (!path.Resize(count)) return ERROR_NOT_ENOUGH_MEMORY;
+    if (FAILED(StringCchCopyW(path.data(), count, primaryPath)) ||
+        FAILED(StringCchCatW(path.data(), count, suffix))) {
         return ERROR_FILENAME_EXCED_RANGE;
     }
-    log->file.reset(CreateFileW(path.text, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    log->file.reset(CreateFileW(path.data(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!log->file) {
         const DWORD error = GetLastError();
@@ -143,7 +136,7 @@ DWORD OpenLogFile(const wchar_t* primaryPath, const wchar_t* suffix, bool knownT
                                                           : static_cast<DWORD>(sizeof(log->head));
     const DWORD error = ReadAt(log->file.get(), 0, log->head, headBytes);
     if (error != ERROR_SUCCESS) return error;
-    log->kind = JudgeBaseBlock(*log, &log->sectorBytes, knownTime, lastWritten);
+    log->kind = KindOfBaseBlock(*log, &log->sectorBytes, knownTime, lastWritten);
     return ERROR_SUCCESS;
 }
 

@@ -53,7 +53,7 @@ DWORD LogBytes(LogWindow* window, const LogFile& log, unsigned long long offset,
 DWORD LogBytesAhead(LogWindow* window, const LogFile& log, unsigned long long offset, DWORD most,
                     const BYTE** bytes, DWORD* count);
 
-// Opens primaryPath + suffix and judges its base block copy against the
+// Opens primaryPath + suffix and tells its base block copy against the
 // hive's last written time (knownTime false: nothing to match it with).
 // A missing file is Absent; any other failure to open or read is returned.
 DWORD OpenLogFile(const wchar_t* primaryPath, const wchar_t* suffix, bool knownTime,

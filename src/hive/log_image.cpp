@@ -5,17 +5,11 @@
 #include "hive/log_files.h"
 #include "hive/log_replay.h"
 #include "hive/regf_layout.h"
+#include "shared/heap_array.h"
 
 namespace {
 
 constexpr DWORD WriteChunkBytes = 1u << 20;
-
-struct HeapBytes {
-    BYTE* bytes = nullptr;
-    ~HeapBytes() {
-        if (bytes) HeapFree(GetProcessHeap(), 0, bytes);
-    }
-};
 
 // The first run that ends after offset.
 size_t FirstRunAfter(const LogReplay& replay, DWORD offset) {
@@ -34,18 +28,17 @@ size_t FirstRunAfter(const LogReplay& replay, DWORD offset) {
 }
 
 DWORD WriteImage(const LogReplay& replay, HANDLE primary, HANDLE output) {
-    HeapBytes buffer;
-    buffer.bytes = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, WriteChunkBytes));
-    if (!buffer.bytes) return ERROR_NOT_ENOUGH_MEMORY;
+    HeapArray<BYTE> buffer;
+    if (!buffer.Resize(WriteChunkBytes)) return ERROR_NOT_ENOUGH_MEMORY;
     const unsigned long long end =
         regf::BaseBlockBytes + static_cast<unsigned long long>(replay.binsDataSize);
     for (unsigned long long at = 0; at < end;) {
         const DWORD count =
             end - at < WriteChunkBytes ? static_cast<DWORD>(end - at) : WriteChunkBytes;
-        DWORD error = ReadRecoveredBytes(replay, primary, at, buffer.bytes, count);
+        DWORD error = ReadRecoveredBytes(replay, primary, at, buffer.data(), count);
         if (error != ERROR_SUCCESS) return error;
         DWORD written = 0;
-        if (!WriteFile(output, buffer.bytes, count, &written, nullptr)) return GetLastError();
+        if (!WriteFile(output, buffer.data(), count, &written, nullptr)) return GetLastError();
         if (written != count) return ERROR_WRITE_FAULT;
         at += count;
     }

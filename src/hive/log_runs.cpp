@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "hive/regf_layout.h"
+#include "shared/heap_array.h"
 #include "shared/heap_block.h"
 
 namespace {
@@ -31,13 +32,6 @@ bool Append(T** items, size_t* count, size_t* capacity, const T& item) {
     (*items)[(*count)++] = item;
     return true;
 }
-
-struct HeapBlock {
-    DWORD* items = nullptr;
-    ~HeapBlock() {
-        if (items) HeapFree(GetProcessHeap(), 0, items);
-    }
-};
 
 // Marks each page of the image with the last piece applied to it. A piece's
 // pages at or past the smallest bins data size set from its entry on are
@@ -114,20 +108,19 @@ DWORD BuildLogRuns(const LogPieces& list, DWORD binsDataSize, LogReplay* replay)
     FreeLogRuns(replay);
     const DWORD pages = binsDataSize / PageBytes;
     if (pages == 0 || list.count == 0) return ERROR_SUCCESS;
-    HeapBlock owner;
-    HeapBlock keptBelow;
-    owner.items = static_cast<DWORD*>(HeapAlloc(GetProcessHeap(), 0, pages * sizeof(DWORD)));
-    keptBelow.items =
-        static_cast<DWORD*>(HeapAlloc(GetProcessHeap(), 0, list.entryCount * sizeof(DWORD)));
-    if (!owner.items || !keptBelow.items) return ERROR_NOT_ENOUGH_MEMORY;
+    HeapArray<DWORD> owner;
+    HeapArray<DWORD> keptBelow;
+    if (!owner.Resize(pages) || !keptBelow.Resize(list.entryCount)) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
     DWORD smallest = binsDataSize;
     for (size_t entry = list.entryCount; entry-- > 0;) {
         if (list.entries[entry].binsSize < smallest) smallest = list.entries[entry].binsSize;
-        keptBelow.items[entry] = smallest;
+        keptBelow[entry] = smallest;
     }
-    memset(owner.items, 0xFF, pages * sizeof(DWORD));
-    MarkOwners(list, keptBelow.items, owner.items, pages);
-    const DWORD error = MakeRuns(list, owner.items, pages, replay);
+    memset(owner.data(), 0xFF, pages * sizeof(DWORD));
+    MarkOwners(list, keptBelow.data(), owner.data(), pages);
+    const DWORD error = MakeRuns(list, owner.data(), pages, replay);
     if (error != ERROR_SUCCESS) FreeLogRuns(replay);
     return error;
 }

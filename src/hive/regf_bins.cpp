@@ -3,7 +3,6 @@
 // pass over the key tree can hold every reference to a cell's start.
 #include <string.h>
 
-#include "hive/kept_memory.h"
 #include "hive/regf_check.h"
 
 namespace {
@@ -125,19 +124,17 @@ bool FeedBinsPass(BinsPass* pass, const BYTE* bytes, DWORD first, DWORD count) {
 DWORD CheckBins(Hive* hive, CheckFault* fault) {
     EndCheck(hive);
     const DWORD size = hive->binsSize;
-    const HeldCopy* handed = hive->bytes.handed;
-    if (handed && handed->passedSize == size) {
-        hive->allocated = reinterpret_cast<DWORD*>(HiveBytesAdopt(&hive->bytes, KeptCellBits));
-        hive->binStarts = reinterpret_cast<DWORD*>(HiveBytesAdopt(&hive->bytes, KeptBinBits));
-        if (hive->allocated && hive->binStarts) {
-            if (handed->problem) Fail(fault, handed->problem, handed->problemAt);
-            return ERROR_SUCCESS;
-        }
+    if (const BinsPass* passed = hive->passed) {
+        hive->allocated = passed->allocated;
+        hive->binStarts = passed->binStarts;
+        if (passed->problem) Fail(fault, passed->problem, passed->problemAt);
+        return ERROR_SUCCESS;
     }
-    hive->allocated = reinterpret_cast<DWORD*>(
-        HiveBytesScratch(&hive->bytes, KeptCellBits, (size / 256 + 1) * sizeof(DWORD)));
-    hive->binStarts = reinterpret_cast<DWORD*>(HiveBytesScratch(
-        &hive->bytes, KeptBinBits, (size / regf::BinAlignment / 32 + 1) * sizeof(DWORD)));
+    HiveMemory* memory = hive->bytes.memory;
+    hive->allocated =
+        reinterpret_cast<DWORD*>(memory->Zeroed(HiveCellBits, (size / 256 + 1) * sizeof(DWORD)));
+    hive->binStarts = reinterpret_cast<DWORD*>(
+        memory->Zeroed(HiveBinBits, (size / regf::BinAlignment / 32 + 1) * sizeof(DWORD)));
     if (!hive->allocated || !hive->binStarts) return ERROR_NOT_ENOUGH_MEMORY;
     BinsPass pass;
     StartBinsPass(&pass, size, hive->allocated, hive->binStarts);

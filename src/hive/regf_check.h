@@ -3,6 +3,7 @@
 // in file order, then over the key tree from the root cell. Each returns a
 // read error, or ERROR_SUCCESS with the first fault it met in *fault (whose
 // problem stays nullptr when there was none).
+#include "hive/hive_check.h"
 #include "hive/hive_state.h"
 
 constexpr unsigned long long NoFileOffset = ~0ull;
@@ -14,8 +15,8 @@ struct CheckFault {
 };
 
 // Every bin and cell of the hive bins data; sets hive->allocated and
-// hive->binStarts. A copy of the file that went over them on the way (see
-// hive/hive_copy.h) leaves its marks and verdict, which count instead.
+// hive->binStarts. The pass a copy of the file made on the way
+// (hive->passed) counts instead, with its marks and verdict.
 DWORD CheckBins(Hive* hive, CheckFault* fault);
 
 // The pass over the bins, fed the hive bins data in order: the bins tile
@@ -49,7 +50,7 @@ bool ReachedBefore(Hive* hive, DWORD at);
 // Frees what the passes leave in the hive.
 void EndCheck(Hive* hive);
 
-// Both passes over a clean hive whose file is held whole (HiveOpenHeld):
-// false when it is no such hive or could not be checked; else true, with
-// the first fault, if any, in *fault.
-bool CheckHeldHive(const BYTE* file, size_t length, CheckFault* fault);
+// The check of a clean hive whose file is held whole (HiveOpenHeld), with
+// the buffers of `memory`: false when it is no such hive or could not be
+// checked; else true, with the verdict CheckHive gives that file.
+bool CheckHeldHive(const BYTE* file, size_t length, HiveMemory* memory, HiveCheckResult* verdict);

@@ -4,7 +4,6 @@
 // reached once only, so the walk ends whatever the references say, and a
 // loop shows as a key reached twice. The walk goes depth first with a
 // stack of its own, as deep as Windows lets a key path go.
-#include "hive/kept_memory.h"
 #include "hive/regf_cells.h"
 #include "hive/regf_check.h"
 
@@ -182,7 +181,7 @@ bool Unreached(const Hive* hive, DWORD at) {
 // The first `count` bytes of a cell that Unreached passed, where they lie,
 // or nullptr. Valid until the next read.
 const BYTE* InPlace(Tree* tree, DWORD at, DWORD count) {
-    return HiveBytesInPlace(&tree->hive->bytes, at, count);
+    return HiveBytesView(&tree->hive->bytes, at, count, nullptr);
 }
 
 // The size of the cell at `cell`, its size field included; the pass over
@@ -460,8 +459,8 @@ DWORD CheckKeyTree(Hive* hive, CheckFault* fault) {
     if (!tree) return ERROR_NOT_ENOUGH_MEMORY;
     tree->hive = hive;
     tree->fault = fault;
-    tree->frames = reinterpret_cast<Frame*>(
-        HiveBytesScratch(&hive->bytes, KeptFrames, MaxDepth * sizeof(Frame)));
+    tree->frames =
+        reinterpret_cast<Frame*>(hive->bytes.memory->Zeroed(HiveFrames, MaxDepth * sizeof(Frame)));
     DWORD error = ERROR_NOT_ENOUGH_MEMORY;
     if (tree->frames) {
         Walk(tree);

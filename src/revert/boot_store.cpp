@@ -12,9 +12,9 @@ void PrintBootStoreAdvice(const wchar_t* backupFolder) {
     wchar_t path[JoinedPathCapacity];
     if (!FindBootStore(backupFolder, path)) return;
     HiveCheckResult result;
-    DWORD error = ERROR_SUCCESS;
     wchar_t line[JoinedPathCapacity + 128];
-    if (!CheckHiveFile(path, &result, &error)) {
+    const DWORD error = CheckHiveFile(path, &result);
+    if (error != ERROR_SUCCESS) {
         PrintError(error, L"(!) Unable to check the boot store BCD");
     } else if (!result.passed) {
         FormatText(line, ARRAYSIZE(line), L"(!) The boot store BCD failed its check: %s",

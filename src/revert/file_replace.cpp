@@ -14,10 +14,8 @@ DWORD CopyHiveAndLogs(const BackupHive* hive) {
     if (error == ERROR_SUCCESS) error = CopyHiveLogs(hive->source, hive->destination);
     // The bytes may have changed since they were checked; the check finds the logs beside.
     HiveCheckResult check{};
-    if (error == ERROR_SUCCESS && CheckHiveFile(hive->destination, &check, &error) &&
-        !check.passed) {
-        error = ERROR_FILE_CORRUPT;
-    }
+    if (error == ERROR_SUCCESS) error = CheckHiveFile(hive->destination, &check);
+    if (error == ERROR_SUCCESS && !check.passed) error = ERROR_FILE_CORRUPT;
     return error;
 }
 

@@ -206,7 +206,7 @@ DWORD OpenBackupHive(const wchar_t* folder, const wchar_t* label, bool named, Hi
     if (!IsFile(path)) return ERROR_FILE_NOT_FOUND;
     HiveCheckResult result{};
     DWORD error = HiveOpen(path, hive->put());
-    if (error == ERROR_SUCCESS) error = HiveJudge(hive->get(), &result);
+    if (error == ERROR_SUCCESS) error = CheckHive(hive->get(), &result);
     if (error != ERROR_SUCCESS) {
         FormatText(line, ARRAYSIZE(line), L"(!) Unable to read %s", path);
         PrintError(error, line);

@@ -65,10 +65,8 @@ bool ScheduleReplace(const BackupHive* hive, HKEY key, const wchar_t* stamp) {
     // The bytes may have changed since they were checked; what goes in must
     // be whole and clean.
     HiveCheckResult check{};
-    if (error == ERROR_SUCCESS && CheckHiveFile(newFile, &check, &error) &&
-        (!check.passed || check.dirty)) {
-        error = ERROR_FILE_CORRUPT;
-    }
+    if (error == ERROR_SUCCESS) error = CheckHiveFile(newFile, &check);
+    if (error == ERROR_SUCCESS && (!check.passed || check.dirty)) error = ERROR_FILE_CORRUPT;
     if (error != ERROR_SUCCESS) {
         DeleteFileW(newFile);
         FormatText(line, ARRAYSIZE(line), L"(!) Unable to copy %s to %s", hive->label, newFile);

@@ -151,8 +151,8 @@ bool LeftKept(const wchar_t* place, const wchar_t* root, const wchar_t* stamp) {
 
 bool DescribeCheck(const wchar_t* path, wchar_t* words, bool* dirty) {
     HiveCheckResult result;
-    DWORD error = ERROR_SUCCESS;
-    if (!CheckHiveFile(path, &result, &error)) {
+    const DWORD error = CheckHiveFile(path, &result);
+    if (error != ERROR_SUCCESS) {
         FormatErrorLine(words, CheckWordsCapacity, error, L"not checked");
         return false;
     }

@@ -63,6 +63,13 @@ class HeapArray {
         count_ += count;
         return room;
     }
+    // Holds `count` items: those it held stay, any more are left unzeroed
+    // for the caller to fill. The items, or nullptr when memory runs out.
+    T* Resize(size_t count) {
+        if (!Reserve(count ? count : 1)) return nullptr;
+        count_ = count;
+        return items_;
+    }
     // Keeps the first `count` items; more are never added this way.
     void Shorten(size_t count) {
         if (count < count_) count_ = count;

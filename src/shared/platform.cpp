@@ -31,4 +31,5 @@ PlatformCalls Platform = {
     LookUpUnderWow64<Wow64DisableRedirectionFn>("Wow64DisableWow64FsRedirection"),
     LookUpUnderWow64<Wow64RevertRedirectionFn>("Wow64RevertWow64FsRedirection"),
     RunsUnderWine,
+    (64u << 20) - 4096,
 };

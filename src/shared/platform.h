@@ -2,7 +2,8 @@
 // The system calls whose failures and effects a test must be able to bring
 // about or watch: a rename that fails midway, a read cut short, a status sent
 // to the service control manager, a hive replaced at the next start (which
-// Wine only stubs). Every program calls them through this one table. Each
+// Wine only stubs), and the size from which a hive is read as a large one.
+// Every program calls them through this one table. Each
 // entry starts as the real call; a call that the oldest supported Windows
 // lacks starts as the result of its lookup, null where it is missing. Only
 // tests put other entries in, through a scope that puts the real one back.
@@ -35,6 +36,9 @@ struct PlatformCalls {
     Wow64RevertRedirectionFn wow64RevertRedirection;
     // Whether the process runs under Wine.
     bool (*runsUnderWine)();
+    // The most hive bins data the hive room reads whole (hive/hive_bytes.h,
+    // HiveWholeBytes); a test lowers it to take a larger hive's roads.
+    DWORD hiveWholeLimit;
 };
 
 extern PlatformCalls Platform;

@@ -24,8 +24,8 @@ DWORD SavePackedCopy(HKEY key, const wchar_t* target, DWORD format) {
 
 bool CheckPackedCopy(TidyRun* run, const wchar_t* name, const wchar_t* copy) {
     HiveCheckResult result;
-    DWORD error = ERROR_SUCCESS;
-    if (!CheckHiveFile(copy, &result, &error)) {
+    const DWORD error = CheckHiveFile(copy, &result);
+    if (error != ERROR_SUCCESS) {
         ReportFailure(run, name, L"checking the packed copy failed", error);
     } else if (!result.passed) {
         wchar_t what[128];

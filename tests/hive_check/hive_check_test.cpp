@@ -54,24 +54,16 @@ const wchar_t* const Clean[] = {L"BigDataHive",
 
 }  // namespace
 
-// The writer's files of Windows' shape, then Windows' own.
+// The writer's files of Windows' shape, then Windows' own (their dirty
+// ones with logs in DamagedCopiesFailAtTheirFault and log_replay_test).
 TEST(WindowsWrittenHivesPass) {
     for (const wchar_t* name : {L"clean", L"new\\RECOVERED", L"old\\RECOVERED"})
-        CHECK_EQ(std::string("passed"), Judge(HiveFile(L"shaped\\") + name));
-    CHECK_EQ(std::string("passed after its logs (4 entries)"),
-             Judge(HiveFile(L"shaped\\new\\HIVE")));
-    const size_t pages = ReadFileBytes(HiveFile(L"shaped\\old\\HIVE.LOG1")).size() / 512 - 2;
-    CHECK_EQ("passed after its logs (" + std::to_string(pages) + " pages)",
-             Judge(HiveFile(L"shaped\\old\\HIVE")));
+        CHECK_EQ(std::string("passed"), Verdict(HiveFile(L"shaped\\") + name));
     if (!HaveWindowsHives()) return;
     for (const wchar_t* name : Clean) {
         Context row(name);
-        CHECK_EQ(std::string("passed"), Judge(WindowsHive(name)));
+        CHECK_EQ(std::string("passed"), Verdict(WindowsHive(name)));
     }
-    CHECK_EQ(std::string("passed after its logs (4 entries)"),
-             Judge(WindowsHive(L"NewDirtyHive1\\NewDirtyHive")));
-    CHECK_EQ(std::string("passed after its logs (64 pages)"),
-             Judge(WindowsHive(L"OldDirtyHive\\OldDirtyHive")));
 }
 
 // Each copy breaks one rule; the verdict names the first fault and where.
@@ -186,7 +178,7 @@ TEST(DamagedCopiesFailAtTheirFault) {
             if (!row.logs.empty())
                 WriteFileBytes(path + suffix, ReadFileBytes(WindowsHive(row.logs + suffix)));
         }
-        CHECK_EQ(expected, Judge(path));
+        CHECK_EQ(expected, Verdict(path));
     }
 }
 
@@ -207,7 +199,6 @@ TEST(HivexMadeFiles) {
         {L"bad_checksum.hive", "failed: base block checksum is wrong"},
         {L"short.hive", "failed: file ends inside the base block"},
         {L"cut_in_bin.hive", "failed: file ends inside the hive bins data"},
-        {L"cut_in_last_cell.hive", "failed: file ends inside the hive bins data"},
         {L"empty.hive", "failed: file is empty"},
         {L"bad_bin_size.hive", "failed: hive bin runs past the end of the hive bins data"},
         {L"bad_bin_offset.hive", "failed: hive bin offset field is wrong"},
@@ -220,26 +211,21 @@ TEST(HivexMadeFiles) {
     };
     for (const auto& row : rows) {
         Context label(row.name);
-        const std::string verdict = Judge(HiveFile(row.name));
+        const std::string verdict = Verdict(HiveFile(row.name));
         CHECK_EQ(std::string(row.verdict), verdict.substr(0, verdict.find(" at file offset")));
     }
-    CHECK_EQ(std::string("not checked: 2"), Judge(HiveFile(L"missing.hive")));
+    CHECK_EQ(std::string("not checked: 2"), Verdict(HiveFile(L"missing.hive")));
 }
 
 // Outside Wine, a file in Wine's text form is no hive; under Wine it passes,
 // and still no walk call reads it.
 TEST(WineTextFormPassesOnlyUnderWine) {
-    CHECK_EQ(std::string("passed, text"), Judge(HiveFile(L"text.hive")));
     HiveHandle text;
     HiveKey root = 0;
     REQUIRE(HiveOpen(HiveFile(L"text.hive").c_str(), text.put()) == ERROR_SUCCESS);
     CHECK_EQ(DWORD(ERROR_BADDB), HiveRoot(text.get(), &root));
-    std::string verdict;
-    {
-        SwapCall notWine(Platform.runsUnderWine, [] { return false; });
-        verdict = Judge(HiveFile(L"text.hive"));
-    }
+    SwapCall notWine(Platform.runsUnderWine, [] { return false; });
     CHECK_EQ(std::string("failed: file holds Wine's text form of the registry, which Windows "
                          "cannot load"),
-             verdict);
+             Verdict(HiveFile(L"text.hive")));
 }

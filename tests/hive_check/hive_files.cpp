@@ -2,10 +2,15 @@
 
 #include <stdio.h>
 
-std::string Judge(const std::wstring& path) {
+std::string Verdict(const std::wstring& path) {
     HiveCheckResult verdict;
-    DWORD error = 0;
-    if (!CheckHiveFile(path.c_str(), &verdict, &error)) return "not checked: " + Show(error);
+    if (const DWORD error = CheckHiveFile(path.c_str(), &verdict)) {
+        return "not checked: " + Show(error);
+    }
+    return VerdictLine(verdict);
+}
+
+std::string VerdictLine(const HiveCheckResult& verdict) {
     if (!verdict.passed) return "failed: " + Narrow(verdict.problem);
     if (verdict.textFormat) return "passed, text";
     wchar_t logs[HiveProblemCapacity];

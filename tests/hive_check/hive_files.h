@@ -9,7 +9,8 @@
 
 // "passed", "passed, dirty (WHY NOT AFTER ITS LOGS)", "passed after its logs
 // (N entries)", "passed, text", "failed: PROBLEM" or "not checked: ERROR".
-std::string Judge(const std::wstring& path);
+std::string Verdict(const std::wstring& path);
+std::string VerdictLine(const HiveCheckResult& verdict);
 
 // Every key in hive order ("K depth name"), each followed by its values
 // ("V name type size hash"); "error N" where a call failed.

@@ -165,7 +165,6 @@ def main():
 
     damaged('bad_checksum.hive', (508, '<I', struct.unpack_from('<I', good, 508)[0] ^ 0x4000))
     write('cut_in_bin.hive', good[:second_at + second_size // 2 + 4])
-    write('cut_in_last_cell.hive', good[:-4])
     damaged('bad_bin_size.hive', (last_at + 8, '<I', last_size + BASE))
     damaged('bad_bin_offset.hive', (second_at + 4, '<I', 0))
     write('zero_tail.hive', good + bytes(BASE))

@@ -455,28 +455,38 @@ TEST(UnchangedFilesAreLinked) {
 }
 
 int ReadsBeforeFailure = 0;
+bool EndsEarly = false;  // the source shrank: the read comes short, without an error
 BOOL WINAPI FailingRead(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read,
                         LPOVERLAPPED overlapped) {
     if (ReadsBeforeFailure-- > 0) return ReadFile(file, buffer, bytes, read, overlapped);
+    if (EndsEarly) return ReadFile(file, buffer, bytes / 2, read, overlapped);
     SetLastError(ERROR_CRC);
     return FALSE;
 }
 
-// A copy that fails midway leaves no partial file where a hive was expected.
+// A copy that fails midway leaves no partial file where a hive was expected,
+// chunk by chunk or read whole (a hive's copy). A source that shrank fails as
+// such, not with the "already exists" its target's creation left behind.
 TEST(CopyFailingMidwayLeavesNoPartialFile) {
     ScratchFolder scratch(L"zelcopy");
     const std::wstring source = scratch / L"SAM", target = scratch / L"copy";
     REQUIRE(WriteFileBytes(source, std::string(300000, 's')));
-    // A hive's copy reads a file that fits its memory whole before writing it.
-    for (const auto copy : {CopyFileBytes, CopyHiveFile}) {
-        ReadsBeforeFailure = 1;
-        {
+    HiveCheckResult verdict;
+    DWORD logs = 0;
+    const std::function<DWORD()> roads[] = {
+        [&] { return CopyFileBytes(source.c_str(), target.c_str()); },
+        [&] { return CopyAndCheckHive(nullptr, source.c_str(), target.c_str(), &verdict, &logs); }};
+    for (const auto& copy : roads) {
+        for (const DWORD failure : {DWORD(ERROR_CRC), DWORD(ERROR_HANDLE_EOF)}) {
+            Context row(Show(failure));
+            REQUIRE(copy() == ERROR_SUCCESS);
+            CHECK_EQ(std::string(300000, 's'), ReadFileBytes(target));
+            ReadsBeforeFailure = 1;
+            EndsEarly = failure == ERROR_HANDLE_EOF;
             SwapCall failing(Platform.readFile, FailingRead);
-            CHECK_EQ(DWORD(ERROR_CRC), copy(source.c_str(), target.c_str()));
+            CHECK_EQ(failure, copy());
+            CHECK(!FileExists(target));
         }
-        CHECK(!FileExists(target));
-        CHECK_EQ(DWORD(ERROR_SUCCESS), copy(source.c_str(), target.c_str()));
-        CHECK_EQ(std::string(300000, 's'), ReadFileBytes(target));
     }
 }
 
