@@ -74,8 +74,8 @@ bool Fill(HiveBytes* bytes, DWORD start, DWORD length, BYTE* into) {
     memset(into + fromFile, 0, length - fromFile);
     if (!bytes->replay) return true;
     // The first run that ends past `start`; the runs are sorted and disjoint.
-    const LogRun* runs = bytes->replay->runs;
-    size_t low = 0, high = bytes->replay->runCount;
+    const LogRun* runs = bytes->replay->runs.data();
+    size_t low = 0, high = bytes->replay->runs.size();
     while (low < high) {
         const size_t middle = low + (high - low) / 2;
         if (runs[middle].offset + runs[middle].size <= start) {
@@ -84,7 +84,7 @@ bool Fill(HiveBytes* bytes, DWORD start, DWORD length, BYTE* into) {
             high = middle;
         }
     }
-    for (size_t i = low; i < bytes->replay->runCount && runs[i].offset < start + length; ++i) {
+    for (size_t i = low; i < bytes->replay->runs.size() && runs[i].offset < start + length; ++i) {
         const DWORD from = runs[i].offset > start ? runs[i].offset : start;
         const DWORD end = runs[i].offset + runs[i].size;
         const DWORD to = end < start + length ? end : start + length;

@@ -14,7 +14,7 @@ constexpr DWORD WriteChunkBytes = 1u << 20;
 // The first run that ends after offset.
 size_t FirstRunAfter(const LogReplay& replay, DWORD offset) {
     size_t low = 0;
-    size_t high = replay.runCount;
+    size_t high = replay.runs.size();
     while (low < high) {
         const size_t middle = low + (high - low) / 2;
         const LogRun& run = replay.runs[middle];
@@ -73,8 +73,8 @@ DWORD ReadRecoveredBytes(const LogReplay& replay, HANDLE primary, unsigned long 
         if (error != ERROR_SUCCESS) return error;
     }
     memset(buffer + (zerosFrom - from), 0, to - zerosFrom);
-    for (size_t i = FirstRunAfter(replay, from); i < replay.runCount && replay.runs[i].offset < to;
-         ++i) {
+    for (size_t i = FirstRunAfter(replay, from);
+         i < replay.runs.size() && replay.runs[i].offset < to; ++i) {
         const LogRun& run = replay.runs[i];
         const DWORD start = run.offset > from ? run.offset : from;
         const DWORD stop = run.offset + run.size < to ? run.offset + run.size : to;

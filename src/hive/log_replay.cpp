@@ -22,7 +22,7 @@ static_assert(sizeof(LogReplay::logFiles) / sizeof(FileHandle) == LogFileCount,
               "a run's log index names one of the logs opened");
 
 void Clear(LogReplay* replay) {
-    FreeLogRuns(replay);
+    replay->runs = HeapArray<LogRun>();
     for (FileHandle& log : replay->logFiles) log.reset();
     replay->dirty = false;
     replay->recovered = false;
@@ -155,9 +155,7 @@ DWORD Replay(const wchar_t* primaryPath, LogReplay* replay) {
 
 }  // namespace
 
-LogReplay::LogReplay() : runs(nullptr), runCount(0) { Clear(this); }
-
-LogReplay::~LogReplay() { FreeLogRuns(this); }
+LogReplay::LogReplay() { Clear(this); }
 
 DWORD ReplayHiveLogs(const wchar_t* primaryPath, LogReplay* replay) {
     Clear(replay);

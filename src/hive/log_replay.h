@@ -13,6 +13,7 @@
 
 #include <stddef.h>
 
+#include "shared/heap_array.h"
 #include "shared/owned_handle.h"
 
 // Pages that the logs carry for the hive bins data; they replace the primary
@@ -40,8 +41,7 @@ struct LogReplay {
     // the log's for a damaged primary), the bins data size and the primary
     // file type set. Otherwise the primary's own first 4096 bytes as they are.
     BYTE baseBlock[4096];
-    LogRun* runs;  // sorted by offset, disjoint, none past binsDataSize
-    size_t runCount;
+    HeapArray<LogRun> runs;  // sorted by offset, disjoint, none past binsDataSize
     // After a replay, .LOG1, .LOG2 and .LOG, open (sharing reads only) while
     // the replay lives.
     FileHandle logFiles[3];
@@ -50,7 +50,6 @@ struct LogReplay {
     wchar_t stopped[128];
 
     LogReplay();
-    ~LogReplay();
     LogReplay(const LogReplay&) = delete;
     LogReplay& operator=(const LogReplay&) = delete;
 };

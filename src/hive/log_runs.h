@@ -6,6 +6,7 @@
 #include <stddef.h>
 
 #include "hive/log_replay.h"
+#include "shared/heap_array.h"
 
 struct LogPiece {
     DWORD offset;  // in the hive bins data; offset and size are whole 512-byte pages
@@ -22,17 +23,8 @@ struct LogEntryMark {
 };
 
 struct LogPieces {
-    LogPiece* pieces = nullptr;
-    size_t count = 0;
-    size_t capacity = 0;
-    LogEntryMark* entries = nullptr;
-    size_t entryCount = 0;
-    size_t entryCapacity = 0;
-
-    LogPieces() = default;
-    ~LogPieces();
-    LogPieces(const LogPieces&) = delete;
-    LogPieces& operator=(const LogPieces&) = delete;
+    HeapArray<LogPiece> pieces;
+    HeapArray<LogEntryMark> entries;
 };
 
 // Both false when memory runs out.
@@ -46,5 +38,3 @@ void DropLastLogEntry(LogPieces* list);
 // bytes. ERROR_SUCCESS or ERROR_NOT_ENOUGH_MEMORY; replay->runs is empty
 // unless it succeeds.
 DWORD BuildLogRuns(const LogPieces& list, DWORD binsDataSize, LogReplay* replay);
-
-void FreeLogRuns(LogReplay* replay);

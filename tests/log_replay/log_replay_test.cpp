@@ -118,7 +118,7 @@ TEST(OldFormatGivesWhatWindows7Made) {
         CHECK(replay.dirty && replay.recovered && replay.oldFormat && replay.entries == 64 &&
               replay.stopped[0] == L'\0');
         size_t carried = 0;
-        for (size_t i = 0; i < replay.runCount; ++i) carried += replay.runs[i].size;
+        for (size_t i = 0; i < replay.runs.size(); ++i) carried += replay.runs[i].size;
         CHECK_EQ(size_t(64 * 512), carried);
         const std::string image = Image(replay, damage ? folder / L"HIVE" : source);
         REQUIRE(image.size() == 4096 + 0x77000 && windows.size() >= image.size());
@@ -311,7 +311,7 @@ TEST(AnyEntryFieldsEndInAWholeImage) {
         REQUIRE(Replay(hive, folder, &replay) == ERROR_SUCCESS);
         CHECK(replay.entries <= 4);
         DWORD end = 0;
-        for (size_t i = 0; i < replay.runCount; ++i) {
+        for (size_t i = 0; i < replay.runs.size(); ++i) {
             CHECK(replay.runs[i].offset >= end && replay.runs[i].size > 0);
             end = replay.runs[i].offset + replay.runs[i].size;
         }
