@@ -75,11 +75,7 @@ TEST(OldBackupsGoTheNewestStaysNothingOutsideIsReached) {
     MakeBackup(elsewhere, 30);
     RunHostTool(L"Z:\\bin\\ln -s " + HostPath(elsewhere) + L" " + HostPath(root) + L"/" +
                 DateName(30));
-    const Names before = ListTree(root);
     const auto outsideBytes = TreeBytes(outside);
-
-    CHECK_EQ(1u, Run(root, L"/days:abc").exitCode);  // a value that is not a number deletes nothing
-    CHECK_EQ(before, ListTree(root));
 
     // A run that dies after the purge: the newest backup and the newest
     // complete one, though old, stand.

@@ -107,7 +107,6 @@ BcdEditStandIn::~BcdEditStandIn() {
 }
 
 void BcdEditStandIn::Hold() { WriteFileBytes(StandInFolder + L"\\hold", ""); }
-void BcdEditStandIn::Release() { DeleteFileW((StandInFolder + L"\\hold").c_str()); }
 std::string BcdEditStandIn::Ran() const { return ReadFileBytes(StandInFolder + L"\\ran.txt"); }
 bool BcdEditStandIn::WaitUntilStarted() {
     for (int tries = 0; tries < 600 && Ran().empty(); ++tries) Sleep(50);

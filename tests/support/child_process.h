@@ -61,7 +61,6 @@ struct BcdEditStandIn {
     BcdEditStandIn();
     ~BcdEditStandIn();
     void Hold();
-    void Release();
     bool WaitUntilStarted();  // true once one has run
     std::string Ran() const;  // the lines they recorded
 };

@@ -300,15 +300,6 @@ TEST(RunsThatOverlapOrDie) {
         WaitForSingleObject(first.get(), INFINITE);
         CHECK(!FolderExists(dated) && FolderExists(dated + L".partial"));
     }
-    for (DWORD delay : {30u, 120u, 400u}) {  // killed between hives, or wherever it then is
-        Context row("killed after " + std::to_string(delay) + " ms");
-        KernelHandle zel(StartZel(Quoted(scratch.path())));
-        Sleep(delay);
-        TerminateProcess(zel.get(), 9);
-        WaitForSingleObject(zel.get(), INFINITE);
-        CHECK(!FolderExists(dated) || FileExists(dated + L"\\sysdir.txt"));
-        RemoveTree(dated);
-    }
     ProcessResult run = RunZel(Quoted(scratch.path()));
     CHECK_EQ(2u, run.exitCode);
     CHECK_EQ(RunLines(scratch.path(), true, true), Lines(run.output));
