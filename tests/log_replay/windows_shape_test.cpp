@@ -42,7 +42,7 @@ TEST(WrittenLogsReplayToTheirRecoveredFiles) {
         CHECK_EQ(std::wstring(), std::wstring(replay.stopped));
         const std::wstring image = scratch / (folder + L".image");
         REQUIRE(WriteRecoveredImage(replay, primary.c_str(), image.c_str()) == ERROR_SUCCESS);
-        CHECK(ReadFileBytes(image) == ReadFileBytes(Shaped(folder + L"\\RECOVERED"))
-                                          .substr(0, 4096 + replay.binsDataSize));
+        CHECK(ReadFileBytes(image) ==
+              ReadFileBytes(Shaped(folder + L"\\RECOVERED")).substr(0, 4096 + replay.binsDataSize));
     }
 }
