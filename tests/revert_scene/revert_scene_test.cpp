@@ -15,6 +15,11 @@
 #include "shared/platform.h"
 #include "support/support.h"
 
+// revert_x64.exe on a backup; key_actions_test.cpp runs it too.
+ProcessResult Revert(const std::wstring& backup, const std::wstring& arguments) {
+    return RunProgram(BuiltProgram(L"revert_x64.exe"), L"\"" + backup + L"\" " + arguments);
+}
+
 namespace {
 
 using Tree = std::map<std::wstring, std::string>;   // relative path: bytes ("" for a folder)
@@ -55,9 +60,6 @@ Tree Installed(const std::wstring& win) {
     Tree tree = TreeBytes(win);
     tree.erase(Config + L"revert.journal");
     return tree;
-}
-ProcessResult Revert(const std::wstring& backup, const std::wstring& arguments) {
-    return RunProgram(BuiltProgram(L"revert_x64.exe"), L"\"" + backup + L"\" " + arguments);
 }
 
 // A zel backup plus hive files of Windows' shape from the project's writer and hivex (SAM and a
@@ -527,41 +529,38 @@ TEST(KilledAtEveryStep) {
     }
 }
 
-// 300 profiles, 601 hives: listed, restored and undone like any backup.
+// 300 profiles beside KillScene's SAM, 601 hives: listed, restored and undone like any backup.
 TEST(ThreeHundredProfiles) {
-    ScratchFolder scratch(L"revertmany");
-    const std::wstring backup = scratch / L"backup", win = scratch / L"win";
+    KillScene s;
     const std::string small = ReadFileBytes(HiveFile(L"minimal.hive"));
-    WriteFileBytes(backup + L"\\sysdir.txt", Utf16Bytes(L"\\windows\\system32"));
-    WriteFileBytes(backup + L"\\SYSTEM", small);
-    WriteFileBytes(win + L"\\" + Config + L"SYSTEM", "old SYSTEM");
     for (int i = 0; i < 300; ++i) {
         const std::wstring sid = L"S-1-5-21-7-7-7-" + std::to_wstring(1000 + i),
                            user = L"Users\\u" + std::to_wstring(i);
         for (const wchar_t* hive : {L"NTUSER.DAT", L"UsrClass.dat"}) {
-            WriteFileBytes(backup + L"\\" + sid + L"\\" + hive, small);
-            WriteFileBytes(backup + L"\\" + sid + L"\\" + hive + L".txt",
+            WriteFileBytes(s.backup + L"\\" + sid + L"\\" + hive, small);
+            WriteFileBytes(s.backup + L"\\" + sid + L"\\" + hive + L".txt",
                            Utf16Bytes(L"\\" + user + L"\\" + hive));
-            WriteFileBytes(win + L"\\" + user + L"\\" + hive, "old " + Narrow(hive));
+            WriteFileBytes(s.win + L"\\" + user + L"\\" + hive, "old " + Narrow(hive));
         }
     }
-    const Tree before = TreeBytes(win);
-    ProcessResult run = Revert(backup, L"");
+    s.before = TreeBytes(s.win);
+    ProcessResult run = Revert(s.backup, L"");
     CHECK_EQ(0u, run.exitCode);
     CHECK_EQ(size_t{2 + 601}, Lines(run.output).size());
 
-    run = Revert(backup, L"/offline:\"" + win + L"\"");
+    run = Revert(s.backup, L"/offline:\"" + s.win + L"\"");
     CHECK_EQ(0u, run.exitCode);
     const std::wstring stamp = StampOf(Lines(run.output));
-    Tree restored = before;  // every file kept under the stamp, the backup's in its place
-    for (const auto& [name, bytes] : before) {
-        if (name.back() == L'\\') continue;
+    // SAM as in KillScene; each profile's old file kept under the stamp, the backup's in its place.
+    Tree restored = s.Restored(stamp);
+    for (const auto& [name, bytes] : s.before) {
+        if (name.back() == L'\\' || name.rfind(Config, 0) == 0) continue;
         restored[name + L".revert-" + stamp] = bytes;
         restored[name] = small;
     }
-    CHECK_EQ(restored, Installed(win));
-    CHECK_EQ(0u, Revert(backup, L"/undo /offline:\"" + win + L"\"").exitCode);
-    CHECK_EQ(before, Installed(win));
+    CHECK_EQ(restored, Installed(s.win));
+    CHECK_EQ(0u, Revert(s.backup, L"/undo /offline:\"" + s.win + L"\"").exitCode);
+    CHECK_EQ(s.before, Installed(s.win));
 }
 
 }  // namespace

@@ -50,13 +50,6 @@ TEST(ReleaseRunsAsWow64Process) {
     CHECK_EQ(ReadFileBytes(HiveFile(L"good.hive")), ReadFileBytes(root32 + day + L"\\SAM"));
     CHECK_EQ(Utf16Bytes(L"\\windows\\system32"), ReadFileBytes(root32 + day + L"\\sysdir.txt"));
 
-    // The release folder's tools travel with the backup and run from it.
-    for (const wchar_t* tool : {L"revert.exe", L"tidy.exe", L"revert_x64.exe", L"tidy_x64.exe"}) {
-        Context row(tool);
-        CHECK(FileExists(Release(tool)));
-        CHECK_EQ(ReadFileBytes(Release(tool)), ReadFileBytes(root32 + day + L"\\" + tool));
-    }
-
     // The service the 32-bit zel installs runs it and makes the day's backup.
     const std::wstring serviceRoot = scratch / L"service";
     CHECK_EQ(0u, RunProgram(zel32, L"/i \"" + serviceRoot + L"\"").exitCode);
