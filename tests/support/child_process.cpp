@@ -227,15 +227,6 @@ void HeldChild::Finish() {
 
 std::wstring ChildSetting() { return Variable(SettingVariable); }
 
-ProcessResult RunChild(const char* test, const std::wstring& setting) {
-    SetEnvironmentVariableW(SettingVariable, setting.c_str());
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, ARRAYSIZE(path));
-    ProcessResult result = RunProgram(path, Widen(test));
-    SetEnvironmentVariableW(SettingVariable, nullptr);
-    return result;
-}
-
 void CountSteps() {
     const std::wstring hold = Variable(HoldVariable);
     const DWORD parent = static_cast<DWORD>(_wtoi(hold.substr(hold.find(L' ') + 1).c_str()));

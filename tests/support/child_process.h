@@ -45,9 +45,6 @@ struct HeldChild {
     KernelHandle process, held, go;
 };
 std::wstring ChildSetting();
-// A "Child..." test of this program run to its end in a process of its own,
-// as RunProgram runs one, `setting` reaching it through ChildSetting().
-ProcessResult RunChild(const char* test, const std::wstring& setting);
 void CountSteps();  // in the child: counts from here on, and stops where it was asked
 
 // A program of the host (Linux) run through Wine's Z: drive, and the Unix

@@ -185,11 +185,15 @@ static std::wstring HostFile(const std::string& path) {
 
 std::wstring WindowsHive(const std::wstring& name) { return HostFile(ZEL_REAL_HIVES "/") + name; }
 
+std::vector<std::wstring> WindowsHiveNames() {
+    std::vector<std::wstring> names;
+    std::istringstream list(ReadFileBytes(HostFile(ZEL_REAL_HIVES_LIST)));
+    for (std::string sum, name; list >> sum >> name;) names.push_back(Widen(name));
+    return names;
+}
+
 bool HaveWindowsHives(std::vector<std::wstring> names) {
-    if (names.empty()) {
-        std::istringstream list(ReadFileBytes(HostFile(ZEL_REAL_HIVES_LIST)));
-        for (std::string sum, name; list >> sum >> name;) names.push_back(Widen(name));
-    }
+    if (names.empty()) names = WindowsHiveNames();
     std::vector<std::string> missing;
     for (const std::wstring& name : names) {
         std::string shown = Narrow(name);

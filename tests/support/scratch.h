@@ -54,6 +54,9 @@ std::string ReportLine(const std::string& prefix, DWORD code);
 std::wstring HiveFile(const std::wstring& name);
 // A hive file that Windows wrote, in build/real-hives, where scripts/fetch-real-hives puts them.
 std::wstring WindowsHive(const std::wstring& name);
+// The files Windows wrote that scripts/fetch-real-hives brings, as tests/real-hives.sha256 names
+// them.
+std::vector<std::wstring> WindowsHiveNames();
 // True when the files Windows wrote named here (when none are, every file the fetch brings) are
 // all there; otherwise the test is skipped, and the skip names what it lacks.
 bool HaveWindowsHives(std::vector<std::wstring> names = {});

@@ -412,7 +412,9 @@ TEST(SaveRoadOnRegf) {
          Failed(L"DEFAULT", ERROR_BADDB), Failed(L"SAM", ERROR_PATH_NOT_FOUND),
          Failed(L"SECURITY", ERROR_PATH_NOT_FOUND), Failed(L"COMPONENTS", ERROR_PATH_NOT_FOUND)});
     lines.erase(lines.begin(), lines.begin() + 2);  // the banner and the root come from wmain
-    const ProcessResult run = RunChild("ChildSaveOnRegf", root);
+    SetEnvironmentVariableW(L"ZEL_CHILD_SETTING", root.c_str());  // what ChildSetting() reads
+    const ProcessResult run = RunProgram(BuiltProgram(L"zel_scene_test.exe"), L"ChildSaveOnRegf");
+    SetEnvironmentVariableW(L"ZEL_CHILD_SETTING", nullptr);
     CHECK_EQ(2u, run.exitCode);
     CHECK_EQ(lines, Lines(run.output));
 
