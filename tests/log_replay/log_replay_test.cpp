@@ -266,22 +266,6 @@ TEST(DamagedOldFormatLogs) {
     }
 }
 
-TEST(Marvin32TakesBytesInAnyPieces) {
-    std::string bytes(1000, '\0');
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
-    const unsigned long long whole =
-        Marvin32Hash(Bytes(bytes, 0), bytes.size(), regf::LogEntryHashSeed);
-    for (size_t piece : {1, 3, 5, 8, 333}) {
-        Context label(piece);
-        Marvin32 state;
-        Marvin32Begin(&state, regf::LogEntryHashSeed);
-        for (size_t at = 0; at < bytes.size(); at += piece) {
-            Marvin32Feed(&state, Bytes(bytes, at), std::min(piece, bytes.size() - at));
-        }
-        CHECK_EQ(whole, Marvin32End(&state));
-    }
-}
-
 // Whatever the fields of an entry say, once its hashes are made right again:
 // the replay ends, and its runs stay sorted, apart and inside the image.
 TEST(AnyEntryFieldsEndInAWholeImage) {

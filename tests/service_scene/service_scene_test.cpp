@@ -40,9 +40,9 @@ ULONGLONG StopAndTime(const ServiceHandle& service) {
 }
 
 void CheckRun(const std::wstring& arguments, DWORD exitCode, const std::wstring& root,
-              const std::string& last) {
+              const std::string& last, const wchar_t* directory = nullptr) {
     Context row(arguments);
-    ProcessResult run = RunZel(arguments);
+    ProcessResult run = RunZel(arguments, directory);
     CHECK_EQ(exitCode, run.exitCode);
     CHECK_EQ((Strings{Narrow(L"ZEL - " VERSION_BANNER), Narrow(root), last}), Lines(run.output));
 }
@@ -56,10 +56,7 @@ TEST(InstallRunStopAndRemove) {
                        zel = BuiltProgram();
 
     // A relative root is installed as the folder it names here.
-    ProcessResult run = RunZel(L"/i /days:30 bk", scratch.path().c_str());
-    CHECK_EQ(0u, run.exitCode);
-    CHECK_EQ((Strings{Narrow(L"ZEL - " VERSION_BANNER), Narrow(root), "Service installed."}),
-             Lines(run.output));
+    CheckRun(L"/i /days:30 bk", 0, root, "Service installed.", scratch.path().c_str());
     CHECK_EQ(L"\"" + zel + L"\" /service /days:30 \"" + root + L"\"",
              ReadStringValue(HKEY_LOCAL_MACHINE, ServiceKey, L"ImagePath"));
     CHECK_EQ(2u, ReadDwordValue(HKEY_LOCAL_MACHINE, ServiceKey, L"Start"));
@@ -114,7 +111,7 @@ TEST(InstallRunStopAndRemove) {
     CHECK(!OpenZelService(SERVICE_QUERY_STATUS));
 
     // Typed at a console, /service finds no service control manager to serve.
-    run = RunZel(L"/service \"" + scratch.path() + L"\\console\"");
+    const ProcessResult run = RunZel(L"/service \"" + scratch.path() + L"\\console\"");
     CHECK(run.exitCode == 2 && run.output.empty() &&
           !FolderExists(scratch / L"console\\" + TodayFolderName()));
 }
@@ -270,8 +267,6 @@ TEST(EventRecordOfEachKindOfRun) {
          warning + std::to_wstring(MSG_BACKUP_INCOMPLETE) +
              L" | C:\\bk\\day | 7 | 9 | SAM, SECURITY"},
         {0, 0, 0, RunEnd::Stands, L"", info + std::to_wstring(MSG_BACKUP_STANDS) + L" | C:\\bk"},
-        {0, 0, 0, RunEnd::UnderWay, L"",
-         info + std::to_wstring(MSG_BACKUP_UNDER_WAY) + L" | C:\\bk"},
         {0, 0, ERROR_ALREADY_EXISTS, RunEnd::NameTaken, L"",
          warning + std::to_wstring(MSG_NAME_TAKEN) + L" | C:\\bk\\day"},
         {9, 1, 0, RunEnd::NotKept, L"SAM",

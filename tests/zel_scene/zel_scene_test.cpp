@@ -140,15 +140,15 @@ TEST(WholeRunThenOnceADay) {
     ++base[rootKey + regf::KeySubkeyCount];
     // Hives this Wine does not load are copied from CONFIG, their logs beside
     // them; so are the hives of a profile that is not loaded.
+    const std::map<std::wstring, std::string> config = {
+        {L"SAM", good},          {L"SAM.LOG1", "sam log 1"}, {L"SAM.LOG2", "sam log 2"},
+        {L"SECURITY", security}, {L"SECURITY.LOG1", log1},   {L"SECURITY.LOG2", log2},
+        {L"COMPONENTS", broken},
+    };
+    for (const auto& [name, bytes] : config)
+        REQUIRE(WriteFileBytes(ConfigFolder + L"\\" + name, bytes));
     for (const auto& [path, bytes] :
          std::map<std::wstring, std::string>{{exe, ReadFileBytes(BuiltProgram())},
-                                             {ConfigFolder + L"\\SAM", good},
-                                             {ConfigFolder + L"\\SAM.LOG1", "sam log 1"},
-                                             {ConfigFolder + L"\\SAM.LOG2", "sam log 2"},
-                                             {ConfigFolder + L"\\SECURITY", security},
-                                             {ConfigFolder + L"\\SECURITY.LOG1", log1},
-                                             {ConfigFolder + L"\\SECURITY.LOG2", log2},
-                                             {ConfigFolder + L"\\COMPONENTS", broken},
                                              {alice + L"\\NTUSER.DAT", user},
                                              {alice + L"\\NTUSER.DAT.LOG1", "user log"},
                                              {alice + classes, security}})
@@ -186,13 +186,6 @@ TEST(WholeRunThenOnceADay) {
         {L"SOFTWARE", "*"},
         {L"SYSTEM", "*"},
         {L"backup.log", "*"},
-        {L"SAM", good},
-        {L"SAM.LOG1", "sam log 1"},
-        {L"SAM.LOG2", "sam log 2"},
-        {L"SECURITY", security},
-        {L"SECURITY.LOG1", log1},
-        {L"SECURITY.LOG2", log2},
-        {L"COMPONENTS.bad", broken},
         {L"sysdir.txt", Utf16Bytes(L"\\windows\\system32")},
         {L"incomplete.txt", "*"},
         {L"bcd.txt", Utf16Bytes(L"\\\\?\\HARDDISKVOLUME1\\BOOT\\BCD")},
@@ -204,6 +197,8 @@ TEST(WholeRunThenOnceADay) {
         {sid + L"\\NTUSER.DAT.txt", Utf16Bytes(Widen(upperAlice) + L"\\NTUSER.DAT")},
         {sid + L"\\UsrClass.dat.txt", Utf16Bytes(Widen(upperAlice) + classes)}};
     for (const wchar_t* tool : Tools) files[tool] = "MZ " + Narrow(tool);
+    for (const auto& [name, bytes] : config)  // a hive that fails its check is kept as .bad
+        files[name == L"COMPONENTS" ? L"COMPONENTS.bad" : name] = bytes;
     for (const std::wstring& entry : ListTree(dated))
         if (entry.rfind(L"S-1-5-21-0-", 0) == 0) files[entry] = "*";  // the prefix's own user
     Names names;
