@@ -105,8 +105,10 @@ HiveOutcome SaveUserHive(const wchar_t* keyName, const wchar_t* livePath, const 
     if (CopyLiveHive(copier, livePath, target, &verdict, &logs)) {
         return concluded(ConcludeCheckedHive(keyName, target, verdict, logs));
     }
-    // Neither loaded nor on disk: a stale profile, nothing to report.
-    if (LastCopyError == ERROR_FILE_NOT_FOUND || LastCopyError == ERROR_PATH_NOT_FOUND) {
+    // Neither loaded nor on disk: a stale profile, nothing to report. A copy
+    // that vanished before its check is not one: the live file is there.
+    if ((LastCopyError == ERROR_FILE_NOT_FOUND || LastCopyError == ERROR_PATH_NOT_FOUND) &&
+        GetFileAttributesW(livePath) == INVALID_FILE_ATTRIBUTES) {
         return HiveOutcome::None;
     }
     return failed(LastCopyError);
