@@ -27,10 +27,8 @@ constexpr DWORD CompareChunk = 1 << 20;
 
 void FindEarlierBackups(const wchar_t* root, LinkSources* sources) {
     HeapArray<EarlierBackup>* found = &sources->earlier;
-    wchar_t pattern[JoinedPathCapacity];
-    if (!BuildPath(pattern, ARRAYSIZE(pattern), root, L"*")) return;
     WIN32_FIND_DATAW entry;
-    FindHandle listing(FindFirstFileW(pattern, &entry));
+    FindHandle listing = StartListing(root, &entry);
     if (!listing) return;
     do {
         EarlierBackup backup;
@@ -167,10 +165,8 @@ ULONGLONG OnDisk(const wchar_t* path, ULONGLONG size) {
 
 void LinkFolder(LinkSources* pass, BackupSpace* space, const wchar_t* folder,
                 const wchar_t* relative) {
-    wchar_t pattern[JoinedPathCapacity];
-    if (!BuildPath(pattern, ARRAYSIZE(pattern), folder, L"*")) return;
     WIN32_FIND_DATAW entry;
-    FindHandle listing(FindFirstFileW(pattern, &entry));
+    FindHandle listing = StartListing(folder, &entry);
     if (!listing) return;
     do {
         wchar_t path[JoinedPathCapacity];

@@ -21,10 +21,8 @@ constexpr DWORD FirstRenamePauseMs = 100;
 // name and of that day's aside name.
 using LeftFolderVisit = void (*)(const wchar_t* folder, const wchar_t* dated, const wchar_t* aside);
 void ForEachLeftFolder(const wchar_t* root, const wchar_t* suffix, LeftFolderVisit visit) {
-    wchar_t pattern[JoinedPathCapacity];
-    if (!BuildPath(pattern, ARRAYSIZE(pattern), root, L"*")) return;
     WIN32_FIND_DATAW entry;
-    FindHandle listing(FindFirstFileW(pattern, &entry));
+    FindHandle listing = StartListing(root, &entry);
     if (!listing) return;
     do {
         wchar_t date[11];

@@ -57,10 +57,8 @@ DWORD CompressFolder(const wchar_t* folder) {
 }
 
 DWORD MarkFilesReadOnly(const wchar_t* folder) {
-    wchar_t pattern[JoinedPathCapacity];
-    if (!BuildPath(pattern, ARRAYSIZE(pattern), folder, L"*")) return ERROR_FILENAME_EXCED_RANGE;
     WIN32_FIND_DATAW entry;
-    FindHandle listing(FindFirstFileW(pattern, &entry));
+    FindHandle listing = StartListing(folder, &entry);
     if (!listing) return GetLastError();
     DWORD first = ERROR_SUCCESS;
     do {
