@@ -13,6 +13,9 @@ namespace {
 
 const wchar_t ServiceName[] = L"zel";
 const wchar_t ServiceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\zel";
+// Up to 30 s for a service of the same name to finish its deletion.
+constexpr int MarkedForDeleteTries = 120;
+constexpr DWORD MarkedForDeletePauseMs = 250;
 
 }  // namespace
 
@@ -33,10 +36,17 @@ int InstallService(const DailySchedule& daily) {
         return ExitFailed;
     }
 
-    ServiceHandle service(CreateServiceW(manager.get(), ServiceName, L"ZEL - Corvane service",
-                                         SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                         SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, commandLine,
-                                         nullptr, nullptr, nullptr, nullptr, nullptr));
+    // A service just uninstalled (an upgrade's removal of the old version) is
+    // gone only once its process has ended and its last handle is closed.
+    ServiceHandle service;
+    for (int tries = 0; tries < MarkedForDeleteTries; ++tries) {
+        service.reset(CreateServiceW(manager.get(), ServiceName, L"ZEL - Corvane service",
+                                     SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                     SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, commandLine, nullptr,
+                                     nullptr, nullptr, nullptr, nullptr));
+        if (service || GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) break;
+        Sleep(MarkedForDeletePauseMs);
+    }
     if (!service) {
         PrintError(GetLastError(), L"Error: Unable to install service");
         return ExitFailed;
