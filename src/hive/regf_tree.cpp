@@ -459,8 +459,10 @@ DWORD CheckKeyTree(Hive* hive, CheckFault* fault) {
     if (!tree) return ERROR_NOT_ENOUGH_MEMORY;
     tree->hive = hive;
     tree->fault = fault;
+    // Enter fills a frame before it is used, so the frames are not zeroed:
+    // all 512 of them are larger than a small hive.
     tree->frames =
-        reinterpret_cast<Frame*>(hive->bytes.memory->Zeroed(HiveFrames, MaxDepth * sizeof(Frame)));
+        reinterpret_cast<Frame*>(hive->bytes.memory->Room(HiveFrames, MaxDepth * sizeof(Frame)));
     DWORD error = ERROR_NOT_ENOUGH_MEMORY;
     if (tree->frames) {
         Walk(tree);

@@ -40,7 +40,8 @@ DWORD WriteAll(HANDLE file, const BYTE* bytes, size_t count) {
 // A file that the hold has room for is read whole into it, then written
 // out by the writer's thread while the hold's owner looks at it: the same
 // reads and writes as any copy, with the owner's work beside the writes
-// instead of after them. Without that thread, the writing comes first.
+// instead of after them. Without that thread, or for a small file (see
+// Platform.besideWriteMinimum), the writing comes first.
 DWORD CopyWhole(HANDLE source, HANDLE destination, const CopyHold& hold, BYTE* bytes,
                 size_t total) {
     for (size_t done = 0; done < total;) {
@@ -49,7 +50,8 @@ DWORD CopyWhole(HANDLE source, HANDLE destination, const CopyHold& hold, BYTE* b
         if (error != ERROR_SUCCESS) return error;
         done += chunk;
     }
-    const bool beside = hold.writer && hold.writer->Start(destination, bytes, total);
+    const bool beside = hold.writer && total >= Platform.besideWriteMinimum &&
+                        hold.writer->Start(destination, bytes, total);
     DWORD error = beside ? ERROR_SUCCESS : WriteAll(destination, bytes, total);
     if (error == ERROR_SUCCESS) hold.whole(hold.context, bytes, total);
     if (beside) error = hold.writer->Finish();
@@ -121,8 +123,11 @@ DWORD CopyFileBytesHolding(const wchar_t* source, const wchar_t* destination,
                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!input) return GetLastError();
 
-    DWORD oldAttributes = GetFileAttributesW(destination);
-    SetFileAttributesW(destination, 0);
+    // A read-only, hidden or system file would refuse to be replaced; a
+    // file that is not there has no marks to clear.
+    const DWORD oldAttributes = GetFileAttributesW(destination);
+    if (oldAttributes != INVALID_FILE_ATTRIBUTES || GetLastError() != ERROR_FILE_NOT_FOUND)
+        SetFileAttributesW(destination, 0);
     FileHandle output(CreateFileW(destination, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!output) {

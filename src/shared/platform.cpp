@@ -32,4 +32,5 @@ PlatformCalls Platform = {
     LookUpUnderWow64<Wow64RevertRedirectionFn>("Wow64RevertWow64FsRedirection"),
     RunsUnderWine,
     (64u << 20) - 4096,
+    2u << 20,
 };

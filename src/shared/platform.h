@@ -2,7 +2,8 @@
 // The system calls whose failures and effects a test must be able to bring
 // about or watch: a rename that fails midway, a read cut short, a status sent
 // to the service control manager, a hive replaced at the next start (which
-// Wine only stubs), and the size from which a hive is read as a large one.
+// Wine only stubs), the size from which a hive is read as a large one, and
+// the size from which a copy writes beside its owner's work.
 // Every program calls them through this one table. Each
 // entry starts as the real call; a call that the oldest supported Windows
 // lacks starts as the result of its lookup, null where it is missing. Only
@@ -39,6 +40,10 @@ struct PlatformCalls {
     // The most hive bins data the hive room reads whole (hive/hive_bytes.h,
     // HiveWholeBytes); a test lowers it to take a larger hive's roads.
     DWORD hiveWholeLimit;
+    // The least size of a copy held whole that the writer's thread writes
+    // while the hold's owner looks at it (shared/file_copy.h); below it the
+    // handing over costs more than it overlaps. A test sets 0 to take that road.
+    DWORD besideWriteMinimum;
 };
 
 extern PlatformCalls Platform;

@@ -44,9 +44,11 @@ bool WriteMutation(const Mutation& m, const std::wstring& path) {
 }  // namespace
 
 // Every road to a verdict on each damaged copy says exactly what the file's
-// own check says: a copy by CopyAndCheckHive, which checks a clean hive on
-// the way; and, with hives read in blocks instead of whole, the file and a
-// copy that goes over the bins chunk by chunk.
+// own check says, and every copy holds the file's bytes: a copy by
+// CopyAndCheckHive, which checks a hive held whole while the writer's thread
+// writes it, or after writing it (these hives are small); and, with hives
+// read in blocks instead of whole, the file and a copy that goes over the
+// bins chunk by chunk.
 TEST(NothingHivexCannotReadPasses) {
     const std::vector<Mutation> mutations = Mutations();
     REQUIRE(mutations.size() >= 500);
@@ -60,12 +62,16 @@ TEST(NothingHivexCannotReadPasses) {
         Context row(std::to_string(i + 1) + " " + m.base);
         REQUIRE(WriteMutation(m, path));
         const std::string verdict = Verdict(path);
-        for (const DWORD limit : {Platform.hiveWholeLimit, DWORD(0)}) {
-            SwapCall road(Platform.hiveWholeLimit, limit);
+        const std::pair<DWORD, DWORD> roads[] = {
+            {Platform.hiveWholeLimit, 0}, {Platform.hiveWholeLimit, MAXDWORD}, {0, MAXDWORD}};
+        for (const auto& [whole, beside] : roads) {
+            SwapCall wholeRoad(Platform.hiveWholeLimit, whole);
+            SwapCall besideRoad(Platform.besideWriteMinimum, beside);
             CHECK_EQ(verdict, Verdict(path));
             REQUIRE(CopyAndCheckHive(&copier, path.c_str(), copy.c_str(), &copied, &logs) ==
                     ERROR_SUCCESS);
             CHECK_EQ(verdict, VerdictLine(copied));
+            CHECK(ReadFileBytes(copy) == ReadFileBytes(path));
         }
         if (m.verdict == "fails") CHECK(verdict.rfind("passed", 0) != 0);
         if (verdict.rfind("passed", 0) == 0) {

@@ -466,3 +466,17 @@ TEST(CopyFailingMidwayLeavesNoPartialFile) {
 }
 
 }  // namespace
+
+// A copy replaces a target marked read-only and hidden (Windows refuses to
+// overwrite such a file), and the copy keeps none of its marks.
+TEST(CopyReplacesAMarkedTarget) {
+    ScratchFolder scratch(L"zelmarked");
+    const std::wstring source = scratch / L"NTUSER.DAT", target = scratch / L"copy";
+    REQUIRE(WriteFileBytes(source, "new bytes"));
+    REQUIRE(WriteFileBytes(target, "old bytes, longer"));
+    REQUIRE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    CHECK_EQ(DWORD(ERROR_SUCCESS), CopyFileBytes(source.c_str(), target.c_str()));
+    CHECK_EQ(std::string("new bytes"), ReadFileBytes(target));
+    CHECK_EQ(DWORD(0), GetFileAttributesW(target.c_str()) &
+                           (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+}
