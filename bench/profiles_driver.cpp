@@ -3,10 +3,15 @@
 // What a profile costs a backup. For each COUNT, that many profiles that are
 // not logged on, each with an NTUSER.DAT and a UsrClass.dat of about 256 KiB
 // (hives of realistic shape), are listed in ProfileList. Each round then
-// times zel's own BackupUserHives into a fresh folder against CopyFileW of
-// the same files into a fresh folder of SID folders, the two taking turns to
-// go first. Prints one line per COUNT on standard output:
-//   profiles N zel S copies S
+// times zel's own BackupUserHives into a fresh protected folder (a work
+// folder's DACL, as a backup makes it) against three baselines, all taking
+// turns to go first:
+//   copies     CopyFileW of the same files into SID folders of a plain folder;
+//   protected  the same copies into a protected folder like zel's;
+//   layout     those protected copies with the two location texts a backup
+//              adds to each SID folder, written as zel writes them.
+// Prints one line per COUNT on standard output:
+//   profiles N zel S copies S protected S layout S
 // the medians of ROUNDS rounds, in seconds.
 #include <windows.h>
 
@@ -21,6 +26,7 @@
 #include "fs/secure_folder.h"
 #include "realistic_hive.h"
 #include "shared/console.h"
+#include "shared/location_text.h"
 #include "shared/privileges.h"
 #include "timing.h"
 
@@ -59,14 +65,25 @@ double TimeZel(const std::wstring& target) {
     return NowSeconds() - start;
 }
 
-double TimeCopies(const std::vector<Profile>& profiles, const std::wstring& target) {
-    CreateDirectoryW(target.c_str(), nullptr);
+enum Variant { Zel, Copies, Protected, Layout, Variants };
+
+double TimeCopies(const std::vector<Profile>& profiles, const std::wstring& target,
+                  Variant variant) {
+    if (variant == Copies)
+        CreateDirectoryW(target.c_str(), nullptr);
+    else
+        CreateProtectedDirectory(target.c_str());
+    const bool texts = variant == Layout;
     const double start = NowSeconds();
     for (const Profile& profile : profiles) {
         const std::wstring folder = target + L"\\" + profile.sid;
         CreateDirectoryW(folder.c_str(), nullptr);
         CopyFileW(profile.ntuser.c_str(), (folder + L"\\NTUSER.DAT").c_str(), FALSE);
+        if (texts)
+            WriteTextFile((folder + L"\\NTUSER.DAT.txt").c_str(), profile.ntuser.c_str() + 2);
         CopyFileW(profile.classes.c_str(), (folder + L"\\UsrClass.dat").c_str(), FALSE);
+        if (texts)
+            WriteTextFile((folder + L"\\UsrClass.dat.txt").c_str(), profile.classes.c_str() + 2);
     }
     return NowSeconds() - start;
 }
@@ -106,26 +123,25 @@ int wmain(int argc, wchar_t** argv) {
             ListProfile(profile, home);
             profiles.push_back(profile);
         }
-        std::vector<double> zel, copies;
+        const wchar_t* const names[Variants] = {L"zel", L"copy", L"protected", L"layout"};
+        std::vector<double> seconds[Variants];
         for (int round = 0; round <= rounds; ++round) {  // round 0 warms up
             const std::wstring tag = std::to_wstring(count) + L"-" + std::to_wstring(round);
-            const std::wstring zelTarget = folder + L"\\zel" + tag,
-                               copyTarget = folder + L"\\copy" + tag;
-            double zelSeconds = 0, copySeconds = 0;
-            if (round % 2) {
-                zelSeconds = TimeZel(zelTarget);
-                copySeconds = TimeCopies(profiles, copyTarget);
-            } else {
-                copySeconds = TimeCopies(profiles, copyTarget);
-                zelSeconds = TimeZel(zelTarget);
+            std::wstring targets[Variants];
+            double taken[Variants] = {};
+            for (int turn = 0; turn < Variants; ++turn) {
+                const Variant which = static_cast<Variant>((round + turn) % Variants);
+                targets[which] = folder + L"\\" + names[which] + tag;
+                taken[which] = which == Zel ? TimeZel(targets[which])
+                                            : TimeCopies(profiles, targets[which], which);
             }
-            DeleteFolder(zelTarget.c_str());
-            DeleteFolder(copyTarget.c_str());
+            for (const std::wstring& target : targets) DeleteFolder(target.c_str());
             if (round == 0) continue;
-            zel.push_back(zelSeconds);
-            copies.push_back(copySeconds);
+            for (int which = 0; which < Variants; ++which) seconds[which].push_back(taken[which]);
         }
-        printf("profiles %d zel %.6f copies %.6f\n", count, Median(zel), Median(copies));
+        printf("profiles %d zel %.6f copies %.6f protected %.6f layout %.6f\n", count,
+               Median(seconds[Zel]), Median(seconds[Copies]), Median(seconds[Protected]),
+               Median(seconds[Layout]));
     }
     for (const Profile& profile : profiles)
         RegDeleteKeyW(HKEY_LOCAL_MACHINE, (ProfileList + L"\\" + profile.sid).c_str());
