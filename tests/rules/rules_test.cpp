@@ -465,8 +465,6 @@ TEST(CopyFailingMidwayLeavesNoPartialFile) {
     }
 }
 
-}  // namespace
-
 // A copy replaces a target marked read-only and hidden (Windows refuses to
 // overwrite such a file), and the copy keeps none of its marks.
 TEST(CopyReplacesAMarkedTarget) {
@@ -480,3 +478,5 @@ TEST(CopyReplacesAMarkedTarget) {
     CHECK_EQ(DWORD(0), GetFileAttributesW(target.c_str()) &
                            (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
 }
+
+}  // namespace
