@@ -9,7 +9,8 @@
 //   copies     CopyFileW of the same files into SID folders of a plain folder;
 //   protected  the same copies into a protected folder like zel's;
 //   layout     those protected copies with the two location texts a backup
-//              adds to each SID folder, written as zel writes them.
+//              adds to each SID folder, written by zel's WriteTextFile (the
+//              path as given, where zel writes it upper-cased: same length).
 // Prints one line per COUNT on standard output:
 //   profiles N zel S copies S protected S layout S
 // the medians of ROUNDS rounds, in seconds.
